@@ -1,0 +1,147 @@
+#include "net/control_socket.h"
+
+#include <QMetaObject>
+
+#include "net/wire.h"
+
+namespace strixc::net {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+const char kTimeoutText[] = "The server did not answer in time.";
+
+}  // namespace
+
+ControlSocket::ControlSocket(QObject* parent) : MessageSocket(parent) {}
+
+bool ControlSocket::ConnectBlocking(const QString& host, quint16 port) {
+  SetReadingPaused(true);
+  ConnectToHost(host, port);
+  const bool ok = Socket()->waitForConnected(static_cast<int>(timeout_.count()));
+  if (!ok) {
+    const auto error = Socket()->error();
+    const bool timedOut = error == QAbstractSocket::SocketTimeoutError;
+    const QString text = timedOut ? QString::fromUtf8(kTimeoutText) : Socket()->errorString();
+    SetReadingPaused(false);
+    Close(timedOut ? TimeoutErrorCode() : ErrorCode(error), text);
+    return false;
+  }
+  ResumeAsync();
+  return true;
+}
+
+bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t replyCode,
+                            size_t replyLength, Payload* reply) {
+  if (!IsOpen()) return false;
+  const auto deadline = Clock::now() + timeout_;
+  SetReadingPaused(true);
+  SetMaxLength(kMaxReplyLength);
+
+  Send(code, payload);
+  QTcpSocket* socket = Socket();
+  while (IsOpen() && socket->bytesToWrite() > 0) {
+    if (!socket->waitForBytesWritten(RemainingMs(deadline))) break;
+  }
+
+  int found = 0;
+  bool timedOut = false;
+  while (IsOpen()) {
+    found = ExamineForReply(replyCode, replyLength, reply);
+    if (found != 0) break;
+    if (socket->bytesAvailable() > 0) {
+      ReadChunk();
+      continue;
+    }
+    if (PendingClose() || socket->state() != QAbstractSocket::ConnectedState) break;
+    const int left = RemainingMs(deadline);
+    if (left == 0) {
+      timedOut = true;
+      break;
+    }
+    // Returns early on data, a close or an error; the loop looks at which it was.
+    socket->waitForReadyRead(left);
+  }
+
+  SetMaxLength(kMaxMessageLength);
+  SetReadingPaused(false);
+  if (!IsOpen()) return false;
+  if (found == 1) {
+    ResumeAsync();
+    return true;
+  }
+  if (timedOut) {
+    Close(TimeoutErrorCode(), QString::fromUtf8(kTimeoutText));
+  } else {
+    Close(PendingError(), PendingText());
+  }
+  return false;
+}
+
+int ControlSocket::ExamineForReply(uint32_t replyCode, size_t replyLength, Payload* reply) {
+  StreamBuffer& buffer = ReceiveBuffer();
+  while (IsOpen() && buffer.Size() >= kHeaderSize) {
+    const uint8_t* p = buffer.Data();
+    const uint32_t code = wire::U32(p);
+    const uint32_t length = wire::U32(p + 4);
+    if (length > kMaxReplyLength) {
+      Close();
+      return -1;
+    }
+    if (buffer.Size() < kHeaderSize + length) return 0;
+    if (code != replyCode) {
+      if (!HandleUnsolicited(code, p + kHeaderSize, length)) {
+        Close();
+        return -1;
+      }
+      buffer.Consume(kHeaderSize + length);
+      continue;
+    }
+    if (length != replyLength) {
+      Close();
+      return -1;
+    }
+    if (reply) reply->assign(p + kHeaderSize, p + kHeaderSize + length);
+    buffer.Consume(kHeaderSize + length);
+    return 1;
+  }
+  return IsOpen() ? 0 : -1;
+}
+
+void ControlSocket::ResumeAsync() {
+  // Bytes that arrived with the reply, or while the request blocked, get no new read notification:
+  // hand them to the asynchronous path from the event loop.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (!IsOpen() || ReadingPaused()) return;
+        if (PendingClose()) {
+          Close(PendingError(), PendingText());
+          return;
+        }
+        if (HandleBuffered()) ReadAvailable();
+      },
+      Qt::QueuedConnection);
+}
+
+bool ControlSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length) {
+  return HandleUnsolicited(code, payload, length);
+}
+
+bool ControlSocket::HandleUnsolicited(uint32_t code, const uint8_t* payload, size_t length) {
+  if (code != control::kServerEvent) return false;
+  const auto event = ParseServerEvent(payload, length);
+  if (!event) return false;
+  emit ServerEventReceived(event->kind, event->index);
+  return true;
+}
+
+void ControlSocket::OnClosed(int error, const QString& text) { emit ConnectionClosed(error, text); }
+
+}  // namespace strixc::net

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+
+#include "net/message_socket.h"
+
+namespace strixc::net {
+
+// The control channel: a second login and blocking request/reply operations, plus the server events
+// that may arrive at any time. Lives on the user-interface thread.
+//
+// Between requests the socket runs asynchronously and server events arrive through
+// ServerEventReceived. A request blocks the calling thread until its reply arrives, the channel
+// breaks, or the request time-out passes; a time-out closes the channel like a broken connection.
+class ControlSocket : public MessageSocket {
+  Q_OBJECT
+
+ public:
+  static constexpr std::chrono::milliseconds kDefaultTimeout{5000};
+
+  explicit ControlSocket(QObject* parent = nullptr);
+
+  // Connects to host:port within the time-out. False (and the channel closed, with ConnectionClosed
+  // emitted) on failure.
+  bool ConnectBlocking(const QString& host, quint16 port);
+
+  // Sends one request and waits for the reply with `replyCode`, whose payload must be exactly
+  // `replyLength` bytes. Server events that arrive meanwhile are handled as usual. On success the
+  // reply payload is copied to `reply`; on failure `reply` is unchanged and false is returned.
+  bool Request(uint32_t code, const Payload& payload, uint32_t replyCode, size_t replyLength,
+               Payload* reply);
+
+  // Total time one request (or the blocking connect) may take.
+  void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+
+ signals:
+  void ServerEventReceived(quint32 kind, quint32 index);
+  // Emitted once when the channel closes for any reason; connect it queued.
+  void ConnectionClosed(int error, const QString& text);
+
+ protected:
+  bool OnMessage(uint32_t code, const uint8_t* payload, size_t length) override;
+  void OnClosed(int error, const QString& text) override;
+
+ private:
+  bool HandleUnsolicited(uint32_t code, const uint8_t* payload, size_t length);
+  // Examines the complete buffered messages during a request. Returns 1 when the reply was found,
+  // 0 when more bytes are needed, -1 on a violation (the channel is then closed).
+  int ExamineForReply(uint32_t replyCode, size_t replyLength, Payload* reply);
+  void ResumeAsync();
+
+  std::chrono::milliseconds timeout_ = kDefaultTimeout;
+};
+
+}  // namespace strixc::net

@@ -1,0 +1,43 @@
+#pragma once
+
+// Where the video channel hands what it receives. Every call comes on the network thread, while the
+// video channel's message is being handled; the data is only valid during the call.
+
+#include <string>
+
+#include "net/messages.h"
+
+namespace strixc::net {
+
+class CameraInfoSink {
+ public:
+  virtual ~CameraInfoSink() = default;
+  virtual void OnCameraInfo(int camera, bool dome, const std::string& name) = 0;
+};
+
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+  // A frame whose length checks passed. `remote` is true for a remote-archive frame (the remote
+  // flag wins over the live flag), false for a live frame.
+  virtual void OnFrame(const FrameView& frame, bool remote) = 0;
+};
+
+class RemoteArchiveSink {
+ public:
+  virtual ~RemoteArchiveSink() = default;
+  virtual void OnArchiveMap(const ArchiveMap& map) = 0;
+  virtual void OnBookmarkNotice(const BookmarkNotice& notice) = 0;
+};
+
+struct IoPoints;
+
+// The receivers of one connection's video channel; any of them may be null.
+struct VideoChannelSinks {
+  IoPoints* ioPoints = nullptr;
+  CameraInfoSink* cameras = nullptr;
+  FrameSink* frames = nullptr;
+  RemoteArchiveSink* remoteArchive = nullptr;
+};
+
+}  // namespace strixc::net
