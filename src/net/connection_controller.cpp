@@ -151,6 +151,11 @@ void ConnectionController::OnCameraInfo(int camera, bool dome, const std::string
   QMetaObject::invokeMethod(this, [this, camera] { emit CameraInfoChanged(camera); }, Qt::QueuedConnection);
 }
 
+void ConnectionController::OnInfoAnswer(int kind, int index) {
+  QMetaObject::invokeMethod(this, [this, kind, index] { emit InfoAnswered(kind, index); },
+                            Qt::QueuedConnection);
+}
+
 std::string ConnectionController::CameraName(int camera) const {
   if (camera < 0 || camera >= kCameraCount) return {};
   std::lock_guard<std::mutex> guard(camerasLock_);

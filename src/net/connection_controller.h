@@ -22,7 +22,7 @@ namespace strixc::net {
 // A connection goes idle -> connecting (Connect) -> logged in (accepted video login; the control
 // channel is started at once) -> started (Started emitted) -> connected (CompleteStart) and back to
 // idle through Teardown, which every failure ends in.
-class ConnectionController : public QObject, private CameraInfoSink {
+class ConnectionController : public QObject, private InfoSink {
   Q_OBJECT
 
  public:
@@ -75,12 +75,15 @@ class ConnectionController : public QObject, private CameraInfoSink {
   void InputChanged(int index, int state);
   void OutputChanged(int index, int state);
   void CameraInfoChanged(int camera);
+  // The server answered an information request (kind as in InfoRequest).
+  void InfoAnswered(int kind, int index);
 
  private:
   void OnVideoLogin(quint64 generation, int error, quint32 version, const QString& text);
   void OnConnectionClosed(quint64 generation, int error, const QString& text);
   void OnServerEvent(quint32 kind, quint32 index);
   void OnCameraInfo(int camera, bool dome, const std::string& name) override;
+  void OnInfoAnswer(int kind, int index) override;
   bool IsCurrent(quint64 generation) const;
   VideoChannelSinks Sinks();
 

@@ -9,10 +9,14 @@
 
 namespace strixc::net {
 
-class CameraInfoSink {
+// The server's answers to the information requests. The names and states of inputs and outputs go
+// straight into the IoPoints; OnInfoAnswer tells of every answer (kind as in InfoRequest, index 0
+// for the I/O states), so that the owner knows when the configuration has arrived.
+class InfoSink {
  public:
-  virtual ~CameraInfoSink() = default;
+  virtual ~InfoSink() = default;
   virtual void OnCameraInfo(int camera, bool dome, const std::string& name) = 0;
+  virtual void OnInfoAnswer(int kind, int index) = 0;
 };
 
 class FrameSink {
@@ -35,7 +39,7 @@ struct IoPoints;
 // The receivers of one connection's video channel; any of them may be null.
 struct VideoChannelSinks {
   IoPoints* ioPoints = nullptr;
-  CameraInfoSink* cameras = nullptr;
+  InfoSink* info = nullptr;
   FrameSink* frames = nullptr;
   RemoteArchiveSink* remoteArchive = nullptr;
 };

@@ -45,8 +45,10 @@ bool VideoSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length
     case video_in::kCameraInfo: {
       const auto info = ParseCameraInfo(payload, length);
       if (!info) return false;
-      if (info->camera < kCameraCount && sinks_.cameras)
-        sinks_.cameras->OnCameraInfo(info->camera, info->dome != 0, info->name);
+      if (info->camera < kCameraCount && sinks_.info) {
+        sinks_.info->OnCameraInfo(info->camera, info->dome != 0, info->name);
+        sinks_.info->OnInfoAnswer(info_kind::kCamera, info->camera);
+      }
       return true;
     }
     case video_in::kIoState: {
@@ -56,18 +58,20 @@ bool VideoSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length
         for (int n = 0; n < kInputCount; ++n) sinks_.ioPoints->inputs[n].SetState((s->inputs >> n) & 1);
         for (int n = 0; n < kOutputCount; ++n) sinks_.ioPoints->outputs[n].SetState((s->outputs >> n) & 1);
       }
+      if (sinks_.info) sinks_.info->OnInfoAnswer(info_kind::kIoState, 0);
       return true;
     }
     case video_in::kInputName:
     case video_in::kOutputName: {
       const auto name = ParsePointName(payload, length);
       if (!name) return false;
-      if (!sinks_.ioPoints) return true;
-      if (code == video_in::kInputName) {
-        if (name->index < kInputCount) sinks_.ioPoints->inputs[name->index].SetName(name->name);
-      } else {
-        if (name->index < kOutputCount) sinks_.ioPoints->outputs[name->index].SetName(name->name);
+      const bool input = code == video_in::kInputName;
+      if (name->index >= (input ? kInputCount : kOutputCount)) return true;
+      if (sinks_.ioPoints) {
+        IoPoint& point = input ? sinks_.ioPoints->inputs[name->index] : sinks_.ioPoints->outputs[name->index];
+        point.SetName(name->name);
       }
+      if (sinks_.info) sinks_.info->OnInfoAnswer(input ? info_kind::kInput : info_kind::kOutput, name->index);
       return true;
     }
     case video_in::kKeepAlive:

@@ -1,0 +1,35 @@
+// strixc-tool: headless commands over the operator station's libraries.
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstdio>
+
+#include "probe_command.h"
+
+namespace {
+
+void Usage() {
+  std::fputs(
+      "usage: strixc-tool COMMAND [OPTIONS]\n"
+      "commands:\n"
+      "  probe --host H --port P --user U --password W [--set-output N=0|1] [--watch SECONDS]\n",
+      stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("strixc-tool"));
+  QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() < 2) {
+    Usage();
+    return 1;
+  }
+  const QString command = arguments.takeAt(1);
+  // The parser of each command expects the program name first.
+  if (command == QLatin1String("probe")) return strixc::tool::RunProbe(arguments);
+  std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
+  Usage();
+  return 1;
+}

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "fake_peer.h"
+#include "net/connection_controller.h"
+#include "net/connection_texts.h"
+#include "wait.h"
+
+namespace strixc::net {
+namespace {
+
+using test::FakePeer;
+using test::PeerMessage;
+using test::WaitUntil;
+
+// Collects what the controller reports, in order.
+class ConnectionFixture : public ::testing::Test {
+ protected:
+  ConnectionFixture() {
+    controller_.Connection().SetRequestTimeout(std::chrono::milliseconds(2000));
+    QObject::connect(&controller_, &ConnectionController::Started, [this] {
+      log_.push_back("started");
+      controller_.CompleteStart(0x3);
+    });
+    QObject::connect(&controller_, &ConnectionController::ConnectionClosed,
+                     [this](int, const QString& text) { log_.push_back("closed: " + text.toStdString()); });
+    QObject::connect(&controller_, &ConnectionController::LoginFailed,
+                     [this](ConnectionController::LoginFailure, const QString& text) {
+                       log_.push_back("login failed: " + text.toStdString());
+                     });
+    QObject::connect(&controller_, &ConnectionController::InfoAnswered, [this](int kind, int index) {
+      if (kind == info_kind::kOutput && index == kOutputCount - 1) configured_ = true;
+    });
+  }
+
+  void Connect() { controller_.Connect("127.0.0.1", peer_.Port(), "operator", "secret"); }
+  bool WaitClosed() {
+    return WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kIdle && !log_.empty(); });
+  }
+
+  FakePeer peer_;
+  ConnectionController controller_;
+  std::vector<std::string> log_;
+  bool configured_ = false;
+};
+
+// Answers the configuration requests as a server would and records every message of the video
+// channel until the client closes it.
+void ServeConfiguration(FakePeer& p, std::vector<uint32_t>* codes, std::mutex* lock) {
+  PeerMessage m;
+  while (p.Read(p.VideoFd(), &m)) {
+    {
+      std::lock_guard<std::mutex> guard(*lock);
+      codes->push_back(m.code);
+    }
+    if (m.code != video_out::kInfoRequest) continue;
+    const auto r = ParseInfoRequest(m.payload.data(), m.payload.size());
+    if (r->kind == info_kind::kIoState) p.Write(p.VideoFd(), video_in::kIoState, BuildIoState({0x5, 0x2}));
+    if (r->kind == info_kind::kCamera)
+      p.Write(p.VideoFd(), video_in::kCameraInfo,
+              BuildCameraInfo({r->index, r->index == 1u, "Cam " + std::to_string(r->index)}));
+    if (r->kind == info_kind::kInput)
+      p.Write(p.VideoFd(), video_in::kInputName, BuildPointName({r->index, "In " + std::to_string(r->index)}));
+    if (r->kind == info_kind::kOutput)
+      p.Write(p.VideoFd(), video_in::kOutputName, BuildPointName({r->index, "Out " + std::to_string(r->index)}));
+  }
+}
+
+TEST_F(ConnectionFixture, AcceptedLoginFetchesTheConfigurationInOrder) {
+  std::vector<uint32_t> codes;
+  std::mutex lock;
+  peer_.Run([&](FakePeer& p) {
+    if (p.LogIn(FakePeer::Description())) ServeConfiguration(p, &codes, &lock);
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return configured_; }));
+  EXPECT_EQ(controller_.GetState(), ConnectionController::State::kConnected);
+  EXPECT_EQ(controller_.ServerVersion(), 5u);
+  EXPECT_EQ(controller_.Connection().ServerName(), "Fake");
+  EXPECT_EQ(controller_.Connection().CameraCount(), 4);
+  EXPECT_EQ(controller_.CameraName(2), "Cam 2");
+  EXPECT_TRUE(controller_.CameraIsDome(1));
+  EXPECT_FALSE(controller_.CameraIsDome(2));
+  EXPECT_EQ(controller_.Points().inputs[2].State(), 1);
+  EXPECT_EQ(controller_.Points().inputs[1].State(), 0);
+  EXPECT_EQ(controller_.Points().outputs[1].State(), 1);
+  EXPECT_EQ(controller_.Points().outputs[11].Name(), "Out 11");
+
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    return codes.size() >= 48;
+  }));
+  std::lock_guard<std::mutex> guard(lock);
+  ASSERT_EQ(codes.size(), 48u);
+  for (size_t i = 0; i < 45; ++i) EXPECT_EQ(codes[i], video_out::kInfoRequest);
+  EXPECT_EQ(codes[45], video_out::kSetQuality);
+  EXPECT_EQ(codes[46], video_out::kVisibleCameras);
+  EXPECT_EQ(codes[47], video_out::kTransmitSwitch);
+  controller_.Teardown();
+}
+
+TEST_F(ConnectionFixture, ProtocolVersion6IsRefusedAfterTheBrokenConnectionMessage) {
+  peer_.Run([](FakePeer& p) {
+    PeerMessage m;
+    const int fd = p.AcceptVideo();
+    p.Read(fd, &m);
+    auto d = FakePeer::Description();
+    d.version = 6;
+    p.Write(fd, video_in::kLoginReply, BuildServerDescription(d));
+    p.WaitClosed(fd);
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return log_.size() >= 2; }));
+  ASSERT_EQ(log_.size(), 2u);
+  EXPECT_EQ(log_[0], "closed: Connection broken !");
+  EXPECT_EQ(log_[1], std::string("login failed: ") + texts::kProtocolVersion);
+  EXPECT_FALSE(controller_.IsConnected());
+}
+
+TEST_F(ConnectionFixture, RefusedLoginShowsAuthorizationFailed) {
+  peer_.Run([](FakePeer& p) {
+    PeerMessage m;
+    const int fd = p.AcceptVideo();
+    p.Read(fd, &m);
+    auto d = FakePeer::Description();
+    d.accepted = 0;
+    p.Write(fd, video_in::kLoginReply, BuildServerDescription(d));
+    p.WaitClosed(fd);
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return log_.size() >= 2; }));
+  EXPECT_EQ(log_[0], "closed: Connection broken !");
+  EXPECT_EQ(log_[1], "login failed: Authorization failed.");
+}
+
+TEST_F(ConnectionFixture, RefusedTcpConnectionReportsTheSystemText) {
+  // Nothing listens on port 1 of the loopback.
+  controller_.Connect("127.0.0.1", 1, "operator", "secret");
+  ASSERT_TRUE(WaitUntil([&] { return log_.size() >= 2; }));
+  EXPECT_EQ(log_[0], "closed: Connection broken !");
+  EXPECT_EQ(log_[1], "login failed: Connection refused");
+}
+
+class LoginReplyLengthTest : public ConnectionFixture, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(LoginReplyLengthTest, ClosesTheVideoChannel) {
+  const size_t length = GetParam();
+  peer_.Run([length](FakePeer& p) {
+    PeerMessage m;
+    const int fd = p.AcceptVideo();
+    p.Read(fd, &m);
+    Payload reply = BuildServerDescription(FakePeer::Description());
+    reply.resize(length);
+    p.Write(fd, video_in::kLoginReply, reply);
+    p.WaitClosed(fd);
+  });
+  Connect();
+  ASSERT_TRUE(WaitClosed());
+  EXPECT_EQ(log_, std::vector<std::string>{"closed: Connection broken !"});
+}
+
+INSTANTIATE_TEST_SUITE_P(WrongSizes, LoginReplyLengthTest, ::testing::Values(65, 67));
+
+TEST_F(ConnectionFixture, ViolationOnTheVideoChannelEndsTheWholeConnection) {
+  std::atomic<bool> controlClosed{false};
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    // A frame whose data length field says 10 while 4 bytes follow.
+    Payload frame = BuildFrame({1, 0, 0, 0, frame_flag::kLive | frame_flag::kKey, 0},
+                               reinterpret_cast<const uint8_t*>("abcd"), 4);
+    frame[17] = 10;
+    p.Write(p.VideoFd(), video_in::kFrame, frame);
+    controlClosed = p.WaitClosed(p.ControlFd());
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return !log_.empty() && log_.back().rfind("closed", 0) == 0; }));
+  EXPECT_EQ(log_.back(), "closed: Connection broken !");
+  EXPECT_FALSE(controller_.IsConnected());
+  EXPECT_TRUE(WaitUntil([&] { return controlClosed.load(); })) << "the control channel is closed too";
+}
+
+TEST_F(ConnectionFixture, FrameWithNeitherLiveNorRemoteFlagEndsTheConnection) {
+  peer_.Run([](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    p.Write(p.VideoFd(), video_in::kFrame, BuildFrame({1, 0, 0, 0, frame_flag::kKey, 0}, nullptr, 0));
+    p.WaitClosed(p.VideoFd());
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return !log_.empty() && log_.back().rfind("closed", 0) == 0; }));
+  EXPECT_FALSE(controller_.IsConnected());
+}
+
+TEST_F(ConnectionFixture, ViolationOnTheControlChannelEndsTheWholeConnection) {
+  std::atomic<bool> videoClosed{false};
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    p.Write(p.ControlFd(), control::kServerEvent, {1, 2, 3});  // 3 bytes instead of 8
+    videoClosed = p.WaitClosed(p.VideoFd());
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return !log_.empty() && log_.back().rfind("closed", 0) == 0; }));
+  EXPECT_EQ(log_.back(), "closed: Connection broken !");
+  EXPECT_TRUE(WaitUntil([&] { return videoClosed.load(); }));
+}
+
+TEST_F(ConnectionFixture, MessagesQueuedWithoutAConnectionAreDropped) {
+  std::vector<uint32_t> codes;
+  std::mutex lock;
+  controller_.Connection().KeepAlive();
+  controller_.Connection().VisibleCameras(0x77);
+  peer_.Run([&](FakePeer& p) {
+    PeerMessage m;
+    const int fd = p.AcceptVideo();
+    while (p.Read(fd, &m, 1500)) {
+      std::lock_guard<std::mutex> guard(lock);
+      codes.push_back(m.code);
+    }
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    return !codes.empty();
+  }));
+  std::lock_guard<std::mutex> guard(lock);
+  EXPECT_EQ(codes, std::vector<uint32_t>{video_out::kLogin});
+}
+
+TEST_F(ConnectionFixture, ServerEventsApplyOnlyToPointsInTheMasks) {
+  std::vector<std::pair<int, int>> inputs;
+  QObject::connect(&controller_, &ConnectionController::InputChanged,
+                   [&](int index, int state) { inputs.emplace_back(index, state); });
+  peer_.Run([](FakePeer& p) {
+    auto d = FakePeer::Description();
+    d.inputMask = 0xFFFF & ~(1u << 3);
+    if (!p.LogIn(d)) return;
+    p.Write(p.ControlFd(), control::kServerEvent, BuildServerEvent({server_event::kInputOn, 3}));
+    p.Write(p.ControlFd(), control::kServerEvent, BuildServerEvent({server_event::kInputOn, 4}));
+    // Index 36 tests bit 4 of the mask: the index itself is out of range and must be ignored.
+    p.Write(p.ControlFd(), control::kServerEvent, BuildServerEvent({server_event::kOutputOn, 36}));
+    p.WaitClosed(p.ControlFd());
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return !inputs.empty(); }));
+  EXPECT_EQ(inputs, (std::vector<std::pair<int, int>>{{4, 1}}));
+  EXPECT_EQ(controller_.Points().inputs[3].State(), 0);
+  controller_.Teardown();
+}
+
+TEST_F(ConnectionFixture, UnansweredControlLoginCostsAtMostTheTimeout) {
+  controller_.Connection().SetRequestTimeout(std::chrono::milliseconds(300));
+  peer_.Run([](FakePeer& p) {
+    PeerMessage m;
+    const int video = p.AcceptVideo();
+    p.Read(video, &m);
+    p.Write(video, video_in::kLoginReply, BuildServerDescription(FakePeer::Description()));
+    const int control = p.AcceptControl();
+    p.WaitClosed(control);
+  });
+  Connect();
+  ASSERT_TRUE(WaitClosed());
+  EXPECT_EQ(log_, std::vector<std::string>{"closed: Connection broken !"});
+}
+
+}  // namespace
+}  // namespace strixc::net
