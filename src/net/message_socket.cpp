@@ -14,7 +14,8 @@ MessageSocket::~MessageSocket() {
 }
 
 int MessageSocket::ErrorCode(QAbstractSocket::SocketError error) {
-  return static_cast<int>(error) + 1;
+  // UnknownSocketError is -1: give it a code of its own instead of the 0 of a normal close.
+  return error == QAbstractSocket::UnknownSocketError ? kUnknownErrorCode : static_cast<int>(error) + 1;
 }
 
 void MessageSocket::ConnectToHost(const QString& host, quint16 port) {
@@ -35,6 +36,8 @@ void MessageSocket::Adopt(QTcpSocket* socket) {
   socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
   Wire();
   if (socket_->bytesAvailable() > 0) ReadAvailable();
+  // A peer that left before it was adopted sends no further signal.
+  if (!closed_ && socket_->state() != QAbstractSocket::ConnectedState) Close();
 }
 
 void MessageSocket::Wire() {

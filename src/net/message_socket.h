@@ -45,6 +45,7 @@ class MessageSocket : public QObject {
 
   // Error codes reported to OnClosed: 0 for a close by the peer or a protocol violation, otherwise
   // one more than the QAbstractSocket::SocketError, so that 0 stays free.
+  static constexpr int kUnknownErrorCode = 1000;
   static int ErrorCode(QAbstractSocket::SocketError error);
   // The code reported when a control-channel request waited too long.
   static int TimeoutErrorCode() { return ErrorCode(QAbstractSocket::SocketTimeoutError); }

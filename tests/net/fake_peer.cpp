@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
@@ -116,9 +117,9 @@ void FakePeer::WriteHeader(int fd, uint32_t code, uint32_t length) {
 }
 
 void FakePeer::Write(int fd, uint32_t code, const Payload& payload) {
-  std::vector<uint8_t> bytes(kHeaderSize);
+  std::vector<uint8_t> bytes(kHeaderSize + payload.size());
   wire::EncodeHeader(bytes.data(), code, static_cast<uint32_t>(payload.size()));
-  bytes.insert(bytes.end(), payload.begin(), payload.end());
+  std::copy(payload.begin(), payload.end(), bytes.begin() + kHeaderSize);
   WriteRaw(fd, bytes);
 }
 

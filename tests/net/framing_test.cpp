@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -20,9 +21,9 @@ using test::WaitUntil;
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::vector<uint8_t> Framed(uint32_t code, const Payload& payload) {
-  std::vector<uint8_t> bytes(kHeaderSize);
+  std::vector<uint8_t> bytes(kHeaderSize + payload.size());
   wire::EncodeHeader(bytes.data(), code, static_cast<uint32_t>(payload.size()));
-  bytes.insert(bytes.end(), payload.begin(), payload.end());
+  std::copy(payload.begin(), payload.end(), bytes.begin() + kHeaderSize);
   return bytes;
 }
 

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/messages.h"
+
+namespace strixc::sim {
+
+// One account the simulator accepts on both channels.
+struct SimUser {
+  std::string name;
+  std::string password;
+};
+
+// Everything the simulated recording server is started with. A plain value: copy it freely. The
+// defaults are those of `strixc-sim` without options.
+struct SimConfig {
+  static constexpr quint16 kDefaultPort = 9000;
+  static constexpr int kMaxCameras = 16;
+  static constexpr int kMaxPictureSide = 4096;
+  static constexpr int kMinPictureSide = 16;
+  static constexpr int kMaxFps = 100;
+  static constexpr uint32_t kDefaultProtocolVersion = 5;
+
+  QHostAddress listenAddress{QHostAddress::LocalHost};
+  // The video channel's port; the control channel listens on the next one. 0 picks a free pair.
+  quint16 videoPort = kDefaultPort;
+  std::vector<SimUser> users{{"demo", "demo"}};
+  int cameraCount = 16;  // 1..16
+  // Picture size and rate of the simulated cameras (for the frame streamer).
+  int cameraWidth = 352;
+  int cameraHeight = 288;
+  int fps = 10;
+  std::string serverName = "Strix Simulator";  // at most 29 bytes
+  uint32_t domeMask = 0;                       // bit n: camera n is a dome
+  // Sent in the login reply; any value, so that tests can offer versions a client must refuse.
+  uint32_t protocolVersion = kDefaultProtocolVersion;
+  // Every this many milliseconds one input changes state by itself; 0 keeps the inputs still.
+  int inputPeriodMs = 3000;
+  // Reserved for the frame streamer and the recordings: event frames, the archive folder and how
+  // much history it should hold. Stored, not used yet.
+  bool events = false;
+  QString archiveDir;
+  std::chrono::seconds history{0};
+
+  quint16 ControlPort() const { return videoPort == 0 ? 0 : static_cast<quint16>(videoPort + 1); }
+
+  // True when every field is within its range; otherwise false and one line in `error` that names
+  // the field (never a password).
+  bool Validate(QString* error) const;
+
+  // True when the login names a configured account with its password.
+  bool Accepts(const net::LoginRecord& login) const;
+};
+
+}  // namespace strixc::sim

@@ -1,0 +1,291 @@
+#include "sim/sim_server.h"
+
+#include <QMetaObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+
+#include "net/protocol.h"
+#include "sim/control_session.h"
+#include "sim/video_session.h"
+
+namespace strixc::sim {
+
+namespace {
+
+// Short, distinct and well under the 29 characters a name may have.
+constexpr std::array<const char*, net::kCameraCount> kCameraNames = {
+    "Entrance",   "Parking",    "Lobby",  "Reception",   "Warehouse", "Loading Dock",
+    "Corridor A", "Corridor B", "Stairs", "Server Room", "Cash Desk", "Back Door",
+    "Garden",     "Roof",       "Garage", "Gate"};
+
+constexpr uint32_t kInputMask = (1u << net::kInputCount) - 1;
+constexpr uint32_t kOutputMask = (1u << net::kOutputCount) - 1;
+
+}  // namespace
+
+SimServer::SimServer(SimConfig config, QObject* parent)
+    : QObject(parent),
+      config_(std::move(config)),
+      videoListener_(new QTcpServer(this)),
+      controlListener_(new QTcpServer(this)),
+      inputTimer_(new QTimer(this)) {
+  connect(videoListener_, &QTcpServer::newConnection, this, &SimServer::AcceptVideo);
+  connect(controlListener_, &QTcpServer::newConnection, this, &SimServer::AcceptControl);
+  connect(inputTimer_, &QTimer::timeout, this, &SimServer::ChangeNextInput);
+}
+
+SimServer::~SimServer() { Stop(); }
+
+std::string SimServer::CameraName(int index) { return kCameraNames.at(static_cast<size_t>(index)); }
+std::string SimServer::InputName(int index) { return "Input " + std::to_string(index + 1); }
+std::string SimServer::OutputName(int index) { return "Output " + std::to_string(index + 1); }
+
+bool SimServer::Start() {
+  if (videoListener_->isListening()) return true;
+  errorText_.clear();
+  if (!config_.Validate(&errorText_)) return false;
+  // With port 0 the system picks the video port; the control port must be the next one, which may
+  // be taken, so a few pairs are tried.
+  const int attempts = config_.videoPort == 0 ? kPortAttempts : 1;
+  for (int i = 0; i < attempts; ++i) {
+    if (!videoListener_->listen(config_.listenAddress, config_.videoPort)) {
+      errorText_ = QStringLiteral("video port: %1").arg(videoListener_->errorString());
+      return false;
+    }
+    const quint16 port = videoListener_->serverPort();
+    if (port < 65535 && controlListener_->listen(config_.listenAddress, static_cast<quint16>(port + 1))) {
+      videoPort_.store(port);
+      controlPort_.store(controlListener_->serverPort());
+      if (config_.inputPeriodMs > 0) inputTimer_->start(config_.inputPeriodMs);
+      return true;
+    }
+    errorText_ = port < 65535 ? QStringLiteral("control port: %1").arg(controlListener_->errorString())
+                              : QStringLiteral("control port: no port after 65535");
+    videoListener_->close();
+  }
+  return false;
+}
+
+void SimServer::Stop() {
+  inputTimer_->stop();
+  videoListener_->close();
+  controlListener_->close();
+  videoPort_.store(0);
+  controlPort_.store(0);
+  // Closing a session removes it from sessions_.
+  const std::vector<SimSession*> open = sessions_;
+  for (SimSession* session : open) session->Close();
+}
+
+// --- Any thread ------------------------------------------------------------------------------
+
+std::vector<net::DomeCommandRecord> SimServer::DomeCommands() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return domeCommands_;
+}
+
+bool SimServer::OutputState(int index) const {
+  if (index < 0 || index >= net::kOutputCount) return false;
+  return (OutputBits() >> index) & 1;
+}
+
+bool SimServer::InputState(int index) const {
+  if (index < 0 || index >= net::kInputCount) return false;
+  return (InputBits() >> index) & 1;
+}
+
+uint32_t SimServer::InputBits() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return inputs_;
+}
+
+uint32_t SimServer::OutputBits() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return outputs_;
+}
+
+int SimServer::LoggedInClients() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return loggedInVideo_;
+}
+
+int SimServer::LoggedInControlClients() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return loggedInControl_;
+}
+
+uint32_t SimServer::LastVisibleMask() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return lastVisibleMask_;
+}
+
+bool SimServer::TransmitOn() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return transmitting_ > 0;
+}
+
+int SimServer::KeyFrameRequests() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return keyFrameRequests_;
+}
+
+void SimServer::SetInput(int index, bool on) {
+  QMetaObject::invokeMethod(
+      this, [this, index, on] { SwitchInput(index, on); }, Qt::QueuedConnection);
+}
+
+void SimServer::SetOutput(int index, bool on) {
+  QMetaObject::invokeMethod(
+      this, [this, index, on] { SwitchOutput(index, on); }, Qt::QueuedConnection);
+}
+
+// --- Server thread ---------------------------------------------------------------------------
+
+net::ServerDescription SimServer::Description(bool accepted) const {
+  net::ServerDescription d;
+  d.accepted = accepted ? 1 : 0;
+  d.version = config_.protocolVersion;
+  d.cameraMask = (1u << config_.cameraCount) - 1;
+  d.secondMask = 0;
+  d.inputMask = kInputMask;
+  d.outputMask = kOutputMask;
+  d.cameraCount = static_cast<uint8_t>(config_.cameraCount);
+  d.secondCount = static_cast<uint8_t>(std::clamp(config_.cameraCount, 4, 16));
+  d.name = config_.serverName;
+  return d;
+}
+
+net::CameraInfo SimServer::CameraInfoOf(int index) const {
+  net::CameraInfo info;
+  info.camera = static_cast<uint8_t>(index);
+  info.dome = (config_.domeMask >> index) & 1;
+  // A camera the server does not have answers with an empty name.
+  if (index < config_.cameraCount) info.name = CameraName(index);
+  return info;
+}
+
+net::IoState SimServer::IoStates() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return net::IoState{inputs_, outputs_};
+}
+
+void SimServer::AcceptVideo() {
+  while (QTcpSocket* socket = videoListener_->nextPendingConnection()) {
+    const auto count = std::count_if(sessions_.begin(), sessions_.end(), [](const SimSession* s) {
+      return s->Kind() == SimSession::Channel::kVideo;
+    });
+    if (count >= kMaxSessionsPerChannel) {
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
+    auto* session = new VideoSession(this);
+    sessions_.push_back(session);
+    session->Begin(socket);
+  }
+}
+
+void SimServer::AcceptControl() {
+  while (QTcpSocket* socket = controlListener_->nextPendingConnection()) {
+    const auto count = std::count_if(sessions_.begin(), sessions_.end(), [](const SimSession* s) {
+      return s->Kind() == SimSession::Channel::kControl;
+    });
+    if (count >= kMaxSessionsPerChannel) {
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
+    auto* session = new ControlSession(this);
+    sessions_.push_back(session);
+    session->Begin(socket);
+  }
+}
+
+void SimServer::OnSessionLoggedIn(SimSession* session) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (session->Kind() == SimSession::Channel::kVideo) {
+    ++loggedInVideo_;
+  } else {
+    ++loggedInControl_;
+  }
+}
+
+void SimServer::OnSessionClosed(SimSession* session) {
+  const auto it = std::find(sessions_.begin(), sessions_.end(), session);
+  if (it == sessions_.end()) return;
+  sessions_.erase(it);
+  if (!session->LoggedIn()) return;
+  std::lock_guard<std::mutex> guard(lock_);
+  if (session->Kind() == SimSession::Channel::kVideo) {
+    --loggedInVideo_;
+    if (static_cast<VideoSession*>(session)->State().transmit) --transmitting_;
+  } else {
+    --loggedInControl_;
+  }
+}
+
+void SimServer::OnTransmitChanged(bool on) {
+  std::lock_guard<std::mutex> guard(lock_);
+  transmitting_ += on ? 1 : -1;
+}
+
+void SimServer::OnVisibleCameras(uint32_t mask) {
+  std::lock_guard<std::mutex> guard(lock_);
+  lastVisibleMask_ = mask;
+}
+
+void SimServer::OnKeyFrameRequest() {
+  std::lock_guard<std::mutex> guard(lock_);
+  ++keyFrameRequests_;
+}
+
+void SimServer::RecordDomeCommand(const net::DomeCommandRecord& command) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (domeCommands_.size() >= kMaxDomeCommands) domeCommands_.erase(domeCommands_.begin());
+  domeCommands_.push_back(command);
+}
+
+void SimServer::SwitchOutput(int index, bool on) {
+  if (index < 0 || index >= net::kOutputCount) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    const uint32_t bit = 1u << index;
+    if (((outputs_ & bit) != 0) == on) return;
+    outputs_ ^= bit;
+  }
+  Broadcast(on ? net::server_event::kOutputOn : net::server_event::kOutputOff, static_cast<uint32_t>(index));
+}
+
+void SimServer::SwitchInput(int index, bool on) {
+  if (index < 0 || index >= net::kInputCount) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    const uint32_t bit = 1u << index;
+    if (((inputs_ & bit) != 0) == on) return;
+    inputs_ ^= bit;
+  }
+  Broadcast(on ? net::server_event::kInputOn : net::server_event::kInputOff, static_cast<uint32_t>(index));
+}
+
+void SimServer::ChangeNextInput() {
+  // Inputs 1..4 take turns, so that a watcher sees each go on and, a round later, off again.
+  const int index = nextInput_;
+  nextInput_ = (nextInput_ + 1) % kChangingInputs;
+  SwitchInput(index, !InputState(index));
+}
+
+void SimServer::Broadcast(uint32_t kind, uint32_t index) {
+  const net::Payload event = net::BuildServerEvent(net::ServerEvent{kind, index});
+  // A failing send may close its session, which then leaves sessions_: walk a copy. Closed
+  // sessions are only deleted later, from the event loop, so the pointers stay valid here.
+  const std::vector<SimSession*> open = sessions_;
+  for (SimSession* session : open) {
+    if (session->Kind() == SimSession::Channel::kControl && session->LoggedIn() && session->IsOpen())
+      session->Send(net::control::kServerEvent, event);
+  }
+}
+
+}  // namespace strixc::sim

@@ -1,0 +1,101 @@
+#include "sim/video_session.h"
+
+#include "net/protocol.h"
+#include "net/wire.h"
+#include "sim/sim_server.h"
+
+namespace strixc::sim {
+
+VideoSession::VideoSession(SimServer* server) : SimSession(Channel::kVideo, server) {}
+
+bool VideoSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
+  switch (code) {
+    case net::video_out::kInfoRequest: {
+      const auto request = net::ParseInfoRequest(p, n);
+      if (!request) return false;
+      AnswerInfo(*request);
+      return true;
+    }
+    case net::video_out::kKeepAlive:
+      return n == 1;
+    case net::video_out::kTransmitSwitch: {
+      if (n != 4) return false;
+      const bool on = net::wire::U32(p) != 0;
+      if (on != state_.transmit) {
+        state_.transmit = on;
+        Server().OnTransmitChanged(on);
+      }
+      return true;
+    }
+    case net::video_out::kSetQuality: {
+      const auto quality = net::ParseSetQuality(p, n);
+      if (!quality) return false;
+      state_.quality = *quality;
+      return true;
+    }
+    case net::video_out::kVisibleCameras:
+      if (n != 4) return false;
+      state_.visibleMask = net::wire::U32(p);
+      Server().OnVisibleCameras(state_.visibleMask);
+      return true;
+    case net::video_out::kKeyFrameRequest:
+      if (n != 8) return false;
+      state_.keyFrameMask |= net::wire::U32(p);
+      Server().OnKeyFrameRequest();
+      return true;
+    case net::video_out::kArchiveOpen:
+      if (n != 1) return false;
+      state_.archiveOpen = p[0] != 0;
+      return true;
+    case net::video_out::kArchiveMapRequest: {
+      const auto request = net::ParseArchiveMapRequest(p, n);
+      if (!request) return false;
+      // No recordings yet: the map of the asked span is empty.
+      net::ArchiveMap map;
+      map.start = request->start;
+      map.end = request->end;
+      Send(net::video_in::kArchiveMap, net::BuildArchiveMap(map));
+      return true;
+    }
+    case net::video_out::kPlaybackRequest: {
+      const auto request = net::ParsePlaybackRequest(p, n);
+      if (!request) return false;
+      state_.playback = *request;
+      return true;
+    }
+    case net::video_out::kPlaybackControl:
+      if (n != net::kPlaybackControlSize) return false;
+      state_.playbackControlOp = p[0];
+      state_.playbackControlTime = net::wire::U64(p + 1);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void VideoSession::AnswerInfo(const net::InfoRequest& request) {
+  // Requests for points the server does not have stay unanswered, as an unknown kind does.
+  switch (request.kind) {
+    case net::info_kind::kCamera:
+      if (request.index < net::kCameraCount)
+        Send(net::video_in::kCameraInfo, net::BuildCameraInfo(Server().CameraInfoOf(request.index)));
+      break;
+    case net::info_kind::kInput:
+      if (request.index < net::kInputCount)
+        Send(net::video_in::kInputName,
+             net::BuildPointName({request.index, SimServer::InputName(request.index)}));
+      break;
+    case net::info_kind::kOutput:
+      if (request.index < net::kOutputCount)
+        Send(net::video_in::kOutputName,
+             net::BuildPointName({request.index, SimServer::OutputName(request.index)}));
+      break;
+    case net::info_kind::kIoState:
+      Send(net::video_in::kIoState, net::BuildIoState(Server().IoStates()));
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace strixc::sim

@@ -1,0 +1,428 @@
+// The simulator seen from a raw client: logins, refusals, dropped violators, broadcast events and
+// the state the tests of the client read back. The server runs on its own thread; the client side
+// blocks on the test thread.
+
+#include <gtest/gtest.h>
+
+#include <QTcpSocket>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "net/messages.h"
+#include "net/protocol.h"
+#include "net/wire.h"
+#include "sim/sim_server_thread.h"
+
+namespace strixc::sim {
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+struct Message {
+  uint32_t code = 0;
+  net::Payload payload;
+};
+
+// A blocking client of one channel.
+class Client {
+ public:
+  bool Connect(quint16 port) {
+    socket_.connectToHost(QStringLiteral("127.0.0.1"), port);
+    return socket_.waitForConnected(kWaitMs);
+  }
+
+  void Send(uint32_t code, const net::Payload& payload) {
+    uint8_t header[net::kHeaderSize];
+    net::wire::EncodeHeader(header, code, static_cast<uint32_t>(payload.size()));
+    socket_.write(reinterpret_cast<const char*>(header), sizeof header);
+    socket_.write(reinterpret_cast<const char*>(payload.data()), static_cast<qint64>(payload.size()));
+    socket_.waitForBytesWritten(kWaitMs);
+  }
+
+  // The next whole message, or nothing when the server closed the channel (or took too long).
+  std::optional<Message> Receive() {
+    if (!Fill(net::kHeaderSize)) return std::nullopt;
+    const QByteArray header = socket_.read(net::kHeaderSize);
+    const auto* h = reinterpret_cast<const uint8_t*>(header.constData());
+    Message m{net::wire::U32(h), {}};
+    const uint32_t length = net::wire::U32(h + 4);
+    if (!Fill(length)) return std::nullopt;
+    const QByteArray body = socket_.read(length);
+    m.payload.assign(body.begin(), body.end());
+    return m;
+  }
+
+  // True when the server closes the channel without sending anything more.
+  bool ExpectClosed() {
+    while (socket_.state() == QAbstractSocket::ConnectedState && socket_.bytesAvailable() == 0) {
+      if (!socket_.waitForReadyRead(kWaitMs)) break;
+    }
+    return socket_.bytesAvailable() == 0 && socket_.state() != QAbstractSocket::ConnectedState;
+  }
+
+  void Close() { socket_.abort(); }
+
+ private:
+  bool Fill(qint64 n) {
+    while (socket_.bytesAvailable() < n) {
+      if (!socket_.waitForReadyRead(kWaitMs)) return false;
+    }
+    return true;
+  }
+
+  QTcpSocket socket_;
+};
+
+std::optional<net::ServerDescription> LoginReply(Client& client, bool video) {
+  const auto reply = client.Receive();
+  if (!reply || reply->code != (video ? net::video_in::kLoginReply : net::control::kLoginReply))
+    return std::nullopt;
+  return net::ParseServerDescription(reply->payload.data(), reply->payload.size());
+}
+
+bool IsEvent(const std::optional<Message>& m, uint32_t kind, uint32_t index) {
+  if (!m || m->code != net::control::kServerEvent) return false;
+  const auto event = net::ParseServerEvent(m->payload.data(), m->payload.size());
+  return event && event->kind == kind && event->index == index;
+}
+
+bool IsReplyByte(const std::optional<Message>& m, uint32_t code, uint8_t value) {
+  return m && m->code == code && m->payload == net::Payload{value};
+}
+
+// Waits for a condition about the server's state that follows a client's close.
+template <typename F>
+bool Eventually(F condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class SimServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { StartServer(QuietConfig()); }
+
+  // A free port pair, and inputs that change only when a test says so.
+  static SimConfig QuietConfig() {
+    SimConfig config;
+    config.videoPort = 0;
+    config.inputPeriodMs = 0;
+    return config;
+  }
+
+  void StartServer(SimConfig config) {
+    server_.reset();
+    server_ = std::make_unique<SimServerThread>(std::move(config));
+    ASSERT_TRUE(server_->Start()) << server_->ErrorText().toStdString();
+  }
+
+  std::unique_ptr<Client> Video(const std::string& user = "demo", const std::string& password = "demo") {
+    auto client = std::make_unique<Client>();
+    EXPECT_TRUE(client->Connect(server_->VideoPort()));
+    client->Send(net::video_out::kLogin, net::BuildLogin({user, password}, true));
+    return client;
+  }
+
+  std::unique_ptr<Client> Control(const std::string& user = "demo", const std::string& password = "demo") {
+    auto client = std::make_unique<Client>();
+    EXPECT_TRUE(client->Connect(server_->ControlPort()));
+    client->Send(net::control::kLogin, net::BuildLogin({user, password}, false));
+    return client;
+  }
+
+  // Every request before an answered one has been handled once its answer arrives.
+  static void Sync(Client& video) {
+    video.Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kIoState, 0));
+    const auto reply = video.Receive();
+    ASSERT_TRUE(reply && reply->code == net::video_in::kIoState);
+  }
+
+  SimServer& Server() { return server_->Server(); }
+
+  std::unique_ptr<SimServerThread> server_;
+};
+
+// --- Logins -------------------------------------------------------------------------------------
+
+TEST_F(SimServerTest, PortsAreAnAdjacentPair) {
+  EXPECT_NE(server_->VideoPort(), 0);
+  EXPECT_EQ(server_->ControlPort(), server_->VideoPort() + 1);
+}
+
+TEST_F(SimServerTest, AcceptedLoginDescribesTheServer) {
+  SimConfig config = QuietConfig();
+  config.cameraCount = 3;
+  config.serverName = "Test Box";
+  config.protocolVersion = 4;
+  StartServer(config);
+  auto video = Video();
+  const auto d = LoginReply(*video, true);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->accepted, 1u);
+  EXPECT_EQ(d->version, 4u);
+  EXPECT_EQ(d->cameraMask, 0x7u);
+  EXPECT_EQ(d->inputMask, 0xFFFFu);
+  EXPECT_EQ(d->outputMask, 0xFFFu);
+  EXPECT_EQ(d->cameraCount, 3);
+  EXPECT_EQ(d->secondCount, 4);
+  EXPECT_EQ(d->name, "Test Box");
+  EXPECT_EQ(Server().LoggedInClients(), 1);
+
+  auto control = Control();
+  const auto c = LoginReply(*control, false);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->accepted, 1u);
+  EXPECT_EQ(Server().LoggedInControlClients(), 1);
+}
+
+TEST_F(SimServerTest, WrongPasswordIsRefusedThenClosed) {
+  auto video = Video("demo", "wrong");
+  const auto d = LoginReply(*video, true);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->accepted, 0u);
+  EXPECT_TRUE(video->ExpectClosed());
+
+  auto control = Control("nobody", "demo");
+  const auto c = LoginReply(*control, false);
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->accepted, 0u);
+  EXPECT_TRUE(control->ExpectClosed());
+  EXPECT_EQ(Server().LoggedInClients(), 0);
+}
+
+TEST_F(SimServerTest, ClosedClientIsNoLongerCounted) {
+  auto video = Video();
+  ASSERT_TRUE(LoginReply(*video, true));
+  video->Send(net::video_out::kTransmitSwitch, net::BuildTransmitSwitch(true));
+  Sync(*video);
+  EXPECT_TRUE(Server().TransmitOn());
+  video->Close();
+  EXPECT_TRUE(Eventually([&] { return Server().LoggedInClients() == 0; }));
+  EXPECT_FALSE(Server().TransmitOn());
+}
+
+// --- Violations drop only the violator ----------------------------------------------------------
+
+TEST_F(SimServerTest, RequestBeforeLoginDropsTheClient) {
+  Client client;
+  ASSERT_TRUE(client.Connect(server_->VideoPort()));
+  client.Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kCamera, 0));
+  EXPECT_TRUE(client.ExpectClosed());
+}
+
+TEST_F(SimServerTest, ControlLoginOnTheVideoChannelDropsTheClient) {
+  Client client;
+  ASSERT_TRUE(client.Connect(server_->VideoPort()));
+  client.Send(net::video_out::kLogin, net::BuildLogin({"demo", "demo"}, false));
+  EXPECT_TRUE(client.ExpectClosed());
+}
+
+TEST_F(SimServerTest, UnknownCodeDropsOnlyThatClient) {
+  auto good = Video();
+  ASSERT_TRUE(LoginReply(*good, true));
+  auto bad = Video();
+  ASSERT_TRUE(LoginReply(*bad, true));
+  bad->Send(99, net::Payload{1, 2, 3});
+  EXPECT_TRUE(bad->ExpectClosed());
+  Sync(*good);
+}
+
+TEST_F(SimServerTest, WrongLengthDropsTheClient) {
+  auto video = Video();
+  ASSERT_TRUE(LoginReply(*video, true));
+  video->Send(net::video_out::kInfoRequest, net::Payload{1, 0, 0});
+  EXPECT_TRUE(video->ExpectClosed());
+
+  auto control = Control();
+  ASSERT_TRUE(LoginReply(*control, false));
+  control->Send(net::control::kSetOutput, net::Payload{1});
+  EXPECT_TRUE(control->ExpectClosed());
+}
+
+TEST_F(SimServerTest, OverlongMessageDropsTheClient) {
+  auto video = Video();
+  ASSERT_TRUE(LoginReply(*video, true));
+  video->Send(net::video_out::kSetQuality, net::Payload(5000, 0));
+  EXPECT_TRUE(video->ExpectClosed());
+}
+
+// --- Video channel ------------------------------------------------------------------------------
+
+TEST_F(SimServerTest, InformationRequestsAreAnswered) {
+  SimConfig config = QuietConfig();
+  config.cameraCount = 2;
+  config.domeMask = 0x2;
+  StartServer(config);
+  auto video = Video();
+  ASSERT_TRUE(LoginReply(*video, true));
+
+  video->Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kCamera, 1));
+  auto m = video->Receive();
+  ASSERT_TRUE(m && m->code == net::video_in::kCameraInfo);
+  auto camera = net::ParseCameraInfo(m->payload.data(), m->payload.size());
+  ASSERT_TRUE(camera);
+  EXPECT_EQ(camera->camera, 1);
+  EXPECT_EQ(camera->dome, 1u);
+  EXPECT_EQ(camera->name, SimServer::CameraName(1));
+
+  // A camera beyond the count has no name.
+  video->Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kCamera, 5));
+  m = video->Receive();
+  ASSERT_TRUE(m && m->code == net::video_in::kCameraInfo);
+  camera = net::ParseCameraInfo(m->payload.data(), m->payload.size());
+  ASSERT_TRUE(camera);
+  EXPECT_EQ(camera->name, "");
+
+  // Out of range: no answer, so the next answer is that of the following request.
+  video->Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kOutput, 12));
+  video->Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kOutput, 11));
+  m = video->Receive();
+  ASSERT_TRUE(m && m->code == net::video_in::kOutputName);
+  auto name = net::ParsePointName(m->payload.data(), m->payload.size());
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->index, 11);
+  EXPECT_EQ(name->name, "Output 12");
+
+  video->Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kInput, 15));
+  m = video->Receive();
+  ASSERT_TRUE(m && m->code == net::video_in::kInputName);
+  name = net::ParsePointName(m->payload.data(), m->payload.size());
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->name, "Input 16");
+}
+
+TEST_F(SimServerTest, PictureRequestsAreRemembered) {
+  auto video = Video();
+  ASSERT_TRUE(LoginReply(*video, true));
+  video->Send(net::video_out::kKeepAlive, net::BuildKeepAlive());
+  video->Send(net::video_out::kSetQuality, net::BuildSetQuality(3, 4));
+  video->Send(net::video_out::kVisibleCameras, net::BuildVisibleCameras(0x15));
+  video->Send(net::video_out::kKeyFrameRequest, net::BuildKeyFrameRequest(0x4));
+  video->Send(net::video_out::kTransmitSwitch, net::BuildTransmitSwitch(true));
+  video->Send(net::video_out::kArchiveOpen, net::BuildArchiveOpen(true));
+  video->Send(net::video_out::kPlaybackRequest, net::BuildPlaybackRequest({1, 7, 0x3, 0, 1000}));
+  video->Send(net::video_out::kPlaybackControl, net::BuildPlaybackControl(2000));
+  Sync(*video);
+  EXPECT_EQ(Server().LastVisibleMask(), 0x15u);
+  EXPECT_EQ(Server().KeyFrameRequests(), 1);
+  EXPECT_TRUE(Server().TransmitOn());
+  video->Send(net::video_out::kTransmitSwitch, net::BuildTransmitSwitch(false));
+  Sync(*video);
+  EXPECT_FALSE(Server().TransmitOn());
+}
+
+TEST_F(SimServerTest, ArchiveMapIsEmptyOverTheAskedSpan) {
+  auto video = Video();
+  ASSERT_TRUE(LoginReply(*video, true));
+  video->Send(net::video_out::kArchiveMapRequest, net::BuildArchiveMapRequest({200, 1000, 5000}));
+  const auto m = video->Receive();
+  ASSERT_TRUE(m && m->code == net::video_in::kArchiveMap);
+  const auto map = net::ParseArchiveMap(m->payload.data(), m->payload.size());
+  ASSERT_TRUE(map);
+  EXPECT_EQ(map->start, 1000u);
+  EXPECT_EQ(map->end, 5000u);
+  EXPECT_TRUE(map->lists[0].empty());
+  EXPECT_TRUE(map->values.empty());
+}
+
+// --- Control channel and server events ----------------------------------------------------------
+
+TEST_F(SimServerTest, OutputSwitchIsBroadcastBeforeTheReply) {
+  auto first = Control();
+  ASSERT_TRUE(LoginReply(*first, false));
+  auto second = Control();
+  ASSERT_TRUE(LoginReply(*second, false));
+
+  first->Send(net::control::kSetOutput, net::BuildSetOutput(3, true));
+  EXPECT_TRUE(IsEvent(first->Receive(), net::server_event::kOutputOn, 3));
+  EXPECT_TRUE(IsReplyByte(first->Receive(), net::control::kSetOutputReply, 0));
+  EXPECT_TRUE(IsEvent(second->Receive(), net::server_event::kOutputOn, 3));
+  EXPECT_TRUE(Server().OutputState(3));
+
+  // No change, no event: the reply comes alone.
+  first->Send(net::control::kSetOutput, net::BuildSetOutput(3, true));
+  EXPECT_TRUE(IsReplyByte(first->Receive(), net::control::kSetOutputReply, 0));
+
+  second->Send(net::control::kSetOutput, net::BuildSetOutput(3, false));
+  EXPECT_TRUE(IsEvent(second->Receive(), net::server_event::kOutputOff, 3));
+  EXPECT_TRUE(IsReplyByte(second->Receive(), net::control::kSetOutputReply, 0));
+  EXPECT_TRUE(IsEvent(first->Receive(), net::server_event::kOutputOff, 3));
+  EXPECT_FALSE(Server().OutputState(3));
+}
+
+TEST_F(SimServerTest, InputChangeReachesEveryLoggedInControlClient) {
+  auto control = Control();
+  ASSERT_TRUE(LoginReply(*control, false));
+  Server().SetInput(5, true);
+  EXPECT_TRUE(IsEvent(control->Receive(), net::server_event::kInputOn, 5));
+  EXPECT_TRUE(Server().InputState(5));
+
+  auto video = Video();
+  ASSERT_TRUE(LoginReply(*video, true));
+  video->Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kIoState, 0));
+  const auto m = video->Receive();
+  ASSERT_TRUE(m && m->code == net::video_in::kIoState);
+  const auto state = net::ParseIoState(m->payload.data(), m->payload.size());
+  ASSERT_TRUE(state);
+  EXPECT_EQ(state->inputs, 1u << 5);
+}
+
+TEST_F(SimServerTest, InputsChangeByThemselves) {
+  SimConfig config = QuietConfig();
+  config.inputPeriodMs = 20;
+  StartServer(config);
+  auto control = Control();
+  ASSERT_TRUE(LoginReply(*control, false));
+  EXPECT_TRUE(IsEvent(control->Receive(), net::server_event::kInputOn, 0));
+  EXPECT_TRUE(IsEvent(control->Receive(), net::server_event::kInputOn, 1));
+}
+
+TEST_F(SimServerTest, DomeCommandsAreRecorded) {
+  auto control = Control();
+  ASSERT_TRUE(LoginReply(*control, false));
+  net::DomeCommandRecord command;
+  command.camera = 2;
+  command.code = 7;
+  command.params = {1.5, -2, 0, 0, 0, 9};
+  control->Send(net::control::kDomeCommand, net::BuildDomeCommand(command));
+  EXPECT_TRUE(IsReplyByte(control->Receive(), net::control::kDomeCommandReply, 0));
+  const auto commands = Server().DomeCommands();
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(commands[0].camera, 2);
+  EXPECT_EQ(commands[0].code, 7);
+  EXPECT_EQ(commands[0].params, command.params);
+}
+
+TEST_F(SimServerTest, ArchiveRangeIsEmptyAndBookmarksAreRefused) {
+  auto control = Control();
+  ASSERT_TRUE(LoginReply(*control, false));
+  control->Send(net::control::kArchiveRangeRequest, net::BuildArchiveRangeRequest());
+  const auto m = control->Receive();
+  ASSERT_TRUE(m && m->code == net::control::kArchiveRange);
+  EXPECT_EQ(m->payload, net::Payload(net::kArchiveRangeSize, 0));
+  control->Send(net::control::kBookmarkEdit, net::BuildBookmarkEdit({net::bookmark_op::kAdd, 5, "Door"}));
+  EXPECT_TRUE(IsReplyByte(control->Receive(), net::control::kBookmarkEditReply, 1));
+}
+
+TEST_F(SimServerTest, SilentServerReadsButDoesNotAnswer) {
+  auto control = Control();
+  ASSERT_TRUE(LoginReply(*control, false));
+  Server().SetControlSilent(true);
+  control->Send(net::control::kSetOutput, net::BuildSetOutput(1, true));
+  ASSERT_TRUE(Eventually([&] { return Server().UnansweredRequests() == 1; }));
+  // Answering again: the next reply is that of the next request, the first one was dropped.
+  Server().SetControlSilent(false);
+  control->Send(net::control::kArchiveRangeRequest, net::BuildArchiveRangeRequest());
+  const auto m = control->Receive();
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->code, net::control::kArchiveRange);
+  EXPECT_FALSE(Server().OutputState(1));
+}
+
+}  // namespace
+}  // namespace strixc::sim
