@@ -42,8 +42,6 @@ bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t repl
   if (!IsOpen()) return false;
   const auto deadline = Clock::now() + timeout_;
   SetReadingPaused(true);
-  SetMaxLength(kMaxReplyLength);
-
   Send(code, payload);
   QTcpSocket* socket = Socket();
   while (IsOpen() && socket->bytesToWrite() > 0) {
@@ -69,7 +67,6 @@ bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t repl
     socket->waitForReadyRead(left);
   }
 
-  SetMaxLength(kMaxMessageLength);
   SetReadingPaused(false);
   if (!IsOpen()) return false;
   if (found == 1) {

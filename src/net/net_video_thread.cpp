@@ -86,11 +86,12 @@ void CNetVideoThread::OnDisconnect() {
 
 void CNetVideoThread::OnSend() {
   std::lock_guard<std::mutex> guard(lock_);
-  // Every complete message is sent in order, or dropped when no video channel is open.
+  // Every complete message is sent in order, or dropped when no video channel stands. A channel
+  // that is still connecting counts as none: its first message must be the login.
   while (queue_.Size() >= kHeaderSize) {
     const size_t total = kHeaderSize + wire::U32(queue_.Data() + 4);
     if (queue_.Size() < total) break;
-    if (socket_ && socket_->IsOpen()) socket_->SendRaw(queue_.Data(), total);
+    if (socket_ && socket_->Established()) socket_->SendRaw(queue_.Data(), total);
     queue_.Consume(total);
   }
 }

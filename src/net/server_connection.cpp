@@ -51,6 +51,9 @@ bool ServerConnection::StartControl(uint32_t keyQuality, uint32_t deltaQuality) 
   if (!control_->Request(control::kLogin, BuildLogin(LoginRecord{user_, password_}, false),
                          control::kLoginReply, kServerDescriptionSize, &reply))
     return false;
+  // The password is not needed again for this connection.
+  std::fill(password_.begin(), password_.end(), '\0');
+  password_.clear();
   const auto d = ParseServerDescription(reply.data(), reply.size());
   if (!d) return false;
   cameraCount_ = std::min<int>(d->cameraCount, kCameraCount);

@@ -19,6 +19,8 @@ class VideoSocket : public MessageSocket {
   void Connect(const QString& host, quint16 port, const std::string& user, const std::string& password);
 
   const ServerDescription& Description() const { return description_; }
+  // The connection stands and the login has gone out: other messages may follow it.
+  bool Established() const { return connected_ && IsOpen(); }
 
  signals:
   // error != 0: the connection failed (text is the system's); version 0: login refused.
