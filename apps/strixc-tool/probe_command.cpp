@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
+#include <array>
 #include <cstdio>
 #include <optional>
 
@@ -93,32 +94,25 @@ std::optional<ProbeOptions> ParseOptions(const QStringList& arguments, QString* 
   return o;
 }
 
+template <size_t N>
+QString PointsJson(const std::array<net::IoPoint, N>& points, uint32_t mask) {
+  QStringList items;
+  for (const net::IoPoint& point : points) {
+    if (!(mask & (1u << point.Index()))) continue;
+    items << JsonObject().Add("index", point.Index()).Add("name", point.Name()).Add("state", point.State()).Text();
+  }
+  return JsonObject::Array(items);
+}
+
 QString Configuration(ConnectionController& controller) {
   net::ServerConnection& c = controller.Connection();
-  net::IoPoints& points = controller.Points();
-  QStringList cameras, inputs, outputs;
+  QStringList cameras;
   for (int i = 0; i < net::kCameraCount; ++i) {
     if (!(c.CameraMask() & (1u << i))) continue;
     cameras << JsonObject()
                    .Add("index", i)
                    .Add("name", controller.CameraName(i))
                    .Add("dome", controller.CameraIsDome(i))
-                   .Text();
-  }
-  for (int i = 0; i < net::kInputCount; ++i) {
-    if (!(c.InputMask() & (1u << i))) continue;
-    inputs << JsonObject()
-                  .Add("index", i)
-                  .Add("name", points.inputs[i].Name())
-                  .Add("state", points.inputs[i].State())
-                  .Text();
-  }
-  for (int i = 0; i < net::kOutputCount; ++i) {
-    if (!(c.OutputMask() & (1u << i))) continue;
-    outputs << JsonObject()
-                   .Add("index", i)
-                   .Add("name", points.outputs[i].Name())
-                   .Add("state", points.outputs[i].State())
                    .Text();
   }
   return JsonObject()
@@ -129,8 +123,8 @@ QString Configuration(ConnectionController& controller) {
       .Add("inputMask", c.InputMask())
       .Add("outputMask", c.OutputMask())
       .AddRaw("cameras", JsonObject::Array(cameras))
-      .AddRaw("inputs", JsonObject::Array(inputs))
-      .AddRaw("outputs", JsonObject::Array(outputs))
+      .AddRaw("inputs", PointsJson(controller.Points().inputs, c.InputMask()))
+      .AddRaw("outputs", PointsJson(controller.Points().outputs, c.OutputMask()))
       .Text();
 }
 

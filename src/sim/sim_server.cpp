@@ -172,33 +172,20 @@ net::IoState SimServer::IoStates() const {
   return net::IoState{inputs_, outputs_};
 }
 
-void SimServer::AcceptVideo() {
-  while (QTcpSocket* socket = videoListener_->nextPendingConnection()) {
-    const auto count = std::count_if(sessions_.begin(), sessions_.end(), [](const SimSession* s) {
-      return s->Kind() == SimSession::Channel::kVideo;
-    });
-    if (count >= kMaxSessionsPerChannel) {
-      socket->abort();
-      socket->deleteLater();
-      continue;
-    }
-    auto* session = new VideoSession(this);
-    sessions_.push_back(session);
-    session->Begin(socket);
-  }
-}
+void SimServer::AcceptVideo() { Accept(videoListener_, SimSession::Channel::kVideo); }
+void SimServer::AcceptControl() { Accept(controlListener_, SimSession::Channel::kControl); }
 
-void SimServer::AcceptControl() {
-  while (QTcpSocket* socket = controlListener_->nextPendingConnection()) {
-    const auto count = std::count_if(sessions_.begin(), sessions_.end(), [](const SimSession* s) {
-      return s->Kind() == SimSession::Channel::kControl;
-    });
+void SimServer::Accept(QTcpServer* listener, SimSession::Channel channel) {
+  while (QTcpSocket* socket = listener->nextPendingConnection()) {
+    const auto count = std::count_if(sessions_.begin(), sessions_.end(),
+                                     [channel](const SimSession* s) { return s->Kind() == channel; });
     if (count >= kMaxSessionsPerChannel) {
       socket->abort();
       socket->deleteLater();
       continue;
     }
-    auto* session = new ControlSession(this);
+    SimSession* session = channel == SimSession::Channel::kVideo ? static_cast<SimSession*>(new VideoSession(this))
+                                                                : new ControlSession(this);
     sessions_.push_back(session);
     session->Begin(socket);
   }

@@ -10,13 +10,12 @@
 
 #include "net/messages.h"
 #include "sim/sim_config.h"
+#include "sim/sim_session.h"
 
 class QTcpServer;
 class QTimer;
 
 namespace strixc::sim {
-
-class SimSession;
 
 // The simulated recording server. Listens on the video port and the control port (video + 1),
 // serves any number of clients at once, one session per accepted connection, and keeps the state
@@ -119,6 +118,7 @@ class SimServer : public QObject {
 
   void AcceptVideo();
   void AcceptControl();
+  void Accept(QTcpServer* listener, SimSession::Channel channel);
   void ChangeNextInput();
   void SwitchInput(int index, bool on);
   // Sends a server event to every logged-in control session.
