@@ -168,4 +168,11 @@ bool ConnectionController::CameraIsDome(int camera) const {
   return cameras_[camera].dome;
 }
 
+std::string ConnectionController::CameraTitle(int camera) const {
+  if (camera < 0 || camera >= kCameraCount) return {};
+  std::lock_guard<std::mutex> guard(camerasLock_);
+  const Camera& c = cameras_[camera];
+  return c.dome ? c.name + texts::kDomeSuffix : c.name;
+}
+
 }  // namespace strixc::net

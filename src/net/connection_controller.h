@@ -55,6 +55,8 @@ class ConnectionController : public QObject, private InfoSink {
   // The camera's name and dome flag as the server last described it.
   std::string CameraName(int camera) const;
   bool CameraIsDome(int camera) const;
+  // The title a camera's picture carries: its name, followed by "( Dome ) " for a dome.
+  std::string CameraTitle(int camera) const;
   quint32 ServerVersion() const { return version_; }
 
   // Video-channel switch used when the owner's window is hidden and shown.

@@ -73,6 +73,8 @@ TEST_F(SimulatorTest, OperatorSessionFromLoginToRequests) {
   EXPECT_EQ(server.CameraMask(), 0x3Fu);
   EXPECT_EQ(c.CameraName(0), sim::SimServer::CameraName(0));
   EXPECT_TRUE(c.CameraIsDome(2));
+  EXPECT_EQ(c.CameraTitle(2), sim::SimServer::CameraName(2) + "( Dome ) ");
+  EXPECT_EQ(c.CameraTitle(1), sim::SimServer::CameraName(1));
   EXPECT_EQ(c.Points().inputs[0].Name(), sim::SimServer::InputName(0));
   EXPECT_EQ(c.Points().outputs[11].Name(), sim::SimServer::OutputName(11));
   ASSERT_TRUE(WaitUntil([&] { return sim_->Server().TransmitOn(); }));
