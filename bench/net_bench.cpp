@@ -34,7 +34,7 @@ constexpr int kRounds = 7;
 
 class CountingSink : public FrameSink {
  public:
-  void OnFrame(const FrameView& frame, bool) override {
+  void OnFrame(const FrameView& frame, bool, bool&) override {
     ++frames;
     bytes += frame.header.dataLength;
     checksum += frame.data[frame.header.dataLength - 1];

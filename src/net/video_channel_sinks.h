@@ -23,8 +23,10 @@ class FrameSink {
  public:
   virtual ~FrameSink() = default;
   // A frame whose length checks passed. `remote` is true for a remote-archive frame (the remote
-  // flag wins over the live flag), false for a live frame.
-  virtual void OnFrame(const FrameView& frame, bool remote) = 0;
+  // flag wins over the live flag), false for a live frame. `keyFrameSeen` is the channel's
+  // recording flag: set once a live key frame arrived while recording is on, cleared while it is
+  // off; one flag for all cameras of the connection.
+  virtual void OnFrame(const FrameView& frame, bool remote, bool& keyFrameSeen) = 0;
 };
 
 class RemoteArchiveSink {
@@ -32,6 +34,8 @@ class RemoteArchiveSink {
   virtual ~RemoteArchiveSink() = default;
   virtual void OnArchiveMap(const ArchiveMap& map) = 0;
   virtual void OnBookmarkNotice(const BookmarkNotice& notice) = 0;
+  // Every remote-archive frame, header and data, after its picture went to the frame buffer.
+  virtual void OnRemoteFrame(const FrameView& frame) = 0;
 };
 
 struct IoPoints;

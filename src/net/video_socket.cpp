@@ -101,7 +101,7 @@ bool VideoSocket::HandleFrame(const uint8_t* payload, size_t length) {
   const uint16_t flags = frame->header.flags;
   const bool remote = (flags & frame_flag::kRemote) != 0;
   if (!remote && !(flags & frame_flag::kLive)) return false;
-  if (sinks_.frames) sinks_.frames->OnFrame(*frame, remote);
+  if (sinks_.frames) sinks_.frames->OnFrame(*frame, remote, keyFrameSeen_);
   return true;
 }
 

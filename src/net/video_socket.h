@@ -40,6 +40,8 @@ class VideoSocket : public MessageSocket {
   quint64 generation_;
   LoginRecord login_;
   bool connected_ = false;
+  // Recording starts with a key frame: see FrameSink.
+  bool keyFrameSeen_ = false;
   // The words and the name of the accepted LoginReply.
   ServerDescription description_;
 };
