@@ -1,0 +1,85 @@
+#include "tool_session.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+namespace strixc::tool {
+
+using net::ConnectionController;
+
+void PrintLine(const QString& line, bool toStdErr) {
+  FILE* stream = toStdErr ? stderr : stdout;
+  std::fputs(line.toUtf8().constData(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+}
+
+void ServerOptions::AddTo(QCommandLineParser& parser) {
+  parser.addOptions({
+      {"host", "Server address.", "H"},
+      {"port", "Video-channel port (control channel: port + 1).", "P"},
+      {"user", "User name.", "U"},
+      {"password", "Password.", "W"},
+  });
+}
+
+bool ServerOptions::Read(const QCommandLineParser& parser, QString* error) {
+  for (const char* required : {"host", "port", "user", "password"}) {
+    if (!parser.isSet(QString::fromUtf8(required))) {
+      *error = QStringLiteral("missing --%1").arg(QString::fromUtf8(required));
+      return false;
+    }
+  }
+  bool ok = false;
+  const uint value = parser.value("port").toUInt(&ok);
+  if (!ok || value == 0 || value >= 65535) {
+    *error = QStringLiteral("--port must be a number from 1 to 65534");
+    return false;
+  }
+  host = parser.value("host");
+  port = static_cast<quint16>(value);
+  user = parser.value("user").toStdString();
+  password = parser.value("password").toStdString();
+  return true;
+}
+
+ToolSession::ToolSession(ServerOptions options) : options_(std::move(options)) {
+  connect(&controller_, &ConnectionController::Started, this, [this] { OnStarted(); });
+  connect(&controller_, &ConnectionController::LoginFailed, this,
+          [this](ConnectionController::LoginFailure failure, const QString& text) {
+            Fail(failure == ConnectionController::LoginFailure::kSocketError ? kBroken : kRefused, text);
+          });
+  connect(&controller_, &ConnectionController::ConnectionClosed, this,
+          [this](int, const QString& text) { OnClosed(text); });
+}
+
+int ToolSession::Run() {
+  controller_.Connect(options_.host, options_.port, options_.user, options_.password);
+  QTimer::singleShot(kStartTimeoutMs, this, [this] {
+    if (!started_) Fail(kBroken, QStringLiteral("The server did not complete the connection in time."));
+  });
+  return QCoreApplication::exec();
+}
+
+void ToolSession::OnClosed(const QString& text) {
+  if (finishing_) return;
+  // A failed login reports its own reason right after the teardown's close: let it win.
+  QTimer::singleShot(0, this, [this, text] { Fail(kBroken, text); });
+}
+
+void ToolSession::Fail(ExitCode code, const QString& text) {
+  if (finishing_) return;
+  finishing_ = true;
+  PrintLine(text, true);
+  QCoreApplication::exit(code);
+}
+
+void ToolSession::Finish() {
+  if (finishing_) return;
+  finishing_ = true;
+  controller_.Teardown();
+  QCoreApplication::exit(kOk);
+}
+
+}  // namespace strixc::tool

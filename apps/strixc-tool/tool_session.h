@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QObject>
+#include <QString>
+#include <optional>
+#include <string>
+
+#include "net/connection_controller.h"
+
+namespace strixc::tool {
+
+// Exit codes shared by the commands that connect to a server.
+enum ExitCode {
+  kOk = 0,
+  kUsage = 1,
+  kRefused = 2,  // login refused, or a protocol version this client does not speak
+  kBroken = 3,   // connection broken, timed out or failed
+  kNoPicture = 4,
+};
+
+// Prints one line and flushes, so that a reader sees every JSON line as it happens.
+void PrintLine(const QString& line, bool toStdErr = false);
+
+// --host, --port, --user, --password: the options of every command that connects.
+struct ServerOptions {
+  QString host;
+  quint16 port = 0;
+  std::string user;
+  std::string password;
+
+  static void AddTo(QCommandLineParser& parser);
+  // Reads them back; false with `error` set when one is missing or bad.
+  bool Read(const QCommandLineParser& parser, QString* error);
+};
+
+// One connection of a headless command, on the main thread's event loop: connects as the operator
+// station does, turns every failure into its message on standard error and its exit code, and
+// bounds the start so that a server that never answers costs a known time.
+class ToolSession : public QObject {
+ public:
+  // How long the whole start (video login, control login, configuration answers) may take.
+  static constexpr int kStartTimeoutMs = 15000;
+
+  explicit ToolSession(ServerOptions options);
+
+  // Connects and runs the event loop until Finish or Fail; returns the exit code.
+  int Run();
+
+ protected:
+  // The control channel stands; the command places its cameras with CompleteStart.
+  virtual void OnStarted() = 0;
+  // Called once the start is over for the command's purposes: the start time-out no longer applies.
+  void MarkStarted() { started_ = true; }
+
+  // Disconnects and ends the run with kOk.
+  void Finish();
+  // Prints `text` on standard error and ends the run with `code`. Only the first end counts.
+  void Fail(ExitCode code, const QString& text);
+  bool Finishing() const { return finishing_; }
+
+  net::ConnectionController& Controller() { return controller_; }
+
+ private:
+  void OnClosed(const QString& text);
+
+  ServerOptions options_;
+  net::ConnectionController controller_;
+  bool started_ = false;
+  bool finishing_ = false;
+};
+
+}  // namespace strixc::tool

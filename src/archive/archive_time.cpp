@@ -1,0 +1,118 @@
+#include "archive/archive_time.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace strixc::archive {
+
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr int64_t kDaysFrom1601To1970 = static_cast<int64_t>(kSecondsFrom1601To1970) / kSecondsPerDay;
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back: eras of 400 years starting on
+// March 1st, so that the leap day is the last day of a year.
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, TimeFields& f) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  f.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  f.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  f.year = static_cast<int>(yoe + era * 400 + (f.month <= 2));
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+uint64_t ArchiveTimeNow() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const int64_t units = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100;
+  const std::time_t seconds = static_cast<std::time_t>(units / static_cast<int64_t>(kUnitsPerSecond));
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  const int64_t offset = static_cast<int64_t>(kSecondsFrom1601To1970) + local.tm_gmtoff;
+  return static_cast<uint64_t>(units + offset * static_cast<int64_t>(kUnitsPerSecond));
+}
+
+TimeFields FieldsOfTime(uint64_t time) {
+  const uint64_t seconds = time / kUnitsPerSecond;
+  const auto days = static_cast<int64_t>(seconds / kSecondsPerDay);
+  const auto inDay = static_cast<int>(seconds % kSecondsPerDay);
+  TimeFields f;
+  CivilFromDays(days - kDaysFrom1601To1970, f);
+  f.hour = inDay / 3600;
+  f.minute = inDay / 60 % 60;
+  f.second = inDay % 60;
+  f.millisecond = static_cast<int>(time % kUnitsPerSecond / (kUnitsPerSecond / 1000));
+  return f;
+}
+
+std::optional<uint64_t> TimeOfFields(const TimeFields& f) {
+  if (f.year < 1601 || f.year > 30000 || f.month < 1 || f.month > 12 || f.day < 1 ||
+      f.day > DaysInMonth(f.year, f.month) || f.hour < 0 || f.hour > 23 || f.minute < 0 || f.minute > 59 ||
+      f.second < 0 || f.second > 59 || f.millisecond < 0 || f.millisecond > 999)
+    return std::nullopt;
+  const int64_t days = DaysFromCivil(f.year, f.month, f.day) + kDaysFrom1601To1970;
+  const int64_t seconds = days * kSecondsPerDay + f.hour * 3600 + f.minute * 60 + f.second;
+  return static_cast<uint64_t>(seconds) * kUnitsPerSecond +
+         static_cast<uint64_t>(f.millisecond) * (kUnitsPerSecond / 1000);
+}
+
+std::string FormatTime(uint64_t time) {
+  const TimeFields f = FieldsOfTime(time);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", f.year, f.month, f.day, f.hour,
+                f.minute, f.second, f.millisecond);
+  return text;
+}
+
+std::optional<uint64_t> ParseTime(std::string_view text) {
+  if (!text.empty() && text[0] == '@') {
+    uint64_t value = 0;
+    if (text.size() == 1 || text.size() > 21) return std::nullopt;
+    for (char c : text.substr(1)) {
+      if (c < '0' || c > '9') return std::nullopt;
+      const uint64_t digit = static_cast<uint64_t>(c - '0');
+      if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+      value = value * 10 + digit;
+    }
+    return value;
+  }
+  TimeFields f;
+  int consumed = 0;
+  const std::string copy(text);
+  if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &f.year, &f.month, &f.day, &f.hour, &f.minute,
+                  &f.second, &consumed) != 6 ||
+      consumed != 19)
+    return std::nullopt;
+  if (copy.size() > 19) {
+    // Up to three digits of fractions of a second after a dot.
+    if (copy[19] != '.' || copy.size() == 20 || copy.size() > 23) return std::nullopt;
+    int scale = 100;
+    for (size_t i = 20; i < copy.size(); ++i, scale /= 10) {
+      if (copy[i] < '0' || copy[i] > '9') return std::nullopt;
+      f.millisecond += (copy[i] - '0') * scale;
+    }
+  }
+  return TimeOfFields(f);
+}
+
+}  // namespace strixc::archive
