@@ -1,0 +1,110 @@
+// The headless tools as an operator runs them: strixc-sim as its own process, strixc-tool against it.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "video/jpeg_codec.h"
+
+namespace {
+
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim_.setProgram(QStringLiteral(STRIXC_SIM));
+    sim_.setArguments({"--port", "0", "--cameras", "4", "--input-period", "200"});
+    sim_.start();
+    ASSERT_TRUE(sim_.waitForReadyRead(10000));
+    const QJsonObject line = QJsonDocument::fromJson(sim_.readLine()).object();
+    port_ = QString::number(line.value("port").toInt());
+    ASSERT_NE(port_, "0");
+  }
+
+  void TearDown() override {
+    sim_.terminate();
+    sim_.waitForFinished(5000);
+  }
+
+  struct Result {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+  };
+
+  Result Tool(QStringList arguments, const QString& password = "demo") {
+    arguments = QStringList{arguments.takeFirst(), "--host", "127.0.0.1", "--port", port_, "--user", "demo",
+                            "--password", password} + arguments;
+    QProcess tool;
+    tool.start(QStringLiteral(STRIXC_TOOL), arguments);
+    EXPECT_TRUE(tool.waitForFinished(30000));
+    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
+  }
+
+  QProcess sim_;
+  QString port_;
+};
+
+TEST_F(ToolTest, ProbePrintsTheConfigurationAndWatchesEvents) {
+  const Result r = Tool({"probe", "--set-output", "4=1", "--watch", "1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QList<QByteArray> lines = r.out.trimmed().split('\n');
+  const QJsonObject config = QJsonDocument::fromJson(lines.first()).object();
+  EXPECT_EQ(config.value("cameraCount").toInt(), 4);
+  EXPECT_EQ(config.value("protocolVersion").toInt(), 5);
+  EXPECT_EQ(config.value("cameras").toArray().size(), 4);
+  EXPECT_EQ(config.value("outputs").toArray().size(), 12);
+  EXPECT_TRUE(r.out.contains("\"event\":\"output\",\"index\":4")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("\"event\":\"input\"")) << "inputs change every 200 ms";
+  EXPECT_FALSE(r.out.contains("demo\"")) << "no password in the output";
+}
+
+TEST_F(ToolTest, RefusedLoginExitsWithTwo) {
+  const Result r = Tool({"probe"}, "wrong");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err.trimmed(), "Authorization failed.");
+}
+
+TEST_F(ToolTest, SnapshotSavesTheCamerasPictureInFourToThree) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("cam1.jpg");
+  const Result r = Tool({"snapshot", "--camera", "1", "--out", file});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+  EXPECT_EQ(json.value("camera").toInt(), 1);
+  EXPECT_EQ(json.value("width").toInt(), 352);
+  EXPECT_EQ(json.value("height").toInt(), 264);
+  EXPECT_EQ(json.value("file").toString(), file);
+
+  QFile saved(file);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QByteArray bytes = saved.readAll();
+  strixc::video::JpegCodec codec;
+  int w = 0, h = 0;
+  ASSERT_EQ(codec.ReadParameters(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &w, &h), 0);
+  EXPECT_EQ(w, 352);
+  EXPECT_EQ(h, 264);
+
+  const Result missing = Tool({"snapshot", "--camera", "1", "--out", "/nonexistent/dir/x.jpg"});
+  EXPECT_EQ(missing.exitCode, 5);
+  EXPECT_EQ(missing.err.trimmed(), "Can't create file !");
+  EXPECT_EQ(Tool({"snapshot", "--camera", "9", "--out", file, "--wait", "2"}).exitCode, 4)
+      << "the server has 4 cameras";
+}
+
+TEST_F(ToolTest, MotionReportHasOneLinePerFrame) {
+  const Result r = Tool({"snapshot", "--camera", "0", "--motion", "0,0,10000,10000", "--sensitivity", "100",
+                         "--frames", "5"});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QList<QByteArray> lines = r.out.trimmed().split('\n');
+  ASSERT_EQ(lines.size(), 5);
+  EXPECT_EQ(QJsonDocument::fromJson(lines[0]).object().value("kind").toString(), "key");
+  // The clock in the picture changes every tenth of a second: sensitivity 100 sees it.
+  EXPECT_TRUE(QJsonDocument::fromJson(lines[4]).object().value("motion").toBool());
+}
+
+}  // namespace
