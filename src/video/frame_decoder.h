@@ -24,8 +24,9 @@ constexpr int kEvent = 3;  // an event record: u32 flag, zero-terminated text at
 // Not thread-safe: the frame store's slot lock guards every call, except HasMotion, which any
 // thread may read. The codec must outlive the decoder and is used only from inside its calls.
 //
-// A frame that cannot be decoded (damaged JPEG, a delta frame whose parts lie beyond its data)
-// leaves the picture and the motion flag as they were.
+// Every frame sets the time and clears the motion flag and the event text first. A frame that
+// cannot be decoded (damaged JPEG, a delta frame whose parts lie beyond its data) then leaves the
+// picture as it was.
 class FrameDecoder {
  public:
   // The size a delta frame is applied to when the camera has no picture yet.
