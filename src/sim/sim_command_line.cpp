@@ -113,7 +113,7 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
       QStringLiteral("Mask of the cameras that are domes, decimal or 0x hex (default 0)."),
       QStringLiteral("MASK"));
   const QCommandLineOption events(QStringLiteral("events"),
-                                  QStringLiteral("Mark some pictures as event pictures."));
+                                  QStringLiteral("Report an event on every camera now and then (every 24 s each)."));
   const QCommandLineOption archive(QStringLiteral("archive"),
                                    QStringLiteral("Folder of the server's own recordings."),
                                    QStringLiteral("DIR"));

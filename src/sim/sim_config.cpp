@@ -38,6 +38,8 @@ bool SimConfig::Validate(QString* error) const {
       cameraHeight > kMaxPictureSide)
     return Fail(error, "the picture size must be between 16x16 and 4096x4096");
   if (fps < 1 || fps > kMaxFps) return Fail(error, "the frame rate must be 1..100");
+  if (keyFrameIntervalMs < 0) return Fail(error, "the key frame interval must not be negative");
+  if (eventPeriodMs < 1) return Fail(error, "the event period must be at least 1 ms");
   if (serverName.size() > net::kNameLimit) return Fail(error, "the server name must have at most 29 bytes");
   if (domeMask > 0xFFFF) return Fail(error, "the dome mask must fit 16 cameras (0..0xFFFF)");
   if (inputPeriodMs < 0) return Fail(error, "the input period must not be negative");

@@ -32,7 +32,7 @@ struct SimConfig {
   quint16 videoPort = kDefaultPort;
   std::vector<SimUser> users{{"demo", "demo"}};
   int cameraCount = 16;  // 1..16
-  // Picture size and rate of the simulated cameras (for the frame streamer).
+  // Picture size and rate of the simulated cameras.
   int cameraWidth = 352;
   int cameraHeight = 288;
   int fps = 10;
@@ -42,9 +42,13 @@ struct SimConfig {
   uint32_t protocolVersion = kDefaultProtocolVersion;
   // Every this many milliseconds one input changes state by itself; 0 keeps the inputs still.
   int inputPeriodMs = 3000;
-  // Reserved for the frame streamer and the recordings: event frames, the archive folder and how
-  // much history it should hold. Stored, not used yet.
+  // Live pictures: a key frame every keyFrameIntervalMs per camera (0: only the first one and those
+  // a client asks for); with `events`, an event frame every eventPeriodMs per camera.
+  int keyFrameIntervalMs = 2000;
   bool events = false;
+  int eventPeriodMs = 24000;
+  // Reserved for the server's own recordings: the archive folder and how much history it should
+  // hold. Stored, not used yet.
   QString archiveDir;
   std::chrono::seconds history{0};
 

@@ -8,6 +8,7 @@
 #include <array>
 
 #include "net/protocol.h"
+#include "archive/archive_time.h"
 #include "sim/control_session.h"
 #include "sim/video_session.h"
 
@@ -31,7 +32,12 @@ SimServer::SimServer(SimConfig config, QObject* parent)
       config_(std::move(config)),
       videoListener_(new QTcpServer(this)),
       controlListener_(new QTcpServer(this)),
-      inputTimer_(new QTimer(this)) {
+      inputTimer_(new QTimer(this)),
+      frameTimer_(new QTimer(this)),
+      feeds_(config_) {
+  frameTimer_->setSingleShot(true);
+  frameTimer_->setTimerType(Qt::PreciseTimer);
+  connect(frameTimer_, &QTimer::timeout, this, &SimServer::OnFrameTick);
   connect(videoListener_, &QTcpServer::newConnection, this, &SimServer::AcceptVideo);
   connect(controlListener_, &QTcpServer::newConnection, this, &SimServer::AcceptControl);
   connect(inputTimer_, &QTimer::timeout, this, &SimServer::ChangeNextInput);
@@ -71,6 +77,7 @@ bool SimServer::Start() {
 
 void SimServer::Stop() {
   inputTimer_->stop();
+  frameTimer_->stop();
   videoListener_->close();
   controlListener_->close();
   videoPort_.store(0);
@@ -205,18 +212,53 @@ void SimServer::OnSessionClosed(SimSession* session) {
   if (it == sessions_.end()) return;
   sessions_.erase(it);
   if (!session->LoggedIn()) return;
-  std::lock_guard<std::mutex> guard(lock_);
-  if (session->Kind() == SimSession::Channel::kVideo) {
-    --loggedInVideo_;
-    if (static_cast<VideoSession*>(session)->State().transmit) --transmitting_;
-  } else {
-    --loggedInControl_;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (session->Kind() == SimSession::Channel::kVideo) {
+      --loggedInVideo_;
+      if (static_cast<VideoSession*>(session)->State().transmit) --transmitting_;
+    } else {
+      --loggedInControl_;
+    }
   }
+  UpdateFrameTicks();
 }
 
 void SimServer::OnTransmitChanged(bool on) {
-  std::lock_guard<std::mutex> guard(lock_);
-  transmitting_ += on ? 1 : -1;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    transmitting_ += on ? 1 : -1;
+  }
+  UpdateFrameTicks();
+}
+
+void SimServer::UpdateFrameTicks() {
+  if (!TransmitOn()) {
+    frameTimer_->stop();
+    return;
+  }
+  if (frameTimer_->isActive() || !videoListener_->isListening()) return;
+  // The first tick comes at once, so that a client that switches on gets its pictures without delay.
+  framePacer_.Start(TickPacer::Clock::now(), std::chrono::nanoseconds(1'000'000'000LL / config_.fps));
+  frameTimer_->start(0);
+}
+
+void SimServer::OnFrameTick() {
+  // Rescheduled first: the wait is measured from the deadline, whatever this tick costs.
+  frameTimer_->start(framePacer_.Advance(TickPacer::Clock::now()));
+  // A session whose send fails closes and leaves sessions_: walk a copy. Closed sessions are only
+  // deleted later, from the event loop.
+  const std::vector<SimSession*> open = sessions_;
+  uint32_t wanted = 0;
+  for (SimSession* session : open) {
+    if (session->Kind() == SimSession::Channel::kVideo) wanted |= static_cast<VideoSession*>(session)->WantedCameras();
+  }
+  if (wanted == 0) return;
+  feeds_.Advance(archive::ArchiveTimeNow(), wanted);
+  for (SimSession* session : open) {
+    if (session->Kind() == SimSession::Channel::kVideo && session->IsOpen())
+      static_cast<VideoSession*>(session)->StreamTick(feeds_);
+  }
 }
 
 void SimServer::OnVisibleCameras(uint32_t mask) {

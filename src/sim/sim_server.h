@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "net/messages.h"
+#include "sim/camera_feeds.h"
 #include "sim/sim_config.h"
 #include "sim/sim_session.h"
+#include "sim/tick_pacer.h"
 
 class QTcpServer;
 class QTimer;
@@ -24,6 +26,10 @@ namespace strixc::sim {
 // A client that breaks the protocol (an unknown code, a wrong length, a request before its login, a
 // refused login) is dropped alone; the others go on. Server events (outputs and inputs switching)
 // go to every logged-in control session.
+//
+// Live pictures: while at least one video session transmits, a timer ticks `fps` times a second
+// (on deadlines that advance by the period). Each tick renders every camera that some transmitting
+// session shows, once, and hands the pictures to each video session's frame streamer.
 //
 // Threads: the server, its sockets and its sessions live on the server's thread (its QObject
 // affinity); Start, Stop, ErrorText and the destructor are called there. It may be moved to a thread
@@ -85,6 +91,9 @@ class SimServer : public QObject {
   bool TransmitOn() const;
   // The number of KeyFrameRequest messages received from all clients.
   int KeyFrameRequests() const;
+  // Ticks at which a transmitting client got nothing because it had not taken enough of what it
+  // was sent before (see VideoSession::kMaxUnsentBytes), all clients together.
+  int SkippedTicks() const { return skippedTicks_.load(); }
 
   // Switch an input or an output as if the outside world had, and tell every logged-in control
   // session when the state changes. Posted to the server's thread: they take effect soon after
@@ -112,9 +121,13 @@ class SimServer : public QObject {
   void OnTransmitChanged(bool on);
   void OnVisibleCameras(uint32_t mask);
   void OnKeyFrameRequest();
+  // Starts the frame ticks when a session transmits and stops them when none does.
+  void UpdateFrameTicks();
+  void OnFrameTick();
   void SwitchOutput(int index, bool on);
   void RecordDomeCommand(const net::DomeCommandRecord& command);
   void OnUnansweredRequest() { unanswered_.fetch_add(1); }
+  void OnTickSkipped() { skippedTicks_.fetch_add(1); }
 
   void AcceptVideo();
   void AcceptControl();
@@ -128,6 +141,9 @@ class SimServer : public QObject {
   QTcpServer* videoListener_;    // child
   QTcpServer* controlListener_;  // child
   QTimer* inputTimer_;           // child
+  QTimer* frameTimer_;           // child
+  TickPacer framePacer_;
+  CameraFeeds feeds_;
   QString errorText_;
   int nextInput_ = 0;
   // The open sessions (children), on the server's thread only.
@@ -137,6 +153,7 @@ class SimServer : public QObject {
   std::atomic<quint16> controlPort_{0};
   std::atomic<bool> controlSilent_{false};
   std::atomic<int> unanswered_{0};
+  std::atomic<int> skippedTicks_{0};
 
   mutable std::mutex lock_;
   // Guarded by lock_:

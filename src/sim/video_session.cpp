@@ -1,12 +1,29 @@
 #include "sim/video_session.h"
 
+#include <QTcpSocket>
+
 #include "net/protocol.h"
 #include "net/wire.h"
 #include "sim/sim_server.h"
 
 namespace strixc::sim {
 
-VideoSession::VideoSession(SimServer* server) : SimSession(Channel::kVideo, server) {}
+VideoSession::VideoSession(SimServer* server)
+    : SimSession(Channel::kVideo, server), streamer_(server->Config().fps, server->Config().keyFrameIntervalMs) {}
+
+uint32_t VideoSession::WantedCameras() const {
+  if (!LoggedIn() || !IsOpen() || !state_.transmit) return 0;
+  return state_.visibleMask & ((1u << Server().Config().cameraCount) - 1);
+}
+
+void VideoSession::StreamTick(const CameraFeeds& feeds) {
+  if (WantedCameras() == 0) return;
+  if (Socket() && Socket()->bytesToWrite() > kMaxUnsentBytes) {
+    Server().OnTickSkipped();
+    return;
+  }
+  streamer_.OnTick(feeds, state_, [this](const net::Payload& frame) { Send(net::video_in::kFrame, frame); });
+}
 
 bool VideoSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
   switch (code) {
@@ -23,6 +40,8 @@ bool VideoSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
       const bool on = net::wire::U32(p) != 0;
       if (on != state_.transmit) {
         state_.transmit = on;
+        // Whatever the client had is gone for it: each camera starts again with a key frame.
+        if (!on) streamer_.Reset();
         Server().OnTransmitChanged(on);
       }
       return true;
@@ -33,11 +52,16 @@ bool VideoSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
       state_.quality = *quality;
       return true;
     }
-    case net::video_out::kVisibleCameras:
+    case net::video_out::kVisibleCameras: {
       if (n != 4) return false;
-      state_.visibleMask = net::wire::U32(p);
+      const uint32_t mask = net::wire::U32(p);
+      // A camera hidden even for a moment may have been dropped by the client: it starts again
+      // with a key frame.
+      streamer_.Forget(state_.visibleMask & ~mask);
+      state_.visibleMask = mask;
       Server().OnVisibleCameras(state_.visibleMask);
       return true;
+    }
     case net::video_out::kKeyFrameRequest:
       if (n != 8) return false;
       state_.keyFrameMask |= net::wire::U32(p);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "net/messages.h"
+#include "sim/frame_streamer.h"
 #include "sim/sim_session.h"
 
 namespace strixc::sim {
@@ -25,15 +26,24 @@ struct VideoSessionState {
 };
 
 // One client's video channel: the login, the information requests (cameras, inputs, outputs, their
-// states) and the requests that steer the pictures. Sends no pictures yet: a per-client frame
-// streamer will read State() and send through this session.
+// states), the requests that steer the pictures, and the live pictures themselves, which its
+// FrameStreamer makes on each of the server's ticks.
 class VideoSession : public SimSession {
   Q_OBJECT
 
  public:
+  // A client that has not taken this many bytes yet misses ticks until it has caught up, so that a
+  // slow client costs bounded memory. Nothing is sent for a missed tick, so the streamer's mirror
+  // of the client stays exact.
+  static constexpr qint64 kMaxUnsentBytes = 2 << 20;
+
   explicit VideoSession(SimServer* server);
 
   const VideoSessionState& State() const { return state_; }
+  // The cameras this client wants live pictures of now: none until it has switched transmission on.
+  uint32_t WantedCameras() const;
+  // Sends this tick's frames, unless the client is not transmitting or has too much unsent.
+  void StreamTick(const CameraFeeds& feeds);
 
  protected:
   bool OnRequest(uint32_t code, const uint8_t* payload, size_t length) override;
@@ -42,6 +52,7 @@ class VideoSession : public SimSession {
   void AnswerInfo(const net::InfoRequest& request);
 
   VideoSessionState state_;
+  FrameStreamer streamer_;
 };
 
 }  // namespace strixc::sim

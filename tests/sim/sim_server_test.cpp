@@ -4,83 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <QTcpSocket>
-#include <chrono>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "net/messages.h"
 #include "net/protocol.h"
-#include "net/wire.h"
 #include "sim/sim_server_thread.h"
+#include "sim_test_client.h"
 
 namespace strixc::sim {
 namespace {
 
-constexpr int kWaitMs = 10000;
-
-struct Message {
-  uint32_t code = 0;
-  net::Payload payload;
-};
-
-// A blocking client of one channel.
-class Client {
- public:
-  bool Connect(quint16 port) {
-    socket_.connectToHost(QStringLiteral("127.0.0.1"), port);
-    return socket_.waitForConnected(kWaitMs);
-  }
-
-  void Send(uint32_t code, const net::Payload& payload) {
-    uint8_t header[net::kHeaderSize];
-    net::wire::EncodeHeader(header, code, static_cast<uint32_t>(payload.size()));
-    socket_.write(reinterpret_cast<const char*>(header), sizeof header);
-    socket_.write(reinterpret_cast<const char*>(payload.data()), static_cast<qint64>(payload.size()));
-    socket_.waitForBytesWritten(kWaitMs);
-  }
-
-  // The next whole message, or nothing when the server closed the channel (or took too long).
-  std::optional<Message> Receive() {
-    if (!Fill(net::kHeaderSize)) return std::nullopt;
-    const QByteArray header = socket_.read(net::kHeaderSize);
-    const auto* h = reinterpret_cast<const uint8_t*>(header.constData());
-    Message m{net::wire::U32(h), {}};
-    const uint32_t length = net::wire::U32(h + 4);
-    if (!Fill(length)) return std::nullopt;
-    const QByteArray body = socket_.read(length);
-    m.payload.assign(body.begin(), body.end());
-    return m;
-  }
-
-  // True when the server closes the channel without sending anything more.
-  bool ExpectClosed() {
-    while (socket_.state() == QAbstractSocket::ConnectedState && socket_.bytesAvailable() == 0) {
-      if (!socket_.waitForReadyRead(kWaitMs)) break;
-    }
-    return socket_.bytesAvailable() == 0 && socket_.state() != QAbstractSocket::ConnectedState;
-  }
-
-  void Close() { socket_.abort(); }
-
- private:
-  bool Fill(qint64 n) {
-    while (socket_.bytesAvailable() < n) {
-      if (!socket_.waitForReadyRead(kWaitMs)) return false;
-    }
-    return true;
-  }
-
-  QTcpSocket socket_;
-};
-
-std::optional<net::ServerDescription> LoginReply(Client& client, bool video) {
-  const auto reply = client.Receive();
-  if (!reply || reply->code != (video ? net::video_in::kLoginReply : net::control::kLoginReply))
-    return std::nullopt;
-  return net::ParseServerDescription(reply->payload.data(), reply->payload.size());
-}
+using test::Client;
+using test::Eventually;
+using test::LoginReply;
+using test::Message;
+using test::SyncVideo;
 
 bool IsEvent(const std::optional<Message>& m, uint32_t kind, uint32_t index) {
   if (!m || m->code != net::control::kServerEvent) return false;
@@ -90,17 +29,6 @@ bool IsEvent(const std::optional<Message>& m, uint32_t kind, uint32_t index) {
 
 bool IsReplyByte(const std::optional<Message>& m, uint32_t code, uint8_t value) {
   return m && m->code == code && m->payload == net::Payload{value};
-}
-
-// Waits for a condition about the server's state that follows a client's close.
-template <typename F>
-bool Eventually(F condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 class SimServerTest : public ::testing::Test {
@@ -136,11 +64,7 @@ class SimServerTest : public ::testing::Test {
   }
 
   // Every request before an answered one has been handled once its answer arrives.
-  static void Sync(Client& video) {
-    video.Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kIoState, 0));
-    const auto reply = video.Receive();
-    ASSERT_TRUE(reply && reply->code == net::video_in::kIoState);
-  }
+  static void Sync(Client& video) { ASSERT_TRUE(SyncVideo(video)); }
 
   SimServer& Server() { return server_->Server(); }
 

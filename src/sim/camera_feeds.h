@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/protocol.h"
+#include "sim/scene.h"
+#include "sim/sim_config.h"
+#include "video/picture.h"
+
+namespace strixc::sim {
+
+// The simulated cameras of a server: one Scene each, and the pictures of the current tick, rendered
+// once however many clients show them. Also decides when a camera reports an event (with
+// SimConfig::events): every eventPeriodMs per camera, the cameras staggered over the period.
+//
+// A scene is built the first time its camera is needed. Not thread-safe: lives on the server's
+// thread (a test may keep its own instance to render what the server sent).
+class CameraFeeds {
+ public:
+  explicit CameraFeeds(const SimConfig& config);
+
+  // Renders the cameras of `mask` (bits at or beyond the camera count are ignored) at `time`, in
+  // archive units, and works out which of all cameras have an event at this tick.
+  void Advance(uint64_t time, uint32_t mask);
+
+  // Of the last Advance: its time, the cameras rendered, and per rendered camera its picture,
+  // whether something moves in it, and its event text (empty: no event).
+  uint64_t Time() const { return time_; }
+  uint32_t RenderedMask() const { return rendered_; }
+  const video::PictureBuffer& Picture(int camera) const { return pictures_[static_cast<size_t>(camera)]; }
+  bool Moving(int camera) const { return (moving_ >> camera) & 1; }
+  const std::string& EventText(int camera) const { return events_[static_cast<size_t>(camera)]; }
+
+  // The scene of a camera below the camera count, built if need be.
+  const Scene& SceneOf(int camera);
+  int CameraCount() const { return cameraCount_; }
+
+  // The event text camera `camera` reports for its `n`-th event.
+  static std::string EventTextOf(int camera, uint64_t n);
+
+ private:
+  const int cameraCount_;
+  const int width_;
+  const int height_;
+  const bool eventsOn_;
+  const uint64_t eventPeriod_;  // archive units
+  std::shared_ptr<const SceneFonts> fonts_;
+  std::array<std::unique_ptr<Scene>, net::kCameraCount> scenes_;
+  std::array<video::PictureBuffer, net::kCameraCount> pictures_;
+  std::array<std::string, net::kCameraCount> events_;
+  uint64_t time_ = 0;
+  uint32_t rendered_ = 0;
+  uint32_t moving_ = 0;
+};
+
+}  // namespace strixc::sim
