@@ -96,15 +96,6 @@ TEST(SceneTest, ObjectsMoveForAWhileThenRest) {
   EXPECT_LT(moved.topRow, 288 / 8 - bandRows);
 }
 
-TEST(SceneTest, ClockShowsTenths) {
-  const Scene scene(0, 352, 288, "Entrance");
-  const uint64_t t = kNoon + 3 * kSecond;
-  // Within one tenth only the seconds bar grows; the next tenth changes the digits as well.
-  const Difference sameTenth = BlocksThatDiffer(RenderAt(scene, t), RenderAt(scene, t + kSecond / 20));
-  const Difference nextTenth = BlocksThatDiffer(RenderAt(scene, t), RenderAt(scene, t + kSecond / 10));
-  EXPECT_GT(nextTenth.blocks, sameTenth.blocks);
-}
-
 class SceneSizeTest : public ::testing::TestWithParam<std::pair<int, int>> {};
 
 TEST_P(SceneSizeTest, RendersAnySizeWithChangesInsideWholeBlocks) {

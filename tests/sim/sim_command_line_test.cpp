@@ -15,19 +15,6 @@ QStringList Args(std::initializer_list<const char*> list) {
   return args;
 }
 
-TEST(SimCommandLineTest, DefaultsMatchTheDocumentedOnes) {
-  SimCommandLine line;
-  ASSERT_EQ(line.Parse(Args({})), SimCommandLine::Result::kRun);
-  const SimConfig& c = line.Config();
-  EXPECT_EQ(c.listenAddress, QHostAddress(QHostAddress::LocalHost));
-  EXPECT_EQ(c.videoPort, 9000);
-  ASSERT_EQ(c.users.size(), 1u);
-  EXPECT_EQ(c.users[0].name, "demo");
-  EXPECT_EQ(c.users[0].password, "demo");
-  EXPECT_EQ(c.cameraCount, 16);
-  EXPECT_EQ(c.protocolVersion, 5u);
-}
-
 TEST(SimCommandLineTest, EveryOptionIsTaken) {
   SimCommandLine line;
   ASSERT_EQ(line.Parse(Args({"--listen",  "0.0.0.0",

@@ -185,20 +185,6 @@ TEST_F(RegionTest, SliverNarrowerThanAPixelGivesOnePixel) {
   ExpectRegion(Rect{0, 9998, 10000, 9999}, 0, 8, 9, 8);
 }
 
-TEST_F(RegionTest, ReusedVectorKeepsItsCapacity) {
-  source_.PaintCoordinates(64, 48);
-  Bytes out;
-  ASSERT_TRUE(ExtractRegion(source_, OneCameraSource::kCamera, Rect{}, out));
-  const size_t capacity = out.capacity();
-  const uint8_t* storage = out.data();
-  ASSERT_TRUE(ExtractRegion(source_, OneCameraSource::kCamera, Rect{0, 0, 1000, 1000}, out));
-  EXPECT_EQ(out.capacity(), capacity);
-  EXPECT_EQ(out.data(), storage);
-  EXPECT_EQ(out.size(), 40 + static_cast<size_t>(PictureStride(7)) * 5);
-}
-
-// --- Refusals ---
-
 TEST_F(RegionTest, CameraWithoutPictureGivesNothing) {
   source_.Clear();
   Bytes out(7, 0x33);
