@@ -5,16 +5,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <vector>
+#include "support/colours.h"
 
 namespace strixc::imaging {
 namespace {
 
-struct Bgr {
-  int blue, green, red;
-};
-constexpr Bgr kRed{0, 0, 255};
-constexpr Bgr kBlue{255, 0, 0};
-constexpr Bgr kGreen{0, 255, 0};
+using namespace strixc::test;
+
+
 constexpr Bgr kOdd{30, 200, 77};
 // Interpolating filters blend only near edges; well inside a flat area the colour is exact but for
 // rounding.

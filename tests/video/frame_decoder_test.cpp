@@ -6,15 +6,16 @@
 #include <cstring>
 #include <initializer_list>
 #include <vector>
+#include "support/colours.h"
 
 namespace strixc::video {
 namespace {
 
+using namespace strixc::test;
+
+
 using Bytes = std::vector<uint8_t>;
 
-struct Bgr {
-  uint8_t b, g, r;
-};
 
 // A picture in our layout filled with one colour.
 PictureBuffer Solid(int width, int height, Bgr colour) {
@@ -24,9 +25,9 @@ PictureBuffer Solid(int width, int height, Bgr colour) {
   for (int y = 0; y < height; ++y) {
     uint8_t* row = p.Bits() + static_cast<size_t>(y) * p.Stride();
     for (int x = 0; x < width; ++x) {
-      row[3 * x] = colour.b;
-      row[3 * x + 1] = colour.g;
-      row[3 * x + 2] = colour.r;
+      row[3 * x] = static_cast<uint8_t>(colour.blue);
+      row[3 * x + 1] = static_cast<uint8_t>(colour.green);
+      row[3 * x + 2] = static_cast<uint8_t>(colour.red);
     }
   }
   return p;
@@ -38,9 +39,9 @@ void PaintBlock(PictureBuffer& p, int block, Bgr colour) {
   for (int row = 0; row < 8; ++row)
     for (int x = 0; x < 8; ++x) {
       uint8_t* px = top - static_cast<ptrdiff_t>(row) * p.Stride() + 3 * x;
-      px[0] = colour.b;
-      px[1] = colour.g;
-      px[2] = colour.r;
+      px[0] = static_cast<uint8_t>(colour.blue);
+      px[1] = static_cast<uint8_t>(colour.green);
+      px[2] = static_cast<uint8_t>(colour.red);
     }
 }
 
@@ -75,19 +76,16 @@ Bgr PixelAt(const FrameDecoder& d, int x, int y) {
 
 void ExpectColour(const FrameDecoder& d, int x, int y, Bgr want) {
   const Bgr got = PixelAt(d, x, y);
-  EXPECT_NEAR(got.b, want.b, 3) << "at " << x << "," << y;
-  EXPECT_NEAR(got.g, want.g, 3) << "at " << x << "," << y;
-  EXPECT_NEAR(got.r, want.r, 3) << "at " << x << "," << y;
+  EXPECT_NEAR(got.blue, want.blue, 3) << "at " << x << "," << y;
+  EXPECT_NEAR(got.green, want.green, 3) << "at " << x << "," << y;
+  EXPECT_NEAR(got.red, want.red, 3) << "at " << x << "," << y;
 }
 
 Bytes PictureBytes(const FrameDecoder& d) {
   return Bytes(d.Picture().Bits(), d.Picture().Bits() + d.Picture().ImageSize());
 }
 
-constexpr Bgr kGrey{128, 128, 128};
-constexpr Bgr kRed{0, 0, 255};
-constexpr Bgr kBlue{255, 0, 0};
-constexpr Bgr kBlack{0, 0, 0};
+constexpr Bgr kGrey = Gray(128);
 
 class FrameDecoderTest : public ::testing::Test {
  protected:
@@ -273,7 +271,7 @@ TEST_F(FrameDecoderTest, SensitivityThresholdOnReplacedBlocks) {
   // Uniform grey at quality 100 decodes exactly, so one unit more in every byte of a block is a
   // difference of exactly 192: above the threshold 0 of sensitivity 100, below 256 of 99.
   Key(Solid(64, 48, kGrey));
-  const Bytes slightly = Jpeg(Solid(8, 8, Bgr{129, 129, 129}));
+  const Bytes slightly = Jpeg(Solid(8, 8, Gray(129)));
   decoder_.SetMotionDetection(100, kWholeFrame);
   Feed(Delta(8, {2}, slightly), frame_kind::kDelta);
   EXPECT_TRUE(decoder_.HasMotion());

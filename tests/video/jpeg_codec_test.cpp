@@ -5,19 +5,16 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include "support/colours.h"
 
 namespace strixc::video {
 namespace {
 
+using namespace strixc::test;
+
+
 using Stream = std::vector<uint8_t>;
 
-struct Bgr {
-  int blue, green, red;
-};
-constexpr Bgr kRed{0, 0, 255};
-constexpr Bgr kGreen{0, 255, 0};
-constexpr Bgr kBlue{255, 0, 0};
-constexpr Bgr kWhite{255, 255, 255};
 // Flat 8x8 blocks of pure colour at quality 90 come back within a few steps.
 constexpr int kTolerance = 8;
 

@@ -10,20 +10,16 @@
 
 #include "video/frame_decoder.h"
 #include "video/jpeg_codec.h"
+#include "support/colours.h"
 
 namespace strixc::video {
 namespace {
 
+using namespace strixc::test;
+
+
 using Bytes = std::vector<uint8_t>;
 
-struct Bgr {
-  int blue, green, red;
-};
-constexpr Bgr kRed{0, 0, 255};
-constexpr Bgr kGreen{0, 255, 0};
-constexpr Bgr kBlue{255, 0, 0};
-constexpr Bgr kWhite{255, 255, 255};
-constexpr Bgr Gray(int level) { return {level, level, level}; }
 // Quality 90 streams, sampled in the middle of flat quadrants.
 constexpr int kTolerance = 6;
 

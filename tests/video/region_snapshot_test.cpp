@@ -14,17 +14,16 @@
 #include "video/picture.h"
 #include "video/region.h"
 #include "video/snapshot.h"
+#include "support/colours.h"
 
 namespace strixc::video {
 namespace {
 
+using namespace strixc::test;
+
+
 using Bytes = std::vector<uint8_t>;
 
-struct Bgr {
-  int blue, green, red;
-};
-constexpr Bgr kRed{0, 0, 255};
-constexpr Bgr kBlue{255, 0, 0};
 // Quality 80 on flat areas, well away from edges.
 constexpr int kTolerance = 10;
 
