@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "probe_command.h"
+#include "settings_command.h"
 #include "snapshot_command.h"
 
 namespace {
@@ -15,7 +16,8 @@ void Usage() {
       "commands:\n"
       "  probe --host H --port P --user U --password W [--set-output N=0|1] [--watch SECONDS]\n"
       "  snapshot --host H --port P --user U --password W --camera C --out FILE.jpg [--wait SECONDS]\n"
-      "  snapshot ... --camera C --motion L,T,R,B --sensitivity S --frames N [--wait SECONDS]\n",
+      "  snapshot ... --camera C --motion L,T,R,B --sensitivity S --frames N [--wait SECONDS]\n"
+      "  settings export|import FILE [--profile DIR]\n",
       stderr);
 }
 
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
   // The parser of each command expects the program name first.
   if (command == QLatin1String("probe")) return strixc::tool::RunProbe(arguments);
   if (command == QLatin1String("snapshot")) return strixc::tool::RunSnapshot(arguments);
+  if (command == QLatin1String("settings")) return strixc::tool::RunSettings(arguments);
   std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
   Usage();
   return 1;

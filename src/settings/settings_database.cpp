@@ -228,7 +228,11 @@ bool SettingsDatabase::ReadValue(const std::string& path, const std::string& nam
   if (!db_) return false;
   SqliteStatement read(db_, "SELECT kind, data FROM settings_values WHERE path = ?1 AND name = ?2");
   if (read.Bind(1, path).Bind(2, name).Step() != SQLITE_ROW) return false;
-  *kind = static_cast<ValueKind>(read.ColumnInt(0));
+  // A kind this program never writes (another tool's hand) reads as a binary block.
+  const int64_t stored = read.ColumnInt(0);
+  *kind = stored == static_cast<int64_t>(ValueKind::kString) || stored == static_cast<int64_t>(ValueKind::kDword)
+              ? static_cast<ValueKind>(stored)
+              : ValueKind::kBinary;
   *data = read.ColumnBlob(1);
   return true;
 }
@@ -263,6 +267,16 @@ bool SettingsDatabase::ValueNameAt(const std::string& path, int index, std::stri
   if (read.Bind(1, path).Bind(2, static_cast<int64_t>(index)).Step() != SQLITE_ROW) return false;
   *name = read.ColumnText(0);
   return true;
+}
+
+std::vector<std::string> SettingsDatabase::ValueNames(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::vector<std::string> names;
+  if (!db_) return names;
+  SqliteStatement read(db_, "SELECT name FROM settings_values WHERE path = ?1 ORDER BY rowid");
+  read.Bind(1, path);
+  while (read.Step() == SQLITE_ROW) names.push_back(read.ColumnText(0));
+  return names;
 }
 
 Tree SettingsDatabase::Export() {

@@ -57,6 +57,8 @@ class SettingsDatabase {
   // What the operator should be told about the settings file (empty when all went well).
   const std::string& Notice() const { return notice_; }
   const std::string& Path() const { return path_; }
+  // True when the tree lives in memory only: nothing of this run will be saved.
+  bool InMemory() const { return path_.empty(); }
 
   // Runs `work` in one transaction: all its changes land, or (when it returns false, or the
   // process dies half-way) none. Nested calls join the outer transaction.
@@ -72,6 +74,8 @@ class SettingsDatabase {
   bool DeleteValue(const std::string& path, const std::string& name);
   // The name of the index-th value of the key, in the order the values were first written.
   bool ValueNameAt(const std::string& path, int index, std::string* name);
+  // Every value name of the key, in that order, in one query.
+  std::vector<std::string> ValueNames(const std::string& path);
 
   Tree Export();
   // Replaces the whole tree in one transaction; false (tree unchanged) on failure.

@@ -71,4 +71,6 @@ bool SettingsKey::DeleteValue(const std::string& name) { return db_.DeleteValue(
 
 bool SettingsKey::EnumValue(int index, std::string* name) { return db_.ValueNameAt(path_, index, name); }
 
+std::vector<std::string> SettingsKey::ValueNames() { return db_.ValueNames(path_); }
+
 }  // namespace strixc::settings

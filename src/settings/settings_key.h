@@ -42,6 +42,8 @@ class SettingsKey {
   bool DeleteValue(const std::string& name);
   // The name of the index-th value, in the order values were first written; false past the end.
   bool EnumValue(int index, std::string* name);
+  // Every value name, in that order: one query where EnumValue needs one per index.
+  std::vector<std::string> ValueNames();
 
  private:
   SettingsDatabase& db_;

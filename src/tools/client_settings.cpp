@@ -1,0 +1,86 @@
+#include "tools/client_settings.h"
+
+#include "settings/settings_key.h"
+
+namespace strixc::tools {
+
+namespace {
+
+constexpr char kKeyQualityValue[] = "KeyQuality";
+constexpr char kDeltaQualityValue[] = "DeltaQuality";
+constexpr char kDefaultDirValue[] = "DefaultDir";
+constexpr char kArchCreateQuestionValue[] = "ArchCreateQuestion";
+
+}  // namespace
+
+ClientSettings::ClientSettings(const std::string& dataFolder) : defaultDir_(dataFolder + "/" + kDefaultDirName) {}
+
+uint32_t ClientSettings::GetKeyQuality() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return keyQuality_;
+}
+
+void ClientSettings::SetKeyQuality(uint32_t quality) {
+  std::lock_guard<std::mutex> guard(lock_);
+  keyQuality_ = quality;
+}
+
+uint32_t ClientSettings::GetDeltaQuality() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return deltaQuality_;
+}
+
+void ClientSettings::SetDeltaQuality(uint32_t quality) {
+  std::lock_guard<std::mutex> guard(lock_);
+  deltaQuality_ = quality;
+}
+
+std::string ClientSettings::GetDefaultDir() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return defaultDir_;
+}
+
+void ClientSettings::SetDefaultDir(const std::string& dir) {
+  std::lock_guard<std::mutex> guard(lock_);
+  defaultDir_ = dir;
+}
+
+bool ClientSettings::GetArchCreateQuestion() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return archCreateQuestion_ != 0;
+}
+
+void ClientSettings::SetArchCreateQuestion(bool ask) {
+  std::lock_guard<std::mutex> guard(lock_);
+  archCreateQuestion_ = ask ? 1 : 0;
+}
+
+void ClientSettings::Load(settings::SettingsDatabase& db, const std::string& keyName) {
+  // Lock order: this object, then the database.
+  std::lock_guard<std::mutex> guard(lock_);
+  settings::SettingsKey key(db, keyName);
+  key.ReadDword(kKeyQualityValue, &keyQuality_);
+  key.ReadDword(kDeltaQualityValue, &deltaQuality_);
+  key.ReadString(kDefaultDirValue, &defaultDir_);
+  key.ReadDword(kArchCreateQuestionValue, &archCreateQuestion_);
+}
+
+bool ClientSettings::Save(settings::SettingsDatabase& db, const std::string& keyName) const {
+  uint32_t keyQuality, deltaQuality, archCreateQuestion;
+  std::string defaultDir;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    keyQuality = keyQuality_;
+    deltaQuality = deltaQuality_;
+    archCreateQuestion = archCreateQuestion_;
+    defaultDir = defaultDir_;
+  }
+  return db.Transaction([&] {
+    settings::SettingsKey key(db, keyName);
+    return key.Clear() && key.WriteDword(kKeyQualityValue, keyQuality) &&
+           key.WriteDword(kDeltaQualityValue, deltaQuality) && key.WriteString(kDefaultDirValue, defaultDir) &&
+           key.WriteDword(kArchCreateQuestionValue, archCreateQuestion);
+  });
+}
+
+}  // namespace strixc::tools

@@ -1,0 +1,67 @@
+#include "shell/language.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "settings/settings_key.h"
+
+namespace strixc::shell {
+namespace {
+
+// The index is process-wide: each case starts from English and leaves it so.
+class LanguageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_.OpenInMemory();
+    SetLanguageIndex(0);
+  }
+  void TearDown() override {
+    SetLanguageIndex(0);
+    ApplyLanguage();
+  }
+  settings::SettingsDatabase db_;
+};
+
+TEST_F(LanguageTest, ReadingWithoutAStoredLanguageFailsAndKeepsTheIndex) {
+  SetLanguageIndex(3);
+  EXPECT_FALSE(ReadLanguage(db_));
+  EXPECT_EQ(LanguageIndex(), 3);
+}
+
+TEST_F(LanguageTest, WrittenLanguageIsReadBack) {
+  SetLanguageIndex(4);
+  ASSERT_TRUE(WriteLanguage(db_));
+  uint32_t stored = 0;
+  ASSERT_TRUE(settings::SettingsKey(db_).ReadDword("Language", &stored));
+  EXPECT_EQ(stored, 4u);
+  SetLanguageIndex(0);
+  ASSERT_TRUE(ReadLanguage(db_));
+  EXPECT_EQ(LanguageIndex(), 4);
+  EXPECT_EQ(ApplyLanguage().lcid, 12);
+  EXPECT_STREQ(AppliedLanguage().name, "fr_FR");
+}
+
+TEST_F(LanguageTest, TheTableAndItsFallback) {
+  const int lcids[kLanguageCount] = {1033, 1033, 3082, 21, 12};
+  const char* names[kLanguageCount] = {"en_US", "en_US", "es_ES", "pl_PL", "fr_FR"};
+  for (int i = 0; i < kLanguageCount; ++i) {
+    EXPECT_EQ(LocaleOfIndex(i).lcid, lcids[i]) << i;
+    EXPECT_STREQ(LocaleOfIndex(i).name, names[i]) << i;
+  }
+  EXPECT_STREQ(ListText(1), "DEUTCH");
+  for (int outside : {-1, kLanguageCount, 1000}) {
+    EXPECT_EQ(LocaleOfIndex(outside).lcid, kEnglishLcid) << outside;
+    EXPECT_STREQ(ListText(outside), "") << outside;
+  }
+}
+
+TEST_F(LanguageTest, AStoredIndexOutsideTheTableAppliesEnglish) {
+  settings::SettingsKey(db_).WriteDword("Language", 0xFFFFFFFF);
+  ASSERT_TRUE(ReadLanguage(db_));
+  EXPECT_EQ(ApplyLanguage().lcid, kEnglishLcid);
+  EXPECT_STREQ(AppliedLanguage().name, "en_US");
+}
+
+}  // namespace
+}  // namespace strixc::shell
