@@ -1,0 +1,207 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "archive/archive_file.h"
+#include "archive/archive_file_list.h"
+#include "archive/archive_location.h"
+#include "archive/archive_message_log.h"
+#include "archive/archive_recorder_link.h"
+#include "archive/bookmark_store.h"
+#include "settings/settings_database.h"
+
+namespace strixc::archive {
+
+// One archive file found by a scan.
+struct ArchiveFileInfo {
+  int32_t location = -1;  // index in the location list; -1 for a folder scanned by ScanPath
+  int32_t number = 0;
+  uint64_t firstTime = 0;  // 0: the file is empty
+  uint64_t lastTime = 0;
+  uint64_t length = 0;
+  uint32_t cameraMask = 0;
+  std::string path;
+
+  bool IsEmpty() const { return firstTime == 0; }
+};
+
+// What ScanPath found in a folder.
+struct ScanSummary {
+  int fileCount = 0;
+  uint64_t largestFile = 0;
+  uint64_t totalSize = 0;
+  uint64_t earliest = 0;
+  uint64_t latest = 0;
+  uint32_t cameraMask = 0;
+};
+
+// The local archive: an ordered list of locations (folders), the archive files found in them sorted
+// by time, the archive-wide summary, the record-file ring of the one recorder and the file cursors
+// of the readers. It also plans and carries out rebuilds that make a location's files match its
+// sizes.
+//
+// Thread-safe: every public operation holds lock_ for its whole duration. Lock order: a recorder's
+// or reader's own lock first, the database's lock after it, never the other way round; inside,
+// the database may take the bookmark store's, the message log's and the settings tree's locks.
+// Callbacks given to ApplyLocation run with lock_ held and must not call into the database.
+//
+// The record file is shared (CurrentRecordFile): closing the database or moving the ring on drops
+// the database's reference only, so a recorder in the middle of a write keeps a valid descriptor
+// until it lets go of its copy. A reader slot's file object lives until the slot is unregistered;
+// only the slot's own reader (through SeekReader and NextFileForReader) ever closes or reopens it.
+//
+// Location edits and rebuilds work only while closed, recording and reading only while open.
+// Failures are logged in MessageLog(), never thrown.
+class ArchiveDatabase : public ArchiveFileList {
+ public:
+  // The default location: <dataFolder>/FilesStrixS, 2400 MiB in files of 600 MiB.
+  static constexpr char kDefaultFolderName[] = "FilesStrixS";
+  static constexpr uint64_t kDefaultSpace = 2516582400;
+  static constexpr uint64_t kDefaultMaxFileSize = 629145600;
+  // The location the application offers when it finds no recordings: <dataFolder>/FilesStrixC.
+  static constexpr char kFirstRunFolderName[] = "FilesStrixC";
+  static constexpr uint64_t kFirstRunSpace = 62914560;
+  static constexpr uint64_t kFirstRunMaxFileSize = 20971520;
+  // Counts read from the settings tree above this are taken as damage and read as this many.
+  static constexpr uint32_t kMaxLocations = 1000;
+
+  using StatusText = std::function<void(const std::string& text)>;
+  // Whether any camera has recordings in [from, to]; asked without the database lock held.
+  using ActivityProbe = std::function<bool(uint64_t from, uint64_t to)>;
+
+  // `dataFolder` is where default folders go (<data>).
+  explicit ArchiveDatabase(const std::string& dataFolder);
+  ~ArchiveDatabase() override;
+  ArchiveDatabase(const ArchiveDatabase&) = delete;
+  ArchiveDatabase& operator=(const ArchiveDatabase&) = delete;
+
+  // A read-only database over one arbitrary folder (archives from a path, the backup tool): the
+  // folder is its only location, with both sizes at the minimum. Check IsOpen() and MessageLog().
+  static std::unique_ptr<ArchiveDatabase> ForFolder(const std::string& folder,
+                                                    const std::string& dataFolder);
+
+  // ---- Settings: `key` is relative to the program key ("ArchDatabase"). `db` must outlive this
+  // database (the bookmark store keeps it).
+  void LoadSettings(settings::SettingsDatabase& db, const std::string& key);
+  // In one transaction of the settings tree.
+  bool SaveSettings(settings::SettingsDatabase& db, const std::string& key);
+
+  // ---- Locations.
+  int LocationCount();
+  bool GetLocation(int index, ArchiveLocation* out);
+  std::string LocationPath(int index);
+  // Exact, case-sensitive comparison; -1 when absent.
+  int FindLocation(const std::string& path);
+  // Appends (sizes clamped) and returns the index; -1 when the path is listed or the database open.
+  int AddLocation(const std::string& path, uint64_t space, uint64_t maxFileSize,
+                  int64_t minFileNumber);
+  bool UpdateLocation(int index, uint64_t space, uint64_t maxFileSize, int64_t minFileNumber);
+  bool MarkLocationDeleted(int index);
+
+  // ---- Scans and rebuilds.
+  ScanSummary ScanPath(const std::string& path);
+  // The files to delete and to create so that location `index` matches its sizes. False (lists
+  // unchanged) while open or for a bad index.
+  bool PlanLocation(int index, std::vector<ArchiveFileInfo>* deleteList,
+                    std::vector<ArchiveFileInfo>* createList);
+  // "You will loose recordings: ..." with the range of recordings in the delete list, or "".
+  static std::string LossWarning(const std::vector<ArchiveFileInfo>& deleteList);
+  // Carries out a plan of PlanLocation for the same location. Delete entries that are not archive
+  // files of that location's folder are refused with an error. `status` and `progress` may be empty.
+  bool ApplyLocation(int index, const std::vector<ArchiveFileInfo>& deleteList,
+                     const std::vector<ArchiveFileInfo>& createList, const StatusText& status,
+                     const ArchiveFile::ProgressText& progress, bool fastFormatting);
+
+  // ---- Open and close.
+  bool Open(bool readOnly);
+  void Close();
+  bool IsOpen();
+
+  // ---- Summary. UsedSize: the bytes holding recordings, as far as the list knows.
+  uint64_t Earliest();
+  uint64_t Latest();
+  uint32_t CameraMask();
+  uint64_t TotalSize();
+  uint64_t UsedSize();
+  // A copy of the sorted file list.
+  std::vector<ArchiveFileInfo> Files();
+  // Whether the local day of `time` has recordings. Without a probe (SetActivityProbe) the answer
+  // is whether a listed file's time range overlaps the day.
+  bool DayHasRecordings(uint64_t time);
+  void SetActivityProbe(ActivityProbe probe);
+
+  // ---- Reader slots (ArchiveFileList). A freed slot is reused. Close forgets each slot's position
+  // (index -1) but leaves its file object to its reader.
+  int RegisterReader() override;
+  void UnregisterReader(int slot) override;
+  // Opens the last non-empty file whose firstTime is not after `time` (the first file when `time`
+  // precedes all) as the slot's file. Logs "Database not open !" when closed.
+  bool SeekReader(int slot, uint64_t time) override;
+  // Opens the next listed file when it exists and is not empty.
+  bool NextFileForReader(int slot) override;
+  ArchiveFile* ReaderFile(int slot) override;
+  uint64_t EarliestTime() override { return Earliest(); }
+  uint64_t LatestTime() override { return Latest(); }
+  // The slot's index in the sorted list; -1 when none (tests, diagnostics).
+  int ReaderFileIndex(int slot);
+
+  // ---- The recorder. `recorder` must stay alive until DetachRecorder.
+  void AttachRecorder(ArchiveRecorderLink* recorder);
+  void DetachRecorder();
+  // The open read/write record file; null when none (closed, or opened read-only).
+  std::shared_ptr<ArchiveFile> CurrentRecordFile();
+  int CurrentRecordIndex();
+  // Moves the ring on to the next file, resetting it; after the last file the oldest is reused and
+  // moves to the end of the list.
+  bool NextRecordFile();
+  void RecordWritten(uint64_t fileFirstTime, uint64_t recordTime, uint32_t fileCameraMask,
+                     uint64_t freeBytes);
+
+  ArchiveMessageLog& MessageLog() { return log_; }
+  BookmarkStore& Bookmarks() { return bookmarks_; }
+
+ private:
+  struct ReaderSlot {
+    bool used = false;
+    std::unique_ptr<ArchiveFile> file;  // created on first use, kept until unregistered
+    int index = -1;
+  };
+
+  // Callers hold lock_.
+  void ScanFolder(int location, const std::string& folder, uint32_t minFileNumber,
+                  std::vector<ArchiveFileInfo>* files);
+  void CloseLocked();
+  void ComputeSummaryLocked();
+  void CheckOverlapsLocked();
+  bool RefuseWhileOpen();
+  bool OpenForSlot(ReaderSlot* slot, int index);
+  ReaderSlot* SlotAt(int slot);
+  void LogSystem(const char* format, const std::string& path, const std::string& text,
+                 bool isError = true);
+
+  ArchiveMessageLog log_;
+  BookmarkStore bookmarks_;
+
+  std::mutex lock_;
+  // Guarded by lock_:
+  std::vector<ArchiveLocation> locations_;
+  std::vector<ArchiveFileInfo> files_;  // sorted by time, empty files last
+  bool open_ = false;
+  uint64_t earliest_ = 0;
+  uint64_t latest_ = 0;
+  uint32_t cameraMask_ = 0;
+  uint64_t totalSize_ = 0;
+  std::shared_ptr<ArchiveFile> recordFile_;
+  int recordIndex_ = -1;
+  uint64_t recordFreeBytes_ = 0;
+  std::vector<ReaderSlot> slots_;
+  ArchiveRecorderLink* recorder_ = nullptr;
+  ActivityProbe activityProbe_;
+};
+
+}  // namespace strixc::archive

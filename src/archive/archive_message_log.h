@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace strixc::archive {
+
+// Collects the errors and warnings of one archive operation for the operator: counts all of them,
+// keeps the text of the first kMaxShown. Callers reset it before an operation and show Summary()
+// in a message box afterwards when Count() is not 0.
+//
+// Thread-safe (own lock, taken last: it never calls out).
+class ArchiveMessageLog {
+ public:
+  static constexpr int kMaxShown = 10;
+
+  // Clears counters and text when anything was added.
+  void Reset();
+  // Counts an error or a warning; while fewer than kMaxShown messages were added, appends
+  // "Error: <message> \r\n" or "Warning: <message> \r\n".
+  void Add(const std::string& message, bool isError);
+
+  int Count();
+  int Errors();
+  int Warnings();
+  // "There were <e> errors and <w> warnings during processing archives \r\n" when there were errors,
+  // the collected text, and "and <n> more messages not displayed\r\n" beyond kMaxShown messages.
+  std::string Summary();
+
+ private:
+  std::mutex lock_;
+  // Guarded by lock_:
+  int total_ = 0;
+  int errors_ = 0;
+  int warnings_ = 0;
+  std::string text_;
+};
+
+// An archive time as messages show it: the clock part, " / ", the date part
+// ("01:02:03 PM / 24.12.2026").
+std::string MessageTimeText(uint64_t time);
+
+}  // namespace strixc::archive

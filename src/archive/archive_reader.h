@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "archive/archive_file.h"
+#include "archive/archive_file_list.h"
+#include "archive/archive_records.h"
+#include "archive/index_cache.h"
+
+namespace strixc::archive {
+
+// A reading cursor over the whole local archive: finds the record at a time, walks records forward
+// (all cameras, one camera or a set of cameras) crossing from file to file by itself, finds a
+// camera's latest record before a time, and answers activity questions for the timeline and the
+// calendar. Each reader has its own file (through its slot in the file list) and its own copy of
+// the loaded file's tables, so any number of readers and the recorder work side by side. Readers
+// never write.
+//
+// Every operation takes the reader's lock; any thread may call. A damaged file never makes an
+// operation crash or loop: record and block links are only followed forward (ArchiveFile checks
+// them), files only forward through the list, and an invalid header counts as no record.
+class ArchiveReader {
+ public:
+  // Receives the path of every file the reader loads. The caller drops it when the window showing
+  // it has gone. Called with the reader's lock held: it must not call back into the reader.
+  using StatusText = std::function<void(const std::string& path)>;
+
+  // Registers a reader slot in `files`, which must outlive the reader. Without a slot (IsUsable()
+  // false) every operation fails.
+  explicit ArchiveReader(ArchiveFileList* files, StatusText status = {});
+  // Releases the slot.
+  ~ArchiveReader();
+  ArchiveReader(const ArchiveReader&) = delete;
+  ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+  bool IsUsable() const { return slot_ >= 0; }
+
+  // Positions on the record at or before `time` (the first record of the first file when `time`
+  // precedes the archive) and reads its header. False for time 0, an empty archive or an invalid
+  // header; the position is then none and `header` unchanged.
+  bool Seek(uint64_t time, RecordHeader* header);
+
+  // Reads the record at the position (header and payload; the buffer grows as needed, it is never
+  // shrunk) and moves the position to the next record: of the same camera when `sameCamera`, else
+  // of any camera, continuing in the following files. False when there is no position or the
+  // record cannot be read (the position is then none).
+  bool ReadRecord(std::vector<uint8_t>* payload, RecordHeader* header, bool sameCamera);
+
+  // The latest record of `camera` at or before `time`, found by two index searches through the
+  // per-record snapshot of each camera's latest time. The position is left on that record.
+  bool PrevRecordOfCamera(int camera, uint64_t time, RecordHeader* header);
+
+  // The record of `camera` exactly at `time`, else its first record after `time`, in this or a
+  // later file. `header` is cleared first. On success the position is on the record found.
+  bool SeekCamera(int camera, uint64_t time, RecordHeader* header);
+
+  // The next record in time among the selected cameras. headers[i] holds the last record delivered
+  // for camera i (all zero for none); the one read replaces headers[camera], its payload goes to
+  // `payload`. When no selected camera has a next record in the loaded file, the walk moves on to the
+  // next file and starts every selected camera at its first record there. False at the end of the
+  // archive or on a record that cannot be read. `headers` and `selected` have the same size, at most
+  // kCameraSlots.
+  bool NextAmongCameras(std::span<RecordHeader> headers, std::span<const bool> selected,
+                        std::vector<uint8_t>* payload, int* camera);
+
+  // The time of the record NextAmongCameras would deliver next within the loaded file; 0 when none.
+  // Does not move to another file.
+  uint64_t NextTimeAmongCameras(std::span<const RecordHeader> headers, std::span<const bool> selected);
+
+  // Splits [t0, t1] into n bins (n = size of the spans, which must be equal) and sets, per bin, the
+  // cameras with records, with clear-events and with set-events. Bins are cleared first. Wide bins
+  // are answered from the summary blocks, narrow ones from the records (SummaryLevelFor).
+  void Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins, std::span<uint32_t> clearBins,
+                std::span<uint32_t> setBins);
+
+  // The summary level that Activity uses for n bins over [t0, t1], or -1 when it scans records:
+  // levels are used when a bin is wider than a level-0 slot, and then the coarsest level whose
+  // slot is still narrower than a bin.
+  static int SummaryLevelFor(uint64_t t0, uint64_t t1, size_t n);
+
+  // Index cache statistics, for tests.
+  size_t CachedIndexEntries() const;
+  uint64_t IndexCacheFlushes() const;
+
+ private:
+  static constexpr uint64_t kNoPosition = ~uint64_t{0};
+
+  bool LoadFile();
+  bool SeekLocked(uint64_t time, RecordHeader* header);
+  bool PrevRecordOfCameraLocked(int camera, uint64_t time, RecordHeader* header);
+  bool EntryTime(uint32_t entry, uint64_t* time);
+  // The offset of the next record after `header`, of any camera or of header.camera only, loading
+  // the following files as needed; 0 when none.
+  uint64_t NextRecordAfter(const RecordHeader& header);
+  uint64_t NextSameCameraAfter(const RecordHeader& header);
+  uint64_t FirstRecordOffset() const;
+  void ActivityByBlocks(int level, uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
+                        std::span<uint32_t> clearBins, std::span<uint32_t> setBins);
+  void ActivityByRecords(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
+                         std::span<uint32_t> clearBins, std::span<uint32_t> setBins);
+  // The slot's file, nullptr without one.
+  ArchiveFile* File();
+
+  ArchiveFileList* const files_;
+  const StatusText status_;
+  const int slot_;
+
+  mutable std::mutex lock_;
+  // Guarded by lock_:
+  bool loaded_ = false;
+  uint64_t position_ = kNoPosition;
+  uint64_t fileLength_ = 0;
+  FileTables tables_;  // header, first-offset and last-state table of the loaded file
+  IndexCache cache_;
+  std::vector<uint8_t> eventPayload_;
+};
+
+}  // namespace strixc::archive
