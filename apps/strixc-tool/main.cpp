@@ -4,7 +4,9 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "archive_command.h"
 #include "probe_command.h"
+#include "record_command.h"
 #include "settings_command.h"
 #include "snapshot_command.h"
 
@@ -17,7 +19,11 @@ void Usage() {
       "  probe --host H --port P --user U --password W [--set-output N=0|1] [--watch SECONDS]\n"
       "  snapshot --host H --port P --user U --password W --camera C --out FILE.jpg [--wait SECONDS]\n"
       "  snapshot ... --camera C --motion L,T,R,B --sensitivity S --frames N [--wait SECONDS]\n"
-      "  settings export|import FILE [--profile DIR]\n",
+      "  settings export|import FILE [--profile DIR]\n"
+      "  archive create DIR --space-mb N --file-size-mb M [--fast] [--min-file-number K] [--yes]\n"
+      "  archive info|verify DIR...\n"
+      "  archive dump DIR... [--camera C] [--from T] [--to T]\n"
+      "  record --host H --port P --user U --password W --archive DIR --seconds N [--space-mb N --file-size-mb M]\n",
       stderr);
 }
 
@@ -36,6 +42,8 @@ int main(int argc, char** argv) {
   if (command == QLatin1String("probe")) return strixc::tool::RunProbe(arguments);
   if (command == QLatin1String("snapshot")) return strixc::tool::RunSnapshot(arguments);
   if (command == QLatin1String("settings")) return strixc::tool::RunSettings(arguments);
+  if (command == QLatin1String("archive")) return strixc::tool::RunArchive(arguments);
+  if (command == QLatin1String("record")) return strixc::tool::RunRecord(arguments);
   std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
   Usage();
   return 1;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <array>
@@ -184,6 +185,31 @@ bool ArchiveFile::WriteAt(uint64_t offset, const void* data, size_t n) {
     return Fail("write beyond the data area");
   }
   const int e = WriteFully(fd_, offset, static_cast<const uint8_t*>(data), n);
+  return e == 0 || FailSystem(e);
+}
+
+bool ArchiveFile::WriteAt(uint64_t offset, const void* first, size_t firstSize, const void* second,
+                          size_t secondSize) {
+  if (fd_ < 0) return FailSystem(EBADF);
+  const size_t n = firstSize + secondSize;
+  if (length_ == 0 || n < firstSize || offset > length_ - 1 || n > length_ - 1 - offset) {
+    return Fail("write beyond the data area");
+  }
+  iovec parts[2] = {{const_cast<void*>(first), firstSize}, {const_cast<void*>(second), secondSize}};
+  ssize_t put;
+  do {
+    put = ::pwritev(fd_, parts, 2, static_cast<off_t>(offset));
+  } while (put < 0 && errno == EINTR);
+  if (put < 0) return FailSystem(errno);
+  // The kernel may take less than all; the rest goes out piece by piece.
+  const auto done = static_cast<size_t>(put);
+  if (done < firstSize) {
+    const int e = WriteFully(fd_, offset + done, static_cast<const uint8_t*>(first) + done, firstSize - done);
+    if (e != 0) return FailSystem(e);
+  }
+  const size_t secondDone = done > firstSize ? done - firstSize : 0;
+  const int e = WriteFully(fd_, offset + firstSize + secondDone, static_cast<const uint8_t*>(second) + secondDone,
+                           secondSize - secondDone);
   return e == 0 || FailSystem(e);
 }
 

@@ -67,6 +67,9 @@ class ArchiveFile {
   // Exactly n bytes or failure. Writes must end before the fill marker.
   bool ReadAt(uint64_t offset, void* data, size_t n);
   bool WriteAt(uint64_t offset, const void* data, size_t n);
+  // `first` then `second` back to back at `offset`, in one system call where the kernel takes it
+  // whole (a record header and its payload).
+  bool WriteAt(uint64_t offset, const void* first, size_t firstSize, const void* second, size_t secondSize);
 
   bool ReadHeader(FileHeader* header);
   bool WriteHeader(const FileHeader& header);
