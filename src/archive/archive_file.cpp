@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -17,8 +18,11 @@ namespace {
 
 // pread/pwrite until all n bytes moved. Returns 0 on success, the errno of a failure, or -1 when
 // reading met the end of the file first.
+std::atomic<uint64_t> readCalls{0};
+
 int ReadFully(int fd, uint64_t offset, uint8_t* data, size_t n) {
   while (n > 0) {
+    readCalls.fetch_add(1, std::memory_order_relaxed);
     const ssize_t got = ::pread(fd, data, n, static_cast<off_t>(offset));
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -178,6 +182,8 @@ bool ArchiveFile::ReadAt(uint64_t offset, void* data, size_t n) {
   const int e = ReadFully(fd_, offset, static_cast<uint8_t*>(data), n);
   return e == 0 || FailSystem(e);
 }
+
+uint64_t ArchiveFile::ReadCalls() { return readCalls.load(std::memory_order_relaxed); }
 
 bool ArchiveFile::WriteAt(uint64_t offset, const void* data, size_t n) {
   if (fd_ < 0) return FailSystem(EBADF);
@@ -353,14 +359,22 @@ bool ArchiveFile::ReadSummaryBlock(uint64_t offset, SummaryBlock* block) {
   std::array<uint8_t, kSummaryBlockSize> raw;
   if (!ReadAt(offset, raw.data(), raw.size())) return false;
   const SummaryBlock b = SummaryBlock::Decode(raw.data());
+  std::string why;
+  if (!CheckSummaryBlock(offset, b, &why)) return Fail(why);
+  *block = b;
+  return true;
+}
+
+bool ArchiveFile::CheckSummaryBlock(uint64_t offset, const SummaryBlock& b, std::string* why) {
   if (b.sequence >= kBlocksPerChunk) {
-    return Fail("summary block sequence number above 999 at offset " + std::to_string(offset));
+    *why = "summary block sequence number above 999 at offset " + std::to_string(offset);
+    return false;
   }
   // A level's next block is always handed out after the current one, further up the data area.
   if (b.next != 0 && b.next < offset + kSummaryBlockSize) {
-    return Fail("summary block link points backwards at offset " + std::to_string(offset));
+    *why = "summary block link points backwards at offset " + std::to_string(offset);
+    return false;
   }
-  *block = b;
   return true;
 }
 

@@ -64,6 +64,9 @@ class ArchiveFile {
   bool Reset();
   bool Sync();
 
+  // How many pread calls all archive files of this process have made (for measurements).
+  static uint64_t ReadCalls();
+
   // Exactly n bytes or failure. Writes must end before the fill marker.
   bool ReadAt(uint64_t offset, void* data, size_t n);
   bool WriteAt(uint64_t offset, const void* data, size_t n);
@@ -103,6 +106,9 @@ class ArchiveFile {
 
   // The summary block at `offset`: inside the data area, sequence number below 1000, and a next
   // link of 0 or past the block.
+  // The checks ReadSummaryBlock makes of a block read from `offset`; false with `why` set when it
+  // cannot be right (callers that read many blocks at once decode them themselves).
+  static bool CheckSummaryBlock(uint64_t offset, const SummaryBlock& block, std::string* why);
   bool ReadSummaryBlock(uint64_t offset, SummaryBlock* block);
   bool WriteSummaryBlock(uint64_t offset, const SummaryBlock& block);
 

@@ -48,6 +48,7 @@ ArchiveFile* ArchiveReader::File() {
 bool ArchiveReader::LoadFile() {
   position_ = kNoPosition;
   cache_.Clear();
+  blockWindow_.clear();
   loaded_ = false;
   tables_ = FileTables{};
   fileLength_ = 0;
@@ -62,16 +63,41 @@ bool ArchiveReader::LoadFile() {
   return true;
 }
 
-bool ArchiveReader::EntryTime(uint32_t entry, uint64_t* time) {
+bool ArchiveReader::Entry(uint32_t entry, IndexEntry* out) {
   if (const auto cached = cache_.Find(entry)) {
-    *time = *cached;
+    *out = *cached;
     return true;
   }
   ArchiveFile* file = File();
   IndexEntry e;
   if (file == nullptr || !file->ReadIndexEntry(entry, tables_.header.recordCount, &e)) return false;
-  cache_.Store(entry, e.time);
-  *time = e.time;
+  cache_.Store(entry, e);
+  *out = e;
+  return true;
+}
+
+bool ArchiveReader::ReadBlock(uint64_t offset, SummaryBlock* block) {
+  ArchiveFile* file = File();
+  if (file == nullptr) return false;
+  const bool inWindow = offset >= blockWindowStart_ && !blockWindow_.empty() &&
+                        offset - blockWindowStart_ + kSummaryBlockSize <= blockWindow_.size();
+  if (!inWindow) {
+    // The first block is read on its own, with every check of its place in the file; the window
+    // then holds what follows it, up to one chunk, never past the end of the file.
+    if (!file->ReadSummaryBlock(offset, block)) return false;
+    const uint64_t room = file->Length() - 1 - offset;
+    blockWindow_.resize(static_cast<size_t>(std::min<uint64_t>(room, kSummaryChunkSize)));
+    if (!file->ReadAt(offset, blockWindow_.data(), blockWindow_.size())) {
+      blockWindow_.clear();
+      return false;
+    }
+    blockWindowStart_ = offset;
+    return true;
+  }
+  const SummaryBlock b = SummaryBlock::Decode(blockWindow_.data() + (offset - blockWindowStart_));
+  std::string why;
+  if (!ArchiveFile::CheckSummaryBlock(offset, b, &why)) return false;
+  *block = b;
   return true;
 }
 
@@ -96,8 +122,9 @@ bool ArchiveReader::SeekLocked(uint64_t time, RecordHeader* header) {
   uint32_t hi = count - 1;
   while (count > 1 && lo <= hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
-    uint64_t t = 0;
-    if (!EntryTime(mid, &t)) return false;
+    IndexEntry e;
+    if (!Entry(mid, &e)) return false;
+    const uint64_t t = e.time;
     if (t == time) {
       found = mid;
       break;
@@ -112,7 +139,7 @@ bool ArchiveReader::SeekLocked(uint64_t time, RecordHeader* header) {
   }
   ArchiveFile* file = File();
   IndexEntry entry;
-  if (file == nullptr || !file->ReadIndexEntry(found, count, &entry)) return false;
+  if (file == nullptr || !Entry(found, &entry)) return false;
   RecordHeader h;
   if (!file->ReadRecordHeader(entry.offset, &h)) return false;
   position_ = entry.offset;
@@ -289,13 +316,15 @@ void ArchiveReader::Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> camer
 void ArchiveReader::ActivityByBlocks(int level, uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
                                      std::span<uint32_t> clearBins, std::span<uint32_t> setBins) {
   const uint64_t n = cameraBins.size();
+  // The recorder keeps adding to the newest blocks: nothing read before this call is reused.
+  blockWindow_.clear();
   RecordHeader h;
   if (!SeekLocked(t0, &h)) return;
   uint64_t offset = h.lastBlockOffset[level];
   while (offset != 0) {
     ArchiveFile* file = File();
     SummaryBlock block;
-    if (file == nullptr || !file->ReadSummaryBlock(offset, &block)) return;
+    if (file == nullptr || !ReadBlock(offset, &block)) return;
     if (block.slotStart == 0 || SlotStart(block.slotStart, level) != block.slotStart) return;
     // Signed and truncated towards zero: a slot that starts less than a bin before t0 still
     // overlaps the range and counts in bin 0.

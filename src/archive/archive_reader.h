@@ -93,7 +93,11 @@ class ArchiveReader {
   bool LoadFile();
   bool SeekLocked(uint64_t time, RecordHeader* header);
   bool PrevRecordOfCameraLocked(int camera, uint64_t time, RecordHeader* header);
-  bool EntryTime(uint32_t entry, uint64_t* time);
+  // Index entry `entry` of the loaded file, from the cache when it is there.
+  bool Entry(uint32_t entry, IndexEntry* out);
+  // A summary block of the loaded file, read through a window of the following bytes: one level's
+  // blocks lie close together in the same chunk, so a walk over them reads each chunk once.
+  bool ReadBlock(uint64_t offset, SummaryBlock* block);
   // The offset of the next record after `header`, of any camera or of header.camera only, loading
   // the following files as needed; 0 when none.
   uint64_t NextRecordAfter(const RecordHeader& header);
@@ -117,6 +121,9 @@ class ArchiveReader {
   uint64_t fileLength_ = 0;
   FileTables tables_;  // header, first-offset and last-state table of the loaded file
   IndexCache cache_;
+  // ReadBlock's window: bytes of the loaded file from blockWindowStart_ on.
+  std::vector<uint8_t> blockWindow_;
+  uint64_t blockWindowStart_ = 0;
   std::vector<uint8_t> eventPayload_;
 };
 
