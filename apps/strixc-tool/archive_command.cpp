@@ -64,18 +64,6 @@ QString OneLine(const std::string& text) {
   return QString::fromStdString(text).simplified();
 }
 
-bool ReadNumber(const QCommandLineParser& parser, const char* name, qint64 low, qint64 high, qint64* value,
-                QString* error) {
-  bool ok = false;
-  const qint64 v = parser.value(QString::fromUtf8(name)).toLongLong(&ok);
-  if (!ok || v < low || v > high) {
-    *error = QStringLiteral("--%1 takes a number from %2 to %3").arg(QString::fromUtf8(name)).arg(low).arg(high);
-    return false;
-  }
-  *value = v;
-  return true;
-}
-
 bool ReadTime(const QCommandLineParser& parser, const char* name, uint64_t* value, QString* error) {
   const std::optional<uint64_t> t = archive::ParseTime(parser.value(QString::fromUtf8(name)).toStdString());
   if (!t) {
@@ -153,12 +141,12 @@ std::optional<ArchiveOptions> ParseOptions(const QStringList& arguments, QString
     }
     qint64 space = 0;
     qint64 fileSize = 0;
-    if (!ReadNumber(parser, "space-mb", 1, kMaxSpaceMiB, &space, error)) return std::nullopt;
-    if (!ReadNumber(parser, "file-size-mb", 1, kMaxFileMiB, &fileSize, error)) return std::nullopt;
+    if (!ReadNumberOption(parser, "space-mb", 1, kMaxSpaceMiB, &space, error)) return std::nullopt;
+    if (!ReadNumberOption(parser, "file-size-mb", 1, kMaxFileMiB, &fileSize, error)) return std::nullopt;
     o.space = static_cast<uint64_t>(space) * archive::kMiB;
     o.fileSize = static_cast<uint64_t>(fileSize) * archive::kMiB;
     qint64 minNumber = 0;
-    if (parser.isSet("min-file-number") && !ReadNumber(parser, "min-file-number", 0, INT32_MAX, &minNumber, error))
+    if (parser.isSet("min-file-number") && !ReadNumberOption(parser, "min-file-number", 0, INT32_MAX, &minNumber, error))
       return std::nullopt;
     o.minFileNumber = minNumber;
     o.fast = parser.isSet("fast");
@@ -166,7 +154,7 @@ std::optional<ArchiveOptions> ParseOptions(const QStringList& arguments, QString
   }
   if (dump) {
     qint64 camera = -1;
-    if (parser.isSet("camera") && !ReadNumber(parser, "camera", 0, archive::kCameraSlots - 1, &camera, error))
+    if (parser.isSet("camera") && !ReadNumberOption(parser, "camera", 0, archive::kCameraSlots - 1, &camera, error))
       return std::nullopt;
     o.camera = static_cast<int>(camera);
     if (parser.isSet("from") && !ReadTime(parser, "from", &o.from, error)) return std::nullopt;

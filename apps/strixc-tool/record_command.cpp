@@ -33,17 +33,6 @@ struct RecordOptions {
   int fileSizeMb = 20;
 };
 
-bool ReadNumber(const QCommandLineParser& parser, const char* name, int low, int high, int* value, QString* error) {
-  bool ok = false;
-  const int v = parser.value(QString::fromUtf8(name)).toInt(&ok);
-  if (!ok || v < low || v > high) {
-    *error = QStringLiteral("--%1 takes a number from %2 to %3").arg(QString::fromUtf8(name)).arg(low).arg(high);
-    return false;
-  }
-  *value = v;
-  return true;
-}
-
 std::optional<RecordOptions> ParseOptions(const QStringList& arguments, QString* error) {
   QCommandLineParser parser;
   ServerOptions::AddTo(parser);
@@ -68,9 +57,9 @@ std::optional<RecordOptions> ParseOptions(const QStringList& arguments, QString*
     return std::nullopt;
   }
   o.archive = QDir(parser.value("archive")).absolutePath();
-  if (!ReadNumber(parser, "seconds", 1, 24 * 3600, &o.seconds, error)) return std::nullopt;
-  if (parser.isSet("space-mb") && !ReadNumber(parser, "space-mb", 1, 1 << 20, &o.spaceMb, error)) return std::nullopt;
-  if (parser.isSet("file-size-mb") && !ReadNumber(parser, "file-size-mb", 1, 1 << 16, &o.fileSizeMb, error))
+  if (!ReadNumberOption(parser, "seconds", 1, 24 * 3600, &o.seconds, error)) return std::nullopt;
+  if (parser.isSet("space-mb") && !ReadNumberOption(parser, "space-mb", 1, 1 << 20, &o.spaceMb, error)) return std::nullopt;
+  if (parser.isSet("file-size-mb") && !ReadNumberOption(parser, "file-size-mb", 1, 2047, &o.fileSizeMb, error))
     return std::nullopt;
   return o;
 }

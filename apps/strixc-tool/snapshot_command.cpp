@@ -32,17 +32,6 @@ struct SnapshotOptions {
   int frames = 0;
 };
 
-bool ReadInt(const QCommandLineParser& parser, const char* name, int low, int high, int* value, QString* error) {
-  bool ok = false;
-  const int v = parser.value(QString::fromUtf8(name)).toInt(&ok);
-  if (!ok || v < low || v > high) {
-    *error = QStringLiteral("--%1 takes a number from %2 to %3").arg(QString::fromUtf8(name)).arg(low).arg(high);
-    return false;
-  }
-  *value = v;
-  return true;
-}
-
 std::optional<SnapshotOptions> ParseOptions(const QStringList& arguments, QString* error) {
   QCommandLineParser parser;
   ServerOptions::AddTo(parser);
@@ -68,8 +57,8 @@ std::optional<SnapshotOptions> ParseOptions(const QStringList& arguments, QStrin
     *error = QStringLiteral("missing --camera");
     return std::nullopt;
   }
-  if (!ReadInt(parser, "camera", 0, net::kCameraCount - 1, &o.camera, error)) return std::nullopt;
-  if (parser.isSet("wait") && !ReadInt(parser, "wait", 1, 3600, &o.waitSeconds, error)) return std::nullopt;
+  if (!ReadNumberOption(parser, "camera", 0, net::kCameraCount - 1, &o.camera, error)) return std::nullopt;
+  if (parser.isSet("wait") && !ReadNumberOption(parser, "wait", 1, 3600, &o.waitSeconds, error)) return std::nullopt;
 
   if (parser.isSet("motion")) {
     const QStringList parts = parser.value("motion").split(QLatin1Char(','));
@@ -84,13 +73,13 @@ std::optional<SnapshotOptions> ParseOptions(const QStringList& arguments, QStrin
       return std::nullopt;
     }
     o.motionArea = video::Rect{v[0], v[1], v[2], v[3]};
-    if (parser.isSet("sensitivity") && !ReadInt(parser, "sensitivity", 0, 100, &o.sensitivity, error))
+    if (parser.isSet("sensitivity") && !ReadNumberOption(parser, "sensitivity", 0, 100, &o.sensitivity, error))
       return std::nullopt;
     if (!parser.isSet("frames")) {
       *error = QStringLiteral("--motion needs --frames N");
       return std::nullopt;
     }
-    if (!ReadInt(parser, "frames", 1, 1000000, &o.frames, error)) return std::nullopt;
+    if (!ReadNumberOption(parser, "frames", 1, 1000000, &o.frames, error)) return std::nullopt;
   } else {
     if (!parser.isSet("out")) {
       *error = QStringLiteral("missing --out FILE (or --motion for a motion report)");

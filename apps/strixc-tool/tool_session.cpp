@@ -15,6 +15,26 @@ void PrintLine(const QString& line, bool toStdErr) {
   std::fflush(stream);
 }
 
+bool ReadNumberOption(const QCommandLineParser& parser, const char* name, qint64 low, qint64 high, qint64* value,
+                      QString* error) {
+  bool ok = false;
+  const qint64 v = parser.value(QString::fromUtf8(name)).toLongLong(&ok);
+  if (!ok || v < low || v > high) {
+    *error = QStringLiteral("--%1 takes a number from %2 to %3").arg(QString::fromUtf8(name)).arg(low).arg(high);
+    return false;
+  }
+  *value = v;
+  return true;
+}
+
+bool ReadNumberOption(const QCommandLineParser& parser, const char* name, int low, int high, int* value,
+                      QString* error) {
+  qint64 wide = 0;
+  if (!ReadNumberOption(parser, name, qint64{low}, qint64{high}, &wide, error)) return false;
+  *value = static_cast<int>(wide);
+  return true;
+}
+
 void ServerOptions::AddTo(QCommandLineParser& parser) {
   parser.addOptions({
       {"host", "Server address.", "H"},

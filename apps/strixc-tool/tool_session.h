@@ -22,6 +22,13 @@ enum ExitCode {
 // Prints one line and flushes, so that a reader sees every JSON line as it happens.
 void PrintLine(const QString& line, bool toStdErr = false);
 
+// Reads the number option `name` into `value` when it lies in low..high; otherwise false with
+// `error` naming the option and its range.
+bool ReadNumberOption(const QCommandLineParser& parser, const char* name, qint64 low, qint64 high, qint64* value,
+                      QString* error);
+bool ReadNumberOption(const QCommandLineParser& parser, const char* name, int low, int high, int* value,
+                      QString* error);
+
 // --host, --port, --user, --password: the options of every command that connects.
 struct ServerOptions {
   QString host;
