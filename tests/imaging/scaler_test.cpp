@@ -175,23 +175,6 @@ TEST(ScalerTest, RowsWithoutPaddingStayInsideTheBuffer) {
   ExpectHalves(target, kRed, kBlue, true);
 }
 
-TEST(ScalerTest, SinglePixelPictures) {
-  Scaler scaler;
-  Picture dot(1, 1);
-  dot.Set(0, 0, kOdd);
-  std::vector<uint8_t> out;
-  ASSERT_TRUE(scaler.Scale(dot.View(), 5, 3, ScaleFilter::kBicubic, out)) << scaler.LastError();
-  Picture big = FromBytes(out, 5, 3);
-  ExpectColour(big, 0, 0, kOdd);
-  ExpectColour(big, 4, 2, kOdd);
-
-  Picture source(9, 7);
-  source.Fill(kGreen, kGreen);
-  ASSERT_TRUE(scaler.Scale(source.View(), 1, 1, ScaleFilter::kArea, out)) << scaler.LastError();
-  Picture small = FromBytes(out, 1, 1);
-  ExpectColour(small, 0, 0, kGreen);
-}
-
 TEST(ScalerTest, GeometryChangesBetweenCallsRebuildTheContext) {
   // One scaler used for two geometries in turn must give what fresh scalers give.
   Picture a(16, 12);
@@ -242,17 +225,6 @@ TEST(ScalerTest, RefusesBadSources) {
       scaler.Scale(PictureView{bytes.data(), kMaxDimension + 1, 1, 3 * (kMaxDimension + 1)}, 8, 8,
                    ScaleFilter::kBicubic, out));
   EXPECT_TRUE(out.empty());
-}
-
-TEST(ScalerTest, RefusesBadDestinationSpan) {
-  Picture source(8, 8);
-  source.Fill(kRed, kBlue);
-  Picture target(4, 4);
-  Scaler scaler;
-  EXPECT_FALSE(scaler.Scale(source.View(), PictureSpan{nullptr, 4, 4, 12}, ScaleFilter::kArea));
-  EXPECT_FALSE(
-      scaler.Scale(source.View(), PictureSpan{target.Span().bits, 4, 4, 8}, ScaleFilter::kArea));
-  EXPECT_EQ(target.Bytes(), Picture(4, 4).Bytes());
 }
 
 TEST(ScalerTest, RefusedGeometryFailsCleanly) {

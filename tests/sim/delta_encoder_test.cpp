@@ -157,24 +157,11 @@ TEST(DeltaEncoderTest, EventEmptiesTheMirrorSoAKeyFrameFollows) {
   EXPECT_TRUE(stream.ClientMatchesMirror());
 }
 
-TEST(DeltaEncoderTest, QualityOutOfRangeIsClamped) {
-  Stream stream(176, 144);
-  EXPECT_EQ(stream.Send(kStart, false, 0), net::FrameKind::kKey);
-  EXPECT_EQ(stream.Send(kStart + kSecond / 10, false, 1000), net::FrameKind::kDelta);
-  EXPECT_EQ(stream.Send(kStart + kSecond, true, -5), net::FrameKind::kKey);
-}
-
 TEST(DeltaEncoderTest, PictureWithTooManyBlocksForADeltaGetsKeyFrames) {
   // 182 x 182 blocks: more than a 16-bit signed bit count can name.
   Stream stream(1456, 1456);
   EXPECT_EQ(stream.Send(kStart), net::FrameKind::kKey);
   EXPECT_EQ(stream.Send(kStart + kSecond / 10), net::FrameKind::kKey);
-}
-
-TEST(DeltaEncoderTest, EmptyPictureIsRefused) {
-  Stream stream(64, 64);
-  video::PictureBuffer empty;
-  EXPECT_EQ(stream.SendPicture(empty, kStart), net::FrameKind::kNone);
 }
 
 // --- No drift -----------------------------------------------------------------------------------

@@ -56,15 +56,6 @@ TEST(SceneTest, SameCameraAndTimeGiveTheSamePicture) {
   EXPECT_TRUE(SamePicture(RenderAt(a, kNoon + 12345), RenderAt(b, kNoon + 12345)));
 }
 
-TEST(SceneTest, CamerasLookDifferent) {
-  const video::PictureBuffer first = RenderAt(Scene(0, 352, 288, "Entrance"), kNoon);
-  for (int camera = 1; camera < 16; ++camera) {
-    const video::PictureBuffer other = RenderAt(Scene(camera, 352, 288, "Entrance"), kNoon);
-    // Not a few pixels: most of the picture.
-    EXPECT_GT(BlocksThatDiffer(first, other).blocks, first.LastBlockIndex() / 2) << camera;
-  }
-}
-
 TEST(SceneTest, ObjectsMoveForAWhileThenRest) {
   const Scene scene(5, 352, 288, "Loading Dock");
   int moving = 0, resting = 0;
@@ -165,14 +156,6 @@ TEST(TickPacerTest, EarlyTimerAndUnevenPeriods) {
   const Clock::time_point deadline = pacer.Deadline();
   EXPECT_EQ(pacer.Advance(deadline - milliseconds(2)),
             std::chrono::ceil<milliseconds>(pacer.Period()) + milliseconds(2));
-}
-
-TEST(TickPacerTest, ZeroPeriodStillAdvances) {
-  TickPacer pacer;
-  const Clock::time_point start{};
-  pacer.Start(start, Clock::duration::zero());
-  EXPECT_GE(pacer.Advance(start), milliseconds(0));
-  EXPECT_GT(pacer.Deadline(), start);
 }
 
 }  // namespace

@@ -73,11 +73,6 @@ class SimServerTest : public ::testing::Test {
 
 // --- Logins -------------------------------------------------------------------------------------
 
-TEST_F(SimServerTest, PortsAreAnAdjacentPair) {
-  EXPECT_NE(server_->VideoPort(), 0);
-  EXPECT_EQ(server_->ControlPort(), server_->VideoPort() + 1);
-}
-
 TEST_F(SimServerTest, AcceptedLoginDescribesTheServer) {
   SimConfig config = QuietConfig();
   config.cameraCount = 3;
@@ -119,30 +114,12 @@ TEST_F(SimServerTest, WrongPasswordIsRefusedThenClosed) {
   EXPECT_EQ(Server().LoggedInClients(), 0);
 }
 
-TEST_F(SimServerTest, ClosedClientIsNoLongerCounted) {
-  auto video = Video();
-  ASSERT_TRUE(LoginReply(*video, true));
-  video->Send(net::video_out::kTransmitSwitch, net::BuildTransmitSwitch(true));
-  Sync(*video);
-  EXPECT_TRUE(Server().TransmitOn());
-  video->Close();
-  EXPECT_TRUE(Eventually([&] { return Server().LoggedInClients() == 0; }));
-  EXPECT_FALSE(Server().TransmitOn());
-}
-
 // --- Violations drop only the violator ----------------------------------------------------------
 
 TEST_F(SimServerTest, RequestBeforeLoginDropsTheClient) {
   Client client;
   ASSERT_TRUE(client.Connect(server_->VideoPort()));
   client.Send(net::video_out::kInfoRequest, net::BuildInfoRequest(net::info_kind::kCamera, 0));
-  EXPECT_TRUE(client.ExpectClosed());
-}
-
-TEST_F(SimServerTest, ControlLoginOnTheVideoChannelDropsTheClient) {
-  Client client;
-  ASSERT_TRUE(client.Connect(server_->VideoPort()));
-  client.Send(net::video_out::kLogin, net::BuildLogin({"demo", "demo"}, false));
   EXPECT_TRUE(client.ExpectClosed());
 }
 
@@ -154,25 +131,6 @@ TEST_F(SimServerTest, UnknownCodeDropsOnlyThatClient) {
   bad->Send(99, net::Payload{1, 2, 3});
   EXPECT_TRUE(bad->ExpectClosed());
   Sync(*good);
-}
-
-TEST_F(SimServerTest, WrongLengthDropsTheClient) {
-  auto video = Video();
-  ASSERT_TRUE(LoginReply(*video, true));
-  video->Send(net::video_out::kInfoRequest, net::Payload{1, 0, 0});
-  EXPECT_TRUE(video->ExpectClosed());
-
-  auto control = Control();
-  ASSERT_TRUE(LoginReply(*control, false));
-  control->Send(net::control::kSetOutput, net::Payload{1});
-  EXPECT_TRUE(control->ExpectClosed());
-}
-
-TEST_F(SimServerTest, OverlongMessageDropsTheClient) {
-  auto video = Video();
-  ASSERT_TRUE(LoginReply(*video, true));
-  video->Send(net::video_out::kSetQuality, net::Payload(5000, 0));
-  EXPECT_TRUE(video->ExpectClosed());
 }
 
 // --- Video channel ------------------------------------------------------------------------------
@@ -220,40 +178,6 @@ TEST_F(SimServerTest, InformationRequestsAreAnswered) {
   EXPECT_EQ(name->name, "Input 16");
 }
 
-TEST_F(SimServerTest, PictureRequestsAreRemembered) {
-  auto video = Video();
-  ASSERT_TRUE(LoginReply(*video, true));
-  video->Send(net::video_out::kKeepAlive, net::BuildKeepAlive());
-  video->Send(net::video_out::kSetQuality, net::BuildSetQuality(3, 4));
-  video->Send(net::video_out::kVisibleCameras, net::BuildVisibleCameras(0x15));
-  video->Send(net::video_out::kKeyFrameRequest, net::BuildKeyFrameRequest(0x4));
-  video->Send(net::video_out::kTransmitSwitch, net::BuildTransmitSwitch(true));
-  video->Send(net::video_out::kArchiveOpen, net::BuildArchiveOpen(true));
-  video->Send(net::video_out::kPlaybackRequest, net::BuildPlaybackRequest({1, 7, 0x3, 0, 1000}));
-  video->Send(net::video_out::kPlaybackControl, net::BuildPlaybackControl(2000));
-  Sync(*video);
-  EXPECT_EQ(Server().LastVisibleMask(), 0x15u);
-  EXPECT_EQ(Server().KeyFrameRequests(), 1);
-  EXPECT_TRUE(Server().TransmitOn());
-  video->Send(net::video_out::kTransmitSwitch, net::BuildTransmitSwitch(false));
-  Sync(*video);
-  EXPECT_FALSE(Server().TransmitOn());
-}
-
-TEST_F(SimServerTest, ArchiveMapIsEmptyOverTheAskedSpan) {
-  auto video = Video();
-  ASSERT_TRUE(LoginReply(*video, true));
-  video->Send(net::video_out::kArchiveMapRequest, net::BuildArchiveMapRequest({200, 1000, 5000}));
-  const auto m = video->Receive();
-  ASSERT_TRUE(m && m->code == net::video_in::kArchiveMap);
-  const auto map = net::ParseArchiveMap(m->payload.data(), m->payload.size());
-  ASSERT_TRUE(map);
-  EXPECT_EQ(map->start, 1000u);
-  EXPECT_EQ(map->end, 5000u);
-  EXPECT_TRUE(map->lists[0].empty());
-  EXPECT_TRUE(map->values.empty());
-}
-
 // --- Control channel and server events ----------------------------------------------------------
 
 TEST_F(SimServerTest, OutputSwitchIsBroadcastBeforeTheReply) {
@@ -294,58 +218,6 @@ TEST_F(SimServerTest, InputChangeReachesEveryLoggedInControlClient) {
   const auto state = net::ParseIoState(m->payload.data(), m->payload.size());
   ASSERT_TRUE(state);
   EXPECT_EQ(state->inputs, 1u << 5);
-}
-
-TEST_F(SimServerTest, InputsChangeByThemselves) {
-  SimConfig config = QuietConfig();
-  config.inputPeriodMs = 20;
-  StartServer(config);
-  auto control = Control();
-  ASSERT_TRUE(LoginReply(*control, false));
-  EXPECT_TRUE(IsEvent(control->Receive(), net::server_event::kInputOn, 0));
-  EXPECT_TRUE(IsEvent(control->Receive(), net::server_event::kInputOn, 1));
-}
-
-TEST_F(SimServerTest, DomeCommandsAreRecorded) {
-  auto control = Control();
-  ASSERT_TRUE(LoginReply(*control, false));
-  net::DomeCommandRecord command;
-  command.camera = 2;
-  command.code = 7;
-  command.params = {1.5, -2, 0, 0, 0, 9};
-  control->Send(net::control::kDomeCommand, net::BuildDomeCommand(command));
-  EXPECT_TRUE(IsReplyByte(control->Receive(), net::control::kDomeCommandReply, 0));
-  const auto commands = Server().DomeCommands();
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0].camera, 2);
-  EXPECT_EQ(commands[0].code, 7);
-  EXPECT_EQ(commands[0].params, command.params);
-}
-
-TEST_F(SimServerTest, ArchiveRangeIsEmptyAndBookmarksAreRefused) {
-  auto control = Control();
-  ASSERT_TRUE(LoginReply(*control, false));
-  control->Send(net::control::kArchiveRangeRequest, net::BuildArchiveRangeRequest());
-  const auto m = control->Receive();
-  ASSERT_TRUE(m && m->code == net::control::kArchiveRange);
-  EXPECT_EQ(m->payload, net::Payload(net::kArchiveRangeSize, 0));
-  control->Send(net::control::kBookmarkEdit, net::BuildBookmarkEdit({net::bookmark_op::kAdd, 5, "Door"}));
-  EXPECT_TRUE(IsReplyByte(control->Receive(), net::control::kBookmarkEditReply, 1));
-}
-
-TEST_F(SimServerTest, SilentServerReadsButDoesNotAnswer) {
-  auto control = Control();
-  ASSERT_TRUE(LoginReply(*control, false));
-  Server().SetControlSilent(true);
-  control->Send(net::control::kSetOutput, net::BuildSetOutput(1, true));
-  ASSERT_TRUE(Eventually([&] { return Server().UnansweredRequests() == 1; }));
-  // Answering again: the next reply is that of the next request, the first one was dropped.
-  Server().SetControlSilent(false);
-  control->Send(net::control::kArchiveRangeRequest, net::BuildArchiveRangeRequest());
-  const auto m = control->Receive();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->code, net::control::kArchiveRange);
-  EXPECT_FALSE(Server().OutputState(1));
 }
 
 }  // namespace
