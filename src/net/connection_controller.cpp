@@ -60,8 +60,8 @@ void ConnectionController::Connect(const QString& host, quint16 port, const std:
   }
   version_ = 0;
   state_ = State::kConnecting;
-  emit Progress(QString::fromUtf8(texts::kConnectingTo)
-                    .arg(QString::fromStdString(user), host, QString::number(port)));
+  emit Progress(QString::asprintf(texts::kConnectingTo, user.c_str(), host.toUtf8().constData(),
+                                  QString::number(port).toUtf8().constData()));
   connection_.Open(host, port, user, password);
 }
 

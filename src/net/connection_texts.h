@@ -12,9 +12,8 @@ inline constexpr char kAuthorizationFailed[] = "Authorization failed.";
 inline constexpr char kProtocolVersion[] =
     "Unrecognized server protocol version. Please, update your client software. \n Check "
     "https://www.strixc.example/";
-inline constexpr char kConnectingTo[] = "Connecting to %1@%2:%3";
+inline constexpr char kConnectingTo[] = "Connecting to %s@%s:%s";
 inline constexpr char kGettingParameters[] = "Getting transmission parameters.";
-inline constexpr char kBreakConnection[] = "Break the current connection?";
 // String 142, appended to a dome camera's title.
 inline constexpr char kDomeSuffix[] = "( Dome ) ";
 

@@ -75,8 +75,13 @@ TEST_F(ConnectionFixture, AcceptedLoginFetchesTheConfigurationInOrder) {
   peer_.Run([&](FakePeer& p) {
     if (p.LogIn(FakePeer::Description())) ServeConfiguration(p, &codes, &lock);
   });
+  std::vector<std::string> progress;
+  QObject::connect(&controller_, &ConnectionController::Progress,
+                   [&](const QString& text) { progress.push_back(text.toStdString()); });
   Connect();
   ASSERT_TRUE(WaitUntil([&] { return configured_; }));
+  EXPECT_EQ(progress, (std::vector<std::string>{"Connecting to operator@127.0.0.1:" + std::to_string(peer_.Port()),
+                                                "Getting transmission parameters."}));
   EXPECT_EQ(controller_.GetState(), ConnectionController::State::kConnected);
   EXPECT_EQ(controller_.ServerVersion(), 5u);
   EXPECT_EQ(controller_.Connection().ServerName(), "Fake");
