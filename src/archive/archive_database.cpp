@@ -38,12 +38,16 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-// Empty files go after every non-empty one; equal keys keep their scan order (stable sort).
+// Empty files go after every non-empty one. Equal times (empty files above all) keep the order of
+// the locations and, within one, of the file numbers: a folder listing comes in no fixed order here,
+// and the ring must fill a new archive's files one after the other.
 void SortByTime(std::vector<ArchiveFileInfo>* files) {
   std::stable_sort(files->begin(), files->end(),
                    [](const ArchiveFileInfo& a, const ArchiveFileInfo& b) {
                      if (a.IsEmpty() != b.IsEmpty()) return b.IsEmpty();
-                     return a.firstTime < b.firstTime;
+                     if (a.firstTime != b.firstTime) return a.firstTime < b.firstTime;
+                     if (a.location != b.location) return a.location < b.location;
+                     return a.number < b.number;
                    });
 }
 

@@ -256,11 +256,14 @@ TEST_F(ArchiveDatabaseTest, OpenSortsByTimeWithEmptyFilesLast) {
 
 TEST_F(ArchiveDatabaseTest, AllEmptyFilesRecordIntoTheFirst) {
   UseFolder();
-  WriteArchive(1);
-  WriteArchive(2);
+  // Written out of order: the folder lists them in no particular order either.
+  for (int number : {3, 1, 4, 2}) WriteArchive(number);
   ASSERT_TRUE(db_.Open(false));
   EXPECT_EQ(db_.CurrentRecordIndex(), 0);
   EXPECT_EQ(db_.Earliest(), 0u);
+  std::vector<int64_t> numbers;
+  for (const ArchiveFileInfo& file : db_.Files()) numbers.push_back(file.number);
+  EXPECT_EQ(numbers, (std::vector<int64_t>{1, 2, 3, 4})) << "a new archive fills its files in number order";
 }
 
 TEST_F(ArchiveDatabaseTest, ReadOnlyOpenHasNoRecordFile) {
