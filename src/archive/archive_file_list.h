@@ -2,7 +2,8 @@
 
 // What an ArchiveReader needs from the archive database: the files of all locations as one list
 // sorted by time, and per reader a slot holding that reader's own open file. The database
-// implements it over its scanned file list; MemoryFileList implements it over a fixed set of paths.
+// implements it over its scanned file list; the reader's tests use a stand-in over a fixed set of
+// paths (tests/archive/memory_file_list.h).
 
 #include <cstdint>
 

@@ -15,7 +15,7 @@
 
 #include "archive/archive_time.h"
 #include "archive/index_cache.h"
-#include "archive/memory_file_list.h"
+#include "memory_file_list.h"
 #include "archive_test_writer.h"
 
 namespace strixc::archive {

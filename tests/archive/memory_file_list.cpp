@@ -1,4 +1,4 @@
-#include "archive/memory_file_list.h"
+#include "memory_file_list.h"
 
 #include <algorithm>
 #include <utility>
