@@ -46,11 +46,17 @@ bool ExtractRegion(FrameSource& source, int camera, const Rect& area, std::vecto
   const BitmapInfoHeader* header = source.GetFrameHeader(camera);
   const uint8_t* bits = source.GetFrameBits(camera);
   if (header == nullptr || bits == nullptr) return false;
-  const int width = header->biWidth;
-  const int height = header->biHeight;
+  return ExtractRegion(*header, bits, area, out);
+}
+
+bool ExtractRegion(const BitmapInfoHeader& header, const uint8_t* bits, const Rect& area,
+                   std::vector<uint8_t>& out) {
+  if (bits == nullptr) return false;
+  const int width = header.biWidth;
+  const int height = header.biHeight;
   // Only our own layout can be cut row by row; a top-down (negative height) picture is no
   // picture here.
-  if (width <= 0 || height <= 0 || header->biBitCount != 24) return false;
+  if (width <= 0 || height <= 0 || header.biBitCount != 24) return false;
   const int stride = PictureStride(width);
 
   const Rect units = NormaliseFrameRect(area);

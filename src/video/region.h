@@ -30,4 +30,8 @@ Rect NormaliseFrameRect(Rect r);
 // its capacity, so a reused vector settles after the first call.
 bool ExtractRegion(FrameSource& source, int camera, const Rect& area, std::vector<uint8_t>& out);
 
+// The same over a picture the caller holds steady (its frame lock taken, or a picture of its own).
+bool ExtractRegion(const BitmapInfoHeader& header, const uint8_t* bits, const Rect& area,
+                   std::vector<uint8_t>& out);
+
 }  // namespace strixc::video

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "display/camera_view.h"
+#include "video/picture.h"
+
+class QPainter;
+
+namespace strixc::display {
+
+// The display's texts in the current language: the time and date in strftime form and the frame
+// rate with one "%d".
+struct DisplayTexts {
+  std::string timeFormat = "%I:%M:%S %p";
+  std::string dateFormat = "%d.%m.%Y";
+  std::string fpsFormat = "%d fps";
+};
+
+// What the overlays of one cell show.
+struct OverlayInput {
+  int camera = 0;
+  video::Rect cell;  // R: the cell in canvas pixels, as the layouts give it
+  const CameraView* view = nullptr;
+  bool hasPicture = false;
+  uint64_t time = 0;             // archive time of the picture
+  const char* text = nullptr;    // the camera's event text, or null
+  bool marker = false;
+  double fps = 0;                // 0: none computed yet
+  bool fpsAllowed = true;
+  bool selected = false;
+  bool highlighted = false;
+  bool largeFont = false;        // the single view draws bigger texts
+  video::Rect areaPixels;        // AreaRect mapped into the cell; empty: none
+  video::Rect trackPixels;       // TrackRect mapped into the cell; empty: none
+};
+
+// Draws the texts, marks and frames over a camera's cell, and the no-video picture of a camera
+// without one. Holds the fonts, brushes and pictures it needs, made once. Used under the
+// display's lock; painting on a QImage, so any thread.
+class OverlayPainter {
+ public:
+  explicit OverlayPainter(QColor background);
+
+  void SetBackground(QColor background) { background_ = background; }
+  QColor Background() const { return background_; }
+  void SetTexts(const DisplayTexts& texts) { texts_ = texts; }
+  const DisplayTexts& Texts() const { return texts_; }
+
+  void Paint(QPainter& painter, const OverlayInput& in);
+
+  // Texts are drawn only in cells wider than this (right - left) and at least kMinTextHeight
+  // high (bottom - top).
+  static constexpr int kMinTextWidth = 140;
+  static constexpr int kMinTextHeight = 111;
+
+ private:
+  enum class Align { kLeftTop, kRightTop, kLeftBottom, kCentreBottom };
+  void PaintTexts(QPainter& painter, const OverlayInput& in);
+  void DrawText(QPainter& painter, const QFontMetrics& metrics, int x, int y, Align align,
+                const QString& text, QColor colour);
+  QString FormatTime(uint64_t time, const std::string& format, bool* dateValid) const;
+
+  QColor background_;
+  DisplayTexts texts_;
+  QFont small_;
+  QFont large_;
+  QFontMetrics smallMetrics_;
+  QFontMetrics largeMetrics_;
+  QBrush areaBrush_;   // yellow and black checks
+  QBrush trackBrush_;  // red and white checks
+  QImage noVideo_;
+};
+
+// Frames `r` (right and bottom exclusive, as Windows frames a rectangle) with a 1-pixel line.
+void FrameRect(QPainter& painter, const QRect& r, const QBrush& brush);
+
+}  // namespace strixc::display
