@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QStringList>
+
+namespace strixc::tool {
+
+// strixc-tool snapshot --wall FILE.png --layout L --size WxH: the whole video area of a layout,
+// composed offscreen with its overlays as the operator station shows it.
+int RunWallSnapshot(const QStringList& arguments);
+
+}  // namespace strixc::tool
