@@ -1,12 +1,64 @@
 #include "display/cell_renderer.h"
 
 #include <QPainter>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <algorithm>
 #include <cstring>
 
 #include "video/region.h"
 
 namespace strixc::display {
+
+namespace {
+
+// Pictures at least this large are converted by two threads: Qt scales large pictures on its
+// thread pool too, and one core alone converting first would double the time to the screen.
+constexpr int kSplitPixels = 200000;
+
+// Runs work(firstRow, endRow) over 0..rows, the lower half on the thread pool when the picture is
+// large and the pool has a thread free, and returns when both halves are done.
+template <class Work>
+bool SplitRows(int rows, int pixels, const Work& work) {
+  if (pixels < kSplitPixels || rows < 2) return work(0, rows);
+  const int half = rows / 2;
+  QSemaphore done;
+  bool lowerOk = false;
+  if (!QThreadPool::globalInstance()->tryStart([&] {
+        lowerOk = work(half, rows);
+        done.release();
+      })) {
+    return work(0, rows);
+  }
+  const bool upperOk = work(0, half);
+  done.acquire();
+  return upperOk && lowerOk;
+}
+
+// Rows first..end (counted from the top) of a bottom-up picture, as a picture of their own.
+imaging::PictureView SourceRows(const imaging::PictureView& v, int first, int end) {
+  return {v.bits + static_cast<ptrdiff_t>(v.height - end) * v.stride, v.width, end - first, v.stride};
+}
+
+imaging::Rgb32Span TargetRows(const imaging::Rgb32Span& s, int first, int end) {
+  return {s.bits + static_cast<ptrdiff_t>(first) * s.stride, s.width, end - first, s.stride};
+}
+
+bool Convert(const imaging::PictureView& picture, const imaging::Rgb32Span& target) {
+  return SplitRows(picture.height, picture.width * picture.height, [&](int first, int end) {
+    return imaging::ConvertToRgb32(SourceRows(picture, first, end), TargetRows(target, first, end));
+  });
+}
+
+// Halving works on pairs of rows: split by target rows, each taking twice as many source rows.
+bool Halve(const imaging::PictureView& picture, const imaging::Rgb32Span& target) {
+  return SplitRows(target.height, picture.width * picture.height, [&](int first, int end) {
+    // An odd last source row is dropped, as HalveToRgb32 does: keep it out of the view.
+    return imaging::HalveToRgb32(SourceRows(picture, 2 * first, 2 * end), TargetRows(target, first, end));
+  });
+}
+
+}  // namespace
 
 imaging::Rgb32Span Rgb32Buffer::Resize(int width, int height) {
   const size_t needed = static_cast<size_t>(width) * static_cast<size_t>(height);
@@ -86,14 +138,14 @@ void CellRenderer::DrawScaled(const Canvas& canvas, const QRect& target,
     // 1:1: straight into the canvas, no scaling at all.
     uint8_t* origin = canvas.bits + static_cast<ptrdiff_t>(target.top()) * canvas.stride +
                       static_cast<ptrdiff_t>(target.left()) * 4;
-    imaging::ConvertToRgb32(picture, {origin, width, height, canvas.stride});
+    Convert(picture, {origin, width, height, canvas.stride});
     return;
   }
   const QImage* image = nullptr;
   if (picture.width >= 2 * width && picture.height >= 2 * height) {
     // Averaging 2 x 2 blocks while converting does most of a large shrink for less than the
     // conversion alone would cost, and Qt then scales a quarter of the pixels.
-    if (!imaging::HalveToRgb32(picture, scratch_.Resize(picture.width / 2, picture.height / 2))) {
+    if (!Halve(picture, scratch_.Resize(picture.width / 2, picture.height / 2))) {
       return;
     }
     Rgb32Buffer* from = &scratch_;
@@ -107,7 +159,7 @@ void CellRenderer::DrawScaled(const Canvas& canvas, const QRect& target,
     }
     image = &from->Image();
   } else {
-    if (!imaging::ConvertToRgb32(picture, scratch_.Resize(picture.width, picture.height))) return;
+    if (!Convert(picture, scratch_.Resize(picture.width, picture.height))) return;
     image = &scratch_.Image();
   }
   canvas.painter->setRenderHint(QPainter::SmoothPixmapTransform, true);

@@ -76,8 +76,6 @@ OverlayPainter::OverlayPainter(QColor background)
     : background_(background),
       small_(OverlayFont(kSmallPixels)),
       large_(OverlayFont(kLargePixels)),
-      smallMetrics_(small_),
-      largeMetrics_(large_),
       areaBrush_(Checks(QColor(0xFF, 0xFF, 0), QColor(0, 0, 0))),
       trackBrush_(Checks(QColor(0xFF, 0, 0), QColor(0xFF, 0xFF, 0xFF))),
       noVideo_(NoVideoPicture()) {}
@@ -98,30 +96,47 @@ void OverlayPainter::Paint(QPainter& painter, const OverlayInput& in) {
   if (!in.trackPixels.Empty()) FrameRect(painter, Exclusive(in.trackPixels), trackBrush_);
 }
 
+void OverlayPainter::CachedText::Set(const QString& value, bool largeFont, const QFont& font) {
+  if (value == text && largeFont == large && !laidOut.text().isNull()) return;
+  text = value;
+  large = largeFont;
+  laidOut.setTextFormat(Qt::PlainText);
+  laidOut.setText(value);
+  laidOut.prepare(QTransform(), font);
+}
+
 void OverlayPainter::PaintTexts(QPainter& painter, const OverlayInput& in) {
   const video::Rect& r = in.cell;
   const bool roomForText =
       r.right - r.left > kMinTextWidth && r.bottom - r.top >= kMinTextHeight;
+  if (!roomForText && !(in.hasPicture && in.marker)) return;
   const CameraView& view = *in.view;
   const QColor colour = QColor::fromRgb(kTextColors[view.textColor % kTextColors.size()]);
-  const QFontMetrics& metrics = in.largeFont ? largeMetrics_ : smallMetrics_;
-  painter.setFont(in.largeFont ? large_ : small_);
+  const bool large = in.largeFont;
+  CameraTexts& cache = cache_[in.camera];
+  const QFont& font = large ? large_ : small_;
+  painter.setFont(font);
 
   if (in.hasPicture) {
     if (roomForText && view.showName) {
-      const QString name = QStringLiteral("C%1 ").arg(in.camera + 1) +
-                           QString::fromStdString(view.name) +
-                           QString::fromStdString(view.caption2);
-      DrawText(painter, metrics, r.left + 5, r.top + 5, Align::kLeftTop, name, colour);
+      cache.name.Set(QStringLiteral("C%1 ").arg(in.camera + 1) + QString::fromStdString(view.name) +
+                         QString::fromStdString(view.caption2),
+                     large, font);
+      DrawText(painter, r.left + 5, r.top + 5, Align::kLeftTop, cache.name.laidOut, colour);
     }
     if (roomForText && view.showTime) {
-      bool dateValid = false;
-      const QString time = FormatTime(in.time, texts_.timeFormat, &dateValid);
-      DrawText(painter, metrics, r.right - 5, r.top + 5, Align::kRightTop, time, colour);
-      if (dateValid) {
-        const int y = r.top + (in.largeFont ? 25 : 15);
-        DrawText(painter, metrics, r.right - 5, y, Align::kRightTop,
-                 FormatTime(in.time, texts_.dateFormat, nullptr), colour);
+      const auto second = static_cast<int64_t>(in.time / archive::kUnitsPerSecond);
+      if (second != cache.second) {
+        cache.second = second;
+        cache.time.Set(FormatTime(in.time, texts_.timeFormat, &cache.dateValid), large, font);
+        cache.date.Set(FormatTime(in.time, texts_.dateFormat, nullptr), large, font);
+      }
+      cache.time.Set(cache.time.text, large, font);
+      DrawText(painter, r.right - 5, r.top + 5, Align::kRightTop, cache.time.laidOut, colour);
+      if (cache.dateValid) {
+        cache.date.Set(cache.date.text, large, font);
+        DrawText(painter, r.right - 5, r.top + (large ? 25 : 15), Align::kRightTop,
+                 cache.date.laidOut, colour);
       }
     }
     if (in.marker) {
@@ -133,28 +148,30 @@ void OverlayPainter::PaintTexts(QPainter& painter, const OverlayInput& in) {
     if (roomForText && in.fpsAllowed && view.showFps && in.fps > 0) {
       QString fps = QString::fromStdString(texts_.fpsFormat);
       fps.replace(QStringLiteral("%d"), QString::number(static_cast<int>(std::ceil(in.fps))));
-      DrawText(painter, metrics, r.left + 10, r.bottom - 5, Align::kLeftBottom, fps, colour);
+      cache.fps.Set(fps, large, font);
+      DrawText(painter, r.left + 10, r.bottom - 5, Align::kLeftBottom, cache.fps.laidOut, colour);
     }
   }
   if (roomForText && in.text != nullptr && in.text[0] != '\0') {
-    DrawText(painter, metrics, (r.left + r.right) / 2, (r.top + r.bottom) / 2, Align::kCentreBottom,
-             QString::fromUtf8(in.text), colour);
+    cache.event.Set(QString::fromUtf8(in.text), large, font);
+    DrawText(painter, (r.left + r.right) / 2, (r.top + r.bottom) / 2, Align::kCentreBottom,
+             cache.event.laidOut, colour);
   }
 }
 
-void OverlayPainter::DrawText(QPainter& painter, const QFontMetrics& metrics, int x, int y,
-                              Align align, const QString& text, QColor colour) {
-  // (x, y) is the anchor corner of the text's box; Qt draws from the left end of the baseline.
-  const int width = metrics.horizontalAdvance(text);
+void OverlayPainter::DrawText(QPainter& painter, int x, int y, Align align, const QStaticText& text,
+                              QColor colour) {
+  // (x, y) is the anchor corner of the text's box; a static text is drawn from its top left.
+  const QSizeF size = text.size();
   int left = x;
-  if (align == Align::kRightTop) left = x - width;
-  if (align == Align::kCentreBottom) left = x - width / 2;
+  if (align == Align::kRightTop) left = x - static_cast<int>(size.width());
+  if (align == Align::kCentreBottom) left = x - static_cast<int>(size.width()) / 2;
   const bool top = align == Align::kLeftTop || align == Align::kRightTop;
-  const int baseline = top ? y + metrics.ascent() : y - metrics.descent();
+  const int upper = top ? y : y - static_cast<int>(size.height());
   painter.setPen(kShadow);
-  painter.drawText(QPoint(left + 1, baseline + 1), text);
+  painter.drawStaticText(QPoint(left + 1, upper + 1), text);
   painter.setPen(colour);
-  painter.drawText(QPoint(left, baseline), text);
+  painter.drawStaticText(QPoint(left, upper), text);
 }
 
 QString OverlayPainter::FormatTime(uint64_t time, const std::string& format, bool* dateValid) const {

@@ -3,8 +3,9 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
-#include <QFontMetrics>
 #include <QImage>
+#include <QStaticText>
+#include <array>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -63,17 +64,31 @@ class OverlayPainter {
 
  private:
   enum class Align { kLeftTop, kRightTop, kLeftBottom, kCentreBottom };
+
+  // One text of a camera, laid out once and redrawn as long as it reads the same: laying text
+  // out costs several times more than drawing it, and most texts change once a second at most.
+  struct CachedText {
+    QString text;
+    QStaticText laidOut;
+    bool large = false;
+    void Set(const QString& value, bool largeFont, const QFont& font);
+  };
+  // A camera's texts, and the second its time texts were made for.
+  struct CameraTexts {
+    CachedText name, time, date, fps, event;
+    int64_t second = -1;
+    bool dateValid = false;
+  };
+
   void PaintTexts(QPainter& painter, const OverlayInput& in);
-  void DrawText(QPainter& painter, const QFontMetrics& metrics, int x, int y, Align align,
-                const QString& text, QColor colour);
+  void DrawText(QPainter& painter, int x, int y, Align align, const QStaticText& text, QColor colour);
   QString FormatTime(uint64_t time, const std::string& format, bool* dateValid) const;
 
   QColor background_;
   DisplayTexts texts_;
   QFont small_;
   QFont large_;
-  QFontMetrics smallMetrics_;
-  QFontMetrics largeMetrics_;
+  std::array<CameraTexts, kCameras> cache_;
   QBrush areaBrush_;   // yellow and black checks
   QBrush trackBrush_;  // red and white checks
   QImage noVideo_;

@@ -140,11 +140,12 @@ bool VideoDisplay::Drawable() const { return enabled_ && !composition_.isNull();
 void VideoDisplay::RedrawAllLocked() {
   if (!Drawable()) return;
   {
+    uint8_t* bits = composition_.bits();
     QPainter painter(&composition_);
     painter.fillRect(composition_.rect(), overlays_.Background());
     for (int camera = 0; camera < kCameras; ++camera) {
       const video::Rect cell = layouts_.CellRect(camera);
-      if (!cell.Empty()) ComposeCamera(painter, camera, cell);
+      if (!cell.Empty()) ComposeCamera(painter, bits, camera, cell);
     }
   }
   Present(layouts_.DisplayRect());
@@ -155,8 +156,9 @@ void VideoDisplay::DrawCameraLocked(int camera) {
   const video::Rect cell = layouts_.CellRect(camera);
   if (cell.Empty()) return;
   {
+    uint8_t* bits = composition_.bits();
     QPainter painter(&composition_);
-    ComposeCamera(painter, camera, cell);
+    ComposeCamera(painter, bits, camera, cell);
   }
   Present(cell);
 }
@@ -172,10 +174,10 @@ video::Rect VideoDisplay::ToCanvas(const video::Rect& r) const {
   return {r.left - d.left, r.top - d.top, r.right - d.left, r.bottom - d.top};
 }
 
-void VideoDisplay::ComposeCamera(QPainter& painter, int camera, const video::Rect& windowCell) {
+void VideoDisplay::ComposeCamera(QPainter& painter, uint8_t* bits, int camera,
+                                 const video::Rect& windowCell) {
   const video::Rect cell = ToCanvas(windowCell);
-  CellRenderer::Canvas canvas{&painter, composition_.bits(),
-                              static_cast<int>(composition_.bytesPerLine())};
+  CellRenderer::Canvas canvas{&painter, bits, static_cast<int>(composition_.bytesPerLine())};
 
   // In the layouts with small pictures over a large one, the large camera must not paint over
   // the small ones whenever it gets a frame: its drawing is clipped to what lies uncovered.

@@ -164,7 +164,9 @@ class VideoDisplay : public net::LiveFrameObserver {
   void RedrawAllLocked();
   void DrawCameraLocked(int camera);
   void DrawMask(uint32_t cameras);
-  void ComposeCamera(QPainter& painter, int camera, const video::Rect& cell);
+  // `bits`: the composition's pixels, taken before `painter` began on it (asking for them while a
+  // painter is active makes Qt copy the whole image).
+  void ComposeCamera(QPainter& painter, uint8_t* bits, int camera, const video::Rect& cell);
   video::Rect ToCanvas(const video::Rect& r) const;
   void Present(const video::Rect& windowArea);
   CameraView* View(int camera);

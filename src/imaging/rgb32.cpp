@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace strixc::imaging {
 
 namespace {
@@ -31,7 +35,7 @@ void ConvertRow(const uint8_t* from, uint32_t* to, int width) {
   }
 }
 
-void HalveRow(const uint8_t* upper, const uint8_t* lower, uint32_t* to, int width) {
+void HalveRowScalar(const uint8_t* upper, const uint8_t* lower, uint32_t* to, int width) {
   for (int x = 0; x < width; ++x, upper += 6, lower += 6) {
     const uint32_t b = (upper[0] + upper[3] + lower[0] + lower[3] + 2) >> 2;
     const uint32_t g = (upper[1] + upper[4] + lower[1] + lower[4] + 2) >> 2;
@@ -39,6 +43,45 @@ void HalveRow(const uint8_t* upper, const uint8_t* lower, uint32_t* to, int widt
     to[x] = kOpaque | b | (g << 8) | (r << 16);
   }
 }
+
+#if defined(__SSE2__)
+// The low three bytes of `v` shifted right by `bytes`, as an opaque pixel.
+template <int bytes>
+uint32_t PixelAt(__m128i v) {
+  return kOpaque | (static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(v, bytes))) & 0xFFFFFF);
+}
+
+// Eight pixels from 48 bytes of each row: the two rows and then neighbouring pixels (3 bytes
+// apart) are averaged sixteen bytes at a time, and the eight results are taken out of the
+// registers (a round trip through memory would stall on every unaligned reload). Two rounded
+// averages instead of one exact mean differ from it by at most 1.
+void HalveRow(const uint8_t* upper, const uint8_t* lower, uint32_t* to, int width) {
+  int x = 0;
+  for (; x + 8 <= width; x += 8, upper += 48, lower += 48, to += 8) {
+    const auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const __m128i v0 = _mm_avg_epu8(load(upper), load(lower));
+    const __m128i v1 = _mm_avg_epu8(load(upper + 16), load(lower + 16));
+    const __m128i v2 = _mm_avg_epu8(load(upper + 32), load(lower + 32));
+    const __m128i h0 = _mm_avg_epu8(v0, _mm_or_si128(_mm_srli_si128(v0, 3), _mm_slli_si128(v1, 13)));
+    const __m128i h1 = _mm_avg_epu8(v1, _mm_or_si128(_mm_srli_si128(v1, 3), _mm_slli_si128(v2, 13)));
+    const __m128i h2 = _mm_avg_epu8(v2, _mm_srli_si128(v2, 3));
+    // Pixel k starts at byte 6k of the 48: bytes 0, 6, 12 | 18, 24 | 30 (across h1 and h2) | 36, 42.
+    to[0] = PixelAt<0>(h0);
+    to[1] = PixelAt<6>(h0);
+    to[2] = PixelAt<12>(h0);
+    to[3] = PixelAt<2>(h1);
+    to[4] = PixelAt<8>(h1);
+    to[5] = PixelAt<0>(_mm_or_si128(_mm_srli_si128(h1, 14), _mm_slli_si128(h2, 2)));
+    to[6] = PixelAt<4>(h2);
+    to[7] = PixelAt<10>(h2);
+  }
+  HalveRowScalar(upper, lower, to, width - x);
+}
+#else
+void HalveRow(const uint8_t* upper, const uint8_t* lower, uint32_t* to, int width) {
+  HalveRowScalar(upper, lower, to, width);
+}
+#endif
 
 bool Usable(const Rgb32Span& s) {
   return s.bits != nullptr && SizeUsable(s.width, s.height) && s.stride >= 4 * s.width;
