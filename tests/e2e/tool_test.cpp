@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -105,6 +106,27 @@ TEST_F(ToolTest, MotionReportHasOneLinePerFrame) {
   EXPECT_EQ(QJsonDocument::fromJson(lines[0]).object().value("kind").toString(), "key");
   // The clock in the picture changes every tenth of a second: sensitivity 100 sees it.
   EXPECT_TRUE(QJsonDocument::fromJson(lines[4]).object().value("motion").toBool());
+}
+
+TEST_F(ToolTest, WallComposesTheLayoutsCamerasIntoOnePicture) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("wall.png");
+  const Result r = Tool({"snapshot", "--wall", file, "--layout", "3", "--size", "640x480"});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+  EXPECT_EQ(json.value("cameras").toInt(), 4);
+
+  const QImage wall(file);
+  ASSERT_EQ(wall.size(), QSize(640, 480));
+  const QRgb background = qRgb(74, 79, 85);
+  EXPECT_EQ(wall.pixel(1, 1), background) << "the gap around the cells";
+  // Layout 3 is a 2 x 2 grid: each quarter shows a camera's room, not the background.
+  for (const QPoint centre : {QPoint(160, 120), QPoint(480, 120), QPoint(160, 360), QPoint(480, 360)}) {
+    EXPECT_NE(wall.pixel(centre), background) << centre.x() << "," << centre.y();
+  }
+
+  EXPECT_EQ(Tool({"snapshot", "--wall", file, "--layout", "14"}).exitCode, 4) << "layout 14 has no cells";
+  EXPECT_EQ(Tool({"snapshot", "--wall", file, "--size", "12x9000"}).exitCode, 1);
 }
 
 }  // namespace
