@@ -234,13 +234,13 @@ void VideoDisplay::Present(const video::Rect& windowArea) {
   if (target_ != nullptr) target_->RepaintArea(windowArea);
 }
 
-void VideoDisplay::Paint(QPainter& painter, const QRect& area) {
+bool VideoDisplay::Paint(QPainter& painter, const QRect& area) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (composition_.isNull()) return;
+  if (composition_.isNull()) return false;
   const QRect whole = Inclusive(layouts_.DisplayRect());
   const QRect part = area.intersected(whole);
-  if (part.isEmpty()) return;
-  painter.drawImage(part, composition_, part.translated(-whole.topLeft()));
+  if (!part.isEmpty()) painter.drawImage(part, composition_, part.translated(-whole.topLeft()));
+  return true;
 }
 
 QImage VideoDisplay::Grab() {
@@ -254,107 +254,89 @@ CameraView* VideoDisplay::View(int camera) {
 
 // --- Camera view settings ---
 
-#define STRIXC_VIEW_ACCESSORS(Name, field, Type)         \
-  void VideoDisplay::Set##Name(int camera, Type value) { \
-    std::lock_guard<std::mutex> guard(lock_);            \
-    if (CameraView* v = View(camera)) v->field = value;  \
-  }                                                      \
-  Type VideoDisplay::Get##Name(int camera) {             \
-    std::lock_guard<std::mutex> guard(lock_);            \
-    const CameraView* v = View(camera);                  \
-    return v != nullptr ? v->field : Type{};             \
-  }
-
-STRIXC_VIEW_ACCESSORS(ShowName, showName, bool)
-STRIXC_VIEW_ACCESSORS(ShowTime, showTime, bool)
-STRIXC_VIEW_ACCESSORS(ShowFps, showFps, bool)
-#undef STRIXC_VIEW_ACCESSORS
-
-void VideoDisplay::SetName(int camera, const std::string& name) {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (CameraView* v = View(camera)) v->name = name;
-}
-
-std::string VideoDisplay::GetName(int camera) {
+template <class T>
+T VideoDisplay::ReadView(int camera, T CameraView::*field) {
   std::lock_guard<std::mutex> guard(lock_);
   const CameraView* v = View(camera);
-  return v != nullptr ? v->name : std::string();
+  return v != nullptr ? v->*field : T{};
 }
 
-void VideoDisplay::SetCaption2(int camera, const std::string& caption) {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (CameraView* v = View(camera)) v->caption2 = caption;
-}
-
-std::string VideoDisplay::GetCaption2(int camera) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const CameraView* v = View(camera);
-  return v != nullptr ? v->caption2 : std::string();
-}
-
-void VideoDisplay::SetTextColor(int camera, int colour) {
-  std::lock_guard<std::mutex> guard(lock_);
-  // A negative value would index before the table; it wraps like a positive one.
-  if (CameraView* v = View(camera)) v->textColor = WrapTextColor(colour);
-}
-
-int VideoDisplay::GetTextColor(int camera) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const CameraView* v = View(camera);
-  return v != nullptr ? v->textColor : 0;
-}
-
-#define STRIXC_VIEW_RECT(Name, field)                                      \
-  void VideoDisplay::Set##Name(int camera, const video::Rect& rect) {      \
-    std::lock_guard<std::mutex> guard(lock_);                              \
-    CameraView* v = View(camera);                                          \
-    if (v == nullptr) return;                                              \
-    v->field = video::NormaliseFrameRect(rect);                            \
-    DrawCameraLocked(camera);                                              \
-  }                                                                        \
-  video::Rect VideoDisplay::Get##Name(int camera) {                        \
-    std::lock_guard<std::mutex> guard(lock_);                              \
-    const CameraView* v = View(camera);                                    \
-    return v != nullptr ? v->field : video::Rect{};                        \
-  }
-
-STRIXC_VIEW_RECT(AreaRect, areaRect)
-STRIXC_VIEW_RECT(ZoomRect, zoomRect)
-STRIXC_VIEW_RECT(TrackRect, trackRect)
-#undef STRIXC_VIEW_RECT
-
-void VideoDisplay::SetFilterMode(int camera, int mode) {
+template <class T>
+void VideoDisplay::WriteView(int camera, T CameraView::*field, T value, bool redraw) {
   std::lock_guard<std::mutex> guard(lock_);
   CameraView* v = View(camera);
   if (v == nullptr) return;
-  v->filterMode = mode > 0 ? 1 : (mode < 0 ? -1 : 0);
+  v->*field = std::move(value);
+  if (redraw) DrawCameraLocked(camera);
+}
+
+int VideoDisplay::ReadColour(int camera, int imaging::ColourAdjustment::*field) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const CameraView* v = View(camera);
+  return v != nullptr ? v->colour.*field : 0;
+}
+
+void VideoDisplay::WriteColour(int camera, int imaging::ColourAdjustment::*field, int value) {
+  std::lock_guard<std::mutex> guard(lock_);
+  CameraView* v = View(camera);
+  if (v == nullptr) return;
+  v->colour.*field = std::clamp(value, -100, 100);
   DrawCameraLocked(camera);
 }
 
-int VideoDisplay::GetFilterMode(int camera) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const CameraView* v = View(camera);
-  return v != nullptr ? v->filterMode : 0;
+void VideoDisplay::SetName(int camera, const std::string& name) { WriteView(camera, &CameraView::name, name, false); }
+std::string VideoDisplay::GetName(int camera) { return ReadView(camera, &CameraView::name); }
+void VideoDisplay::SetCaption2(int camera, const std::string& caption) {
+  WriteView(camera, &CameraView::caption2, caption, false);
 }
+std::string VideoDisplay::GetCaption2(int camera) { return ReadView(camera, &CameraView::caption2); }
+void VideoDisplay::SetShowName(int camera, bool show) { WriteView(camera, &CameraView::showName, show, false); }
+bool VideoDisplay::GetShowName(int camera) { return ReadView(camera, &CameraView::showName); }
+void VideoDisplay::SetShowTime(int camera, bool show) { WriteView(camera, &CameraView::showTime, show, false); }
+bool VideoDisplay::GetShowTime(int camera) { return ReadView(camera, &CameraView::showTime); }
+void VideoDisplay::SetShowFps(int camera, bool show) { WriteView(camera, &CameraView::showFps, show, false); }
+bool VideoDisplay::GetShowFps(int camera) { return ReadView(camera, &CameraView::showFps); }
 
-#define STRIXC_VIEW_COLOUR(Name, field)                         \
-  void VideoDisplay::Set##Name(int camera, int value) {         \
-    std::lock_guard<std::mutex> guard(lock_);                   \
-    CameraView* v = View(camera);                               \
-    if (v == nullptr) return;                                   \
-    v->colour.field = std::clamp(value, -100, 100);             \
-    DrawCameraLocked(camera);                                   \
-  }                                                             \
-  int VideoDisplay::Get##Name(int camera) {                     \
-    std::lock_guard<std::mutex> guard(lock_);                   \
-    const CameraView* v = View(camera);                         \
-    return v != nullptr ? v->colour.field : 0;                  \
-  }
+// A negative value would index before the table; it wraps like a positive one.
+void VideoDisplay::SetTextColor(int camera, int colour) {
+  WriteView(camera, &CameraView::textColor, WrapTextColor(colour), false);
+}
+int VideoDisplay::GetTextColor(int camera) { return ReadView(camera, &CameraView::textColor); }
 
-STRIXC_VIEW_COLOUR(Contrast, contrast)
-STRIXC_VIEW_COLOUR(Brightness, brightness)
-STRIXC_VIEW_COLOUR(Colourfulness, colourfulness)
-#undef STRIXC_VIEW_COLOUR
+void VideoDisplay::SetAreaRect(int camera, const video::Rect& rect) {
+  WriteView(camera, &CameraView::areaRect, video::NormaliseFrameRect(rect), true);
+}
+video::Rect VideoDisplay::GetAreaRect(int camera) { return ReadView(camera, &CameraView::areaRect); }
+void VideoDisplay::SetZoomRect(int camera, const video::Rect& rect) {
+  WriteView(camera, &CameraView::zoomRect, video::NormaliseFrameRect(rect), true);
+}
+video::Rect VideoDisplay::GetZoomRect(int camera) { return ReadView(camera, &CameraView::zoomRect); }
+void VideoDisplay::SetTrackRect(int camera, const video::Rect& rect) {
+  WriteView(camera, &CameraView::trackRect, video::NormaliseFrameRect(rect), true);
+}
+video::Rect VideoDisplay::GetTrackRect(int camera) { return ReadView(camera, &CameraView::trackRect); }
+
+void VideoDisplay::SetFilterMode(int camera, int mode) {
+  WriteView(camera, &CameraView::filterMode, mode > 0 ? 1 : (mode < 0 ? -1 : 0), true);
+}
+int VideoDisplay::GetFilterMode(int camera) { return ReadView(camera, &CameraView::filterMode); }
+
+void VideoDisplay::SetContrast(int camera, int value) {
+  WriteColour(camera, &imaging::ColourAdjustment::contrast, value);
+}
+int VideoDisplay::GetContrast(int camera) { return ReadColour(camera, &imaging::ColourAdjustment::contrast); }
+void VideoDisplay::SetBrightness(int camera, int value) {
+  WriteColour(camera, &imaging::ColourAdjustment::brightness, value);
+}
+int VideoDisplay::GetBrightness(int camera) {
+  return ReadColour(camera, &imaging::ColourAdjustment::brightness);
+}
+void VideoDisplay::SetColourfulness(int camera, int value) {
+  WriteColour(camera, &imaging::ColourAdjustment::colourfulness, value);
+}
+int VideoDisplay::GetColourfulness(int camera) {
+  return ReadColour(camera, &imaging::ColourAdjustment::colourfulness);
+}
 
 void VideoDisplay::SetSharpen(bool sharpen) {
   std::lock_guard<std::mutex> guard(lock_);

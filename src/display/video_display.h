@@ -77,8 +77,9 @@ class VideoDisplay : public net::LiveFrameObserver {
   void RedrawAll();
   void DrawCamera(int camera);
 
-  // The window paints `area` (window pixels) of the video area from the composition.
-  void Paint(QPainter& painter, const QRect& area);
+  // The window paints `area` (window pixels) of the video area from the composition; false, nothing
+  // painted, while there is no composition.
+  bool Paint(QPainter& painter, const QRect& area);
   // A copy of the whole composition (null when detached).
   QImage Grab();
 
@@ -170,6 +171,12 @@ class VideoDisplay : public net::LiveFrameObserver {
   video::Rect ToCanvas(const video::Rect& r) const;
   void Present(const video::Rect& windowArea);
   CameraView* View(int camera);
+  template <class T>
+  T ReadView(int camera, T CameraView::*field);
+  template <class T>
+  void WriteView(int camera, T CameraView::*field, T value, bool redraw);
+  int ReadColour(int camera, int imaging::ColourAdjustment::*field);
+  void WriteColour(int camera, int imaging::ColourAdjustment::*field, int value);
 
   TickClock tickClock_;
   std::mutex lock_;

@@ -47,8 +47,12 @@ void VideoWidget::RepaintArea(const video::Rect& area) {
 
 void VideoWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  painter.fillRect(event->rect(), QColor::fromRgb(background_));
-  if (bound_) display_.Paint(painter, event->rect());
+  QRegion uncovered = event->region();
+  if (bound_ && display_.Paint(painter, event->rect())) {
+    const video::Rect d = display_.GetDisplayRect();
+    if (!d.Empty()) uncovered -= QRect(d.left, d.top, d.right - d.left + 1, d.bottom - d.top + 1);
+  }
+  for (const QRect& r : uncovered) painter.fillRect(r, QColor::fromRgb(background_));
 }
 
 void VideoWidget::resizeEvent(QResizeEvent* event) {
