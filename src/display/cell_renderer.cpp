@@ -141,14 +141,11 @@ void CellRenderer::DrawScaled(const Canvas& canvas, const QRect& target,
     Convert(picture, {origin, width, height, canvas.stride});
     return;
   }
-  const QImage* image = nullptr;
+  Rgb32Buffer* from = &scratch_;
   if (picture.width >= 2 * width && picture.height >= 2 * height) {
     // Averaging 2 x 2 blocks while converting does most of a large shrink for less than the
-    // conversion alone would cost, and Qt then scales a quarter of the pixels.
-    if (!Halve(picture, scratch_.Resize(picture.width / 2, picture.height / 2))) {
-      return;
-    }
-    Rgb32Buffer* from = &scratch_;
+    // conversion alone would cost, and leaves a quarter of the pixels to scale.
+    if (!Halve(picture, scratch_.Resize(picture.width / 2, picture.height / 2))) return;
     Rgb32Buffer* to = &halved_;
     while (from->Image().width() >= 2 * width && from->Image().height() >= 2 * height) {
       const QImage& source = from->Image();
@@ -157,13 +154,23 @@ void CellRenderer::DrawScaled(const Canvas& canvas, const QRect& target,
       }
       std::swap(from, to);
     }
-    image = &from->Image();
-  } else {
-    if (!Convert(picture, scratch_.Resize(picture.width, picture.height))) return;
-    image = &scratch_.Image();
+  } else if (!Convert(picture, scratch_.Resize(picture.width, picture.height))) {
+    return;
   }
+  if (canvas.bits != nullptr) {
+    // Straight into the canvas: no painter, no thread hand-over.
+    uint8_t* origin = canvas.bits + static_cast<ptrdiff_t>(target.top()) * canvas.stride +
+                      static_cast<ptrdiff_t>(target.left()) * 4;
+    const imaging::Rgb32Span source = from->Span();
+    const imaging::Rgb32Span cell{origin, width, height, canvas.stride};
+    SplitRows(height, width * height, [&](int first, int end) {
+      return (first == 0 ? resampler_ : lowerResampler_).Scale(source, cell, first, end);
+    });
+    return;
+  }
+  // Clipped (a cell under smaller ones): Qt scales within the clip.
   canvas.painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
-  canvas.painter->drawImage(target, *image);
+  canvas.painter->drawImage(target, from->Image());
 }
 
 }  // namespace strixc::display

@@ -8,6 +8,7 @@
 #include "display/camera_view.h"
 #include "imaging/filters.h"
 #include "imaging/picture_view.h"
+#include "imaging/resampler.h"
 #include "imaging/rgb32.h"
 #include "imaging/scaler.h"
 #include "video/picture.h"
@@ -62,6 +63,8 @@ class CellRenderer {
   std::vector<uint8_t> work3_;  // cropped source, header first
   Rgb32Buffer scratch_;
   Rgb32Buffer halved_;
+  imaging::Rgb32Resampler resampler_;
+  imaging::Rgb32Resampler lowerResampler_;  // the lower half of a large cell, on the thread pool
   imaging::Scaler scaler_;
   imaging::ColourAdjuster adjuster_;
 };

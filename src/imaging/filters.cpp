@@ -1,5 +1,7 @@
 #include "imaging/filters.h"
 
+#include "imaging/vector_state.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -68,6 +70,7 @@ ColourAdjustment Clamped(const ColourAdjustment& a) {
 }  // namespace
 
 bool SharpenBuiltIn(const PictureView& source, const PictureSpan& destination) {
+  ClearUpperVectorState();
   if (!SameSizeAndUsable(source, destination)) return false;
   const int width = source.width;
   const int height = source.height;
@@ -106,6 +109,7 @@ bool SharpenBuiltIn(const PictureView& source, const PictureSpan& destination) {
 }
 
 bool Smooth3x3(const PictureView& source, const PictureSpan& destination) {
+  ClearUpperVectorState();
   if (!SameSizeAndUsable(source, destination)) return false;
   Convolve(source, destination,
            [](const uint8_t* above, const uint8_t* here, const uint8_t* below, int i, int left,
@@ -120,6 +124,7 @@ bool Smooth3x3(const PictureView& source, const PictureSpan& destination) {
 }
 
 bool Sharpen3x3(const PictureView& source, const PictureSpan& destination) {
+  ClearUpperVectorState();
   if (!SameSizeAndUsable(source, destination)) return false;
   Convolve(source, destination,
            [](const uint8_t* above, const uint8_t* here, const uint8_t* below, int i, int left,
@@ -130,6 +135,7 @@ bool Sharpen3x3(const PictureView& source, const PictureSpan& destination) {
 }
 
 void ColourAdjuster::Apply(const ColourAdjustment& adjustment, const PictureSpan& picture) {
+  ClearUpperVectorState();
   const ColourAdjustment a = Clamped(adjustment);
   if (a.Identity() || !Usable(picture)) return;
 

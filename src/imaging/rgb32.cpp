@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "imaging/vector_state.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -99,6 +101,7 @@ const uint8_t* SourceRow(const PictureView& v, int y) {
 }  // namespace
 
 bool ConvertToRgb32(const PictureView& source, const Rgb32Span& destination) {
+  ClearUpperVectorState();
   if (!Usable(source) || !Usable(destination)) return false;
   if (source.width != destination.width || source.height != destination.height) return false;
   for (int y = 0; y < source.height; ++y) {
@@ -108,6 +111,7 @@ bool ConvertToRgb32(const PictureView& source, const Rgb32Span& destination) {
 }
 
 bool HalveToRgb32(const PictureView& source, const Rgb32Span& destination) {
+  ClearUpperVectorState();
   if (!Usable(source) || !Usable(destination)) return false;
   if (destination.width != source.width / 2 || destination.height != source.height / 2) {
     return false;
@@ -120,6 +124,7 @@ bool HalveToRgb32(const PictureView& source, const Rgb32Span& destination) {
 }
 
 bool HalveRgb32(const Rgb32Span& source, const Rgb32Span& destination) {
+  ClearUpperVectorState();
   if (!Usable(source) || !Usable(destination)) return false;
   if (destination.width != source.width / 2 || destination.height != source.height / 2) {
     return false;
