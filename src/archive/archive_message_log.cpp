@@ -1,7 +1,6 @@
 #include "archive/archive_message_log.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "archive/archive_time.h"
 
@@ -60,20 +59,7 @@ std::string ArchiveMessageLog::Summary() {
 }
 
 std::string MessageTimeText(uint64_t time) {
-  // The time is local wall-clock time already: fill the calendar fields straight in, no time zone.
-  const TimeFields f = FieldsOfTime(time);
-  std::tm tm{};
-  tm.tm_year = f.year - 1900;
-  tm.tm_mon = f.month - 1;
-  tm.tm_mday = f.day;
-  tm.tm_hour = f.hour;
-  tm.tm_min = f.minute;
-  tm.tm_sec = f.second;
-  char clock[64] = {};
-  char date[64] = {};
-  std::strftime(clock, sizeof clock, "%I:%M:%S %p", &tm);
-  std::strftime(date, sizeof date, "%d.%m.%Y", &tm);
-  return std::string(clock) + " / " + date;
+  return FormatLocal(time, "%I:%M:%S %p") + " / " + FormatLocal(time, "%d.%m.%Y");
 }
 
 }  // namespace strixc::archive

@@ -76,6 +76,20 @@ std::optional<uint64_t> TimeOfFields(const TimeFields& f) {
          static_cast<uint64_t>(f.millisecond) * (kUnitsPerSecond / 1000);
 }
 
+std::string FormatLocal(uint64_t time, const char* format) {
+  const TimeFields f = FieldsOfTime(time);
+  std::tm tm{};
+  tm.tm_year = f.year - 1900;
+  tm.tm_mon = f.month - 1;
+  tm.tm_mday = f.day;
+  tm.tm_hour = f.hour;
+  tm.tm_min = f.minute;
+  tm.tm_sec = f.second;
+  char text[128];
+  const size_t n = std::strftime(text, sizeof text, format, &tm);
+  return std::string(text, n);
+}
+
 std::string FormatTime(uint64_t time) {
   const TimeFields f = FieldsOfTime(time);
   char text[40];

@@ -34,6 +34,10 @@ TimeFields FieldsOfTime(uint64_t time);
 // The inverse of FieldsOfTime; std::nullopt for fields out of range or before 1601.
 std::optional<uint64_t> TimeOfFields(const TimeFields& fields);
 
+// The time through a strftime format ("%I:%M:%S %p", "%d.%m.%Y"), in the C library's current
+// locale. The time is local wall-clock time already: no time zone enters.
+std::string FormatLocal(uint64_t time, const char* format);
+
 // "YYYY-MM-DDTHH:MM:SS.fff", the form the command-line tools print and read.
 std::string FormatTime(uint64_t time);
 // Reads "YYYY-MM-DDTHH:MM:SS[.fff]" (local) or "@N" (raw units).

@@ -3,7 +3,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
-#include <ctime>
 
 #include "archive/archive_time.h"
 
@@ -175,18 +174,11 @@ void OverlayPainter::DrawText(QPainter& painter, int x, int y, Align align, cons
 }
 
 QString OverlayPainter::FormatTime(uint64_t time, const std::string& format, bool* dateValid) const {
-  const archive::TimeFields f = archive::FieldsOfTime(time);
-  if (dateValid != nullptr) *dateValid = f.year > 1990 && f.month > 0 && f.day > 0;
-  std::tm tm{};
-  tm.tm_year = f.year - 1900;
-  tm.tm_mon = f.month - 1;
-  tm.tm_mday = f.day;
-  tm.tm_hour = f.hour;
-  tm.tm_min = f.minute;
-  tm.tm_sec = f.second;
-  char buffer[128];
-  const size_t n = std::strftime(buffer, sizeof buffer, format.c_str(), &tm);
-  return QString::fromLocal8Bit(buffer, static_cast<qsizetype>(n));
+  if (dateValid != nullptr) {
+    const archive::TimeFields f = archive::FieldsOfTime(time);
+    *dateValid = f.year > 1990 && f.month > 0 && f.day > 0;
+  }
+  return QString::fromLocal8Bit(archive::FormatLocal(time, format.c_str()));
 }
 
 }  // namespace strixc::display

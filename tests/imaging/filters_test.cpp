@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/colours.h"
+#include "support/test_picture.h"
 
 namespace strixc::imaging {
 namespace {
@@ -15,44 +16,11 @@ using namespace strixc::test;
 
 constexpr uint8_t kSentinel = 0xAA;
 
-// A picture in our layout addressed top-down; padding and unset bytes hold kSentinel.
-class Picture {
+// Padding and unset bytes hold kSentinel.
+class Picture : public TestPicture {
  public:
   Picture(int width, int height, int extraStride = 0)
-      : width_(width),
-        height_(height),
-        stride_(RowStride(width) + extraStride),
-        bytes_(static_cast<size_t>(stride_) * height, kSentinel) {}
-
-  uint8_t* Pixel(int x, int y) { return bytes_.data() + (height_ - 1 - y) * stride_ + 3 * x; }
-  Bgr At(int x, int y) {
-    const uint8_t* p = Pixel(x, y);
-    return {p[0], p[1], p[2]};
-  }
-  void Set(int x, int y, Bgr c) {
-    uint8_t* p = Pixel(x, y);
-    p[0] = static_cast<uint8_t>(c.blue), p[1] = static_cast<uint8_t>(c.green),
-    p[2] = static_cast<uint8_t>(c.red);
-  }
-  Picture& Fill(Bgr c) {
-    for (int y = 0; y < height_; ++y)
-      for (int x = 0; x < width_; ++x) Set(x, y, c);
-    return *this;
-  }
-  // Different values in every byte and channel, so a wrong offset shows.
-  Picture& Pattern() {
-    for (int y = 0; y < height_; ++y)
-      for (int x = 0; x < width_; ++x)
-        Set(x, y, {(x * 37 + y * 11) % 256, (x * 5 + y * 71) % 256, (x * y * 13 + 90) % 256});
-    return *this;
-  }
-  PictureView View() const { return {bytes_.data(), width_, height_, stride_}; }
-  PictureSpan Span() { return {bytes_.data(), width_, height_, stride_}; }
-  const std::vector<uint8_t>& Bytes() const { return bytes_; }
-
- private:
-  int width_, height_, stride_;
-  std::vector<uint8_t> bytes_;
+      : TestPicture(width, height, RowStride(width) + extraStride, kSentinel) {}
 };
 
 void ExpectBgr(Bgr actual, Bgr expected, const char* where) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 #include "support/colours.h"
+#include "support/test_picture.h"
 
 namespace strixc::imaging {
 namespace {
@@ -18,44 +19,7 @@ constexpr Bgr kOdd{30, 200, 77};
 // rounding.
 constexpr int kTolerance = 2;
 
-// A picture in our layout, addressed as a person sees it: (0, 0) is top left.
-class Picture {
- public:
-  Picture(int width, int height, int stride = 0, uint8_t fill = 0xAA)
-      : width_(width),
-        height_(height),
-        stride_(stride ? stride : RowStride(width)),
-        bytes_(static_cast<size_t>(stride_) * height, fill) {}
-
-  uint8_t* Pixel(int x, int y) { return bytes_.data() + (height_ - 1 - y) * stride_ + 3 * x; }
-  Bgr At(int x, int y) {
-    const uint8_t* p = Pixel(x, y);
-    return {p[0], p[1], p[2]};
-  }
-  void Set(int x, int y, Bgr c) {
-    uint8_t* p = Pixel(x, y);
-    p[0] = static_cast<uint8_t>(c.blue), p[1] = static_cast<uint8_t>(c.green),
-    p[2] = static_cast<uint8_t>(c.red);
-  }
-  void Fill(Bgr top, Bgr bottom) {
-    for (int y = 0; y < height_; ++y) {
-      for (int x = 0; x < width_; ++x) Set(x, y, y < height_ / 2 ? top : bottom);
-    }
-  }
-  void Assign(const std::vector<uint8_t>& bytes) {
-    std::copy_n(bytes.begin(), std::min(bytes.size(), bytes_.size()), bytes_.begin());
-  }
-  PictureView View() const { return {bytes_.data(), width_, height_, stride_}; }
-  PictureSpan Span() { return {bytes_.data(), width_, height_, stride_}; }
-  const std::vector<uint8_t>& Bytes() const { return bytes_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
-  int Stride() const { return stride_; }
-
- private:
-  int width_, height_, stride_;
-  std::vector<uint8_t> bytes_;
-};
+using Picture = TestPicture;
 
 // A picture holding a copy of what Scaler wrote into a vector.
 Picture FromBytes(const std::vector<uint8_t>& bytes, int width, int height) {
