@@ -1,4 +1,7 @@
 #include "shell/language.h"
+#include "shell/language_choice.h"
+#include "shell/string_table.h"
+#include "shell/string_ids.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +64,42 @@ TEST_F(LanguageTest, AStoredIndexOutsideTheTableAppliesEnglish) {
   ASSERT_TRUE(ReadLanguage(db_));
   EXPECT_EQ(ApplyLanguage().lcid, kEnglishLcid);
   EXPECT_STREQ(AppliedLanguage().name, "en_US");
+}
+
+class LanguageChoiceTest : public LanguageTest {};
+
+TEST_F(LanguageChoiceTest, FirstStartAsksAndStoresTheChoice) {
+  int asked = 0;
+  ChooseLanguageAtStart(db_, [&] {
+    ++asked;
+    return 3;  // POLSKI
+  });
+  EXPECT_EQ(asked, 1);
+  uint32_t stored = 0;
+  ASSERT_TRUE(settings::SettingsKey(db_).ReadDword("Language", &stored));
+  EXPECT_EQ(stored, 3u);
+  EXPECT_EQ(AppliedLanguage().lcid, 21);
+  ChooseLanguageAtStart(db_, [&] { return ++asked; });
+  EXPECT_EQ(asked, 1) << "a stored language is not asked for again";
+
+  EXPECT_FALSE(StartDialogAccepts(2)) << "ESPANIOL at start";
+  EXPECT_TRUE(ProgramDialogAccepts(2)) << "ESPANIOL in the program";
+  EXPECT_FALSE(StartDialogAccepts(1));
+  EXPECT_FALSE(ProgramDialogAccepts(1));
+}
+
+TEST_F(LanguageChoiceTest, ChangeShowsTheRestartTextInTheNewLanguageAndKeepsTheOld) {
+  ApplyLanguage();  // English
+  std::string shown;
+  EXPECT_TRUE(ChangeLanguage(db_, 4, [&](std::string_view text) { shown = std::string(text); }));
+  EXPECT_EQ(shown, TextIn(text::kRestartForLanguage, TextLanguage::kFrench));
+  EXPECT_NE(shown, TextIn(text::kRestartForLanguage, TextLanguage::kEnglish));
+  EXPECT_EQ(AppliedLanguage().lcid, 1033) << "the running program stays English";
+  EXPECT_EQ(LanguageIndex(), 4);
+  uint32_t stored = 0;
+  ASSERT_TRUE(settings::SettingsKey(db_).ReadDword("Language", &stored));
+  EXPECT_EQ(stored, 4u);
+  EXPECT_FALSE(ChangeLanguage(db_, 4, [&](std::string_view) { FAIL() << "no change, no message"; }));
 }
 
 }  // namespace
