@@ -41,7 +41,9 @@ TEST(StringTableTest, EveryTextExistsInEveryLanguageWithTheSameConversions) {
   ASSERT_FALSE(table.empty());
   for (size_t i = 0; i < table.size(); ++i) {
     const TextEntry& e = table[i];
-    if (i > 0) ASSERT_LT(table[i - 1].id, e.id) << "the table must be sorted by id without duplicates";
+    if (i > 0) {
+      ASSERT_LT(table[i - 1].id, e.id) << "the table must be sorted by id without duplicates";
+    }
     for (const char* text : {e.english, e.french, e.polish, e.spanish}) {
       ASSERT_NE(text, nullptr) << e.id;
       EXPECT_STRNE(text, "") << "missing translation of " << e.id << " \"" << e.english << "\"";
@@ -69,7 +71,9 @@ TEST(StringTableTest, LookupFollowsTheAppliedLanguage) {
   EXPECT_EQ(TextIn(text::kYes, TextLanguage::kSpanish), "Sí");
   EXPECT_EQ(Text(99999), "");
   EXPECT_FALSE(HasText(99999));
-  for (TextLanguage language : kLanguages) EXPECT_FALSE(TextIn(text::kOk, language).empty());
+  for (TextLanguage language : kLanguages) {
+    EXPECT_FALSE(TextIn(text::kOk, language).empty());
+  }
 }
 
 }  // namespace

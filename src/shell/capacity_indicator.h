@@ -1,0 +1,81 @@
+#pragma once
+
+// The small control on the main window's panel that shows how full the local archive is (a pie)
+// and how much time it spans ("Archive:", days, hours).
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+
+namespace strixc::archive {
+class ArchiveDatabase;
+}
+
+namespace strixc::shell {
+
+// p = used * 100 / total, a total below 2 counting as 1. Above 100 when more is used than the
+// total allows.
+int UsedPercent(uint64_t used, uint64_t total);
+
+// The three lines "Archive:", days, hours of the time between two archive times (100 ns units);
+// empty when either is 0.
+QString ArchiveSpanText(uint64_t earliest, uint64_t latest);
+
+// Halves a picture by averaging each 2 x 2 block per colour channel (rounding down). An odd last
+// row or column is dropped. The result is RGB888.
+QImage HalveByAveraging(const QImage& picture);
+
+// The pie of the used share, drawn at twice its shown size (kPieDrawSize).
+QImage DrawCapacityPie(int usedPercent);
+
+class CapacityIndicator : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr QColor kBackground{0x4A, 0x4F, 0x55};
+  static constexpr QColor kPieColour{0xB9, 0xC5, 0xD4};
+  static constexpr QColor kTextColour{0xCC, 0xCC, 0xCC};
+  static constexpr QSize kPieDrawSize{60, 40};
+  static constexpr QRect kPieRect{10, 5, 30, 20};
+  static constexpr QRect kTextRect{0, 30, 50, 40};
+  static constexpr int kRefreshMs = 60000;
+
+  // Refreshes at once and then every kRefreshMs.
+  explicit CapacityIndicator(QWidget* parent = nullptr);
+
+  // Not owned; must outlive the indicator or be replaced (nullptr: show an empty archive).
+  void SetDatabase(archive::ArchiveDatabase* database);
+
+  // Reads the four values from the database; all 0 without one.
+  void Refresh();
+
+  uint64_t Earliest() const { return earliest_; }
+  uint64_t Latest() const { return latest_; }
+  uint64_t UsedSize() const { return used_; }
+  uint64_t TotalSize() const { return total_; }
+
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void PaintPie(QPainter& painter) const;
+  void PaintSpan(QPainter& painter) const;
+
+  archive::ArchiveDatabase* database_ = nullptr;
+  QTimer timer_;
+  uint64_t earliest_ = 0;
+  uint64_t latest_ = 0;
+  uint64_t used_ = 0;
+  uint64_t total_ = 0;
+  // The shown pie, redrawn only when the percentage changes; null when nothing is used.
+  int piePercent_ = 0;
+  QImage pie_;
+};
+
+}  // namespace strixc::shell
