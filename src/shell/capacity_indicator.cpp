@@ -107,10 +107,23 @@ void CapacityIndicator::Refresh() {
     used_ = database_->UsedSize();
     total_ = database_->TotalSize();
   }
+  UpdatePie();
+}
+
+void CapacityIndicator::UpdatePie() {
   const int percent = UsedPercent(used_, total_);
   if (percent == piePercent_) return;
   piePercent_ = percent;
   pie_ = 100 - percent == 100 ? QImage() : HalveByAveraging(DrawCapacityPie(percent));
+}
+
+void CapacityIndicator::SetValues(uint64_t earliest, uint64_t latest, uint64_t used, uint64_t total) {
+  earliest_ = earliest;
+  latest_ = latest;
+  used_ = used;
+  total_ = total;
+  UpdatePie();
+  update();
 }
 
 QSize CapacityIndicator::sizeHint() const { return {50, 72}; }

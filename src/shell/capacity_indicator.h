@@ -52,6 +52,8 @@ class CapacityIndicator : public QWidget {
 
   // Reads the four values from the database; all 0 without one.
   void Refresh();
+  // Shows these values until the next refresh (previews of the control without an archive).
+  void SetValues(uint64_t earliest, uint64_t latest, uint64_t used, uint64_t total);
 
   uint64_t Earliest() const { return earliest_; }
   uint64_t Latest() const { return latest_; }
@@ -64,6 +66,8 @@ class CapacityIndicator : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // Redraws the pie when the used percentage changed.
+  void UpdatePie();
   void PaintPie(QPainter& painter) const;
   void PaintSpan(QPainter& painter) const;
 

@@ -1,0 +1,181 @@
+#include "shell/dialog_frame.h"
+
+#include <algorithm>
+
+#include <QAbstractItemView>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QTableView>
+#include <QTreeView>
+
+#include "shell/string_ids.h"
+#include "shell/string_table.h"
+
+namespace strixc::shell {
+namespace {
+
+const QColor kBackground(0x4A, 0x4F, 0x55);
+const QColor kText(0xC1, 0xC5, 0xC8);
+const QColor kTab(0x6F, 0x76, 0x7F);
+const QColor kBorderDark(0x94, 0x9E, 0xAA);
+
+// 10 point at 96 dpi; a pixel size keeps the tab the same on screens of other densities.
+constexpr int kCaptionPixelSize = 13;
+// The title's text starts this far right of the tab's corner, in a band this high.
+constexpr int kTitleLeft = 15;
+constexpr int kTitleBandHeight = 25;
+// The tab extends past the title by these margins; its rounded corner is an ellipse of 40 x 60,
+// drawn from outside the window so that only its lower right quarter shows.
+constexpr int kTabExtraWidth = 50;
+constexpr int kTabExtraHeight = 7;
+constexpr int kTabOutside = 40;
+constexpr qreal kTabRadiusX = 20;
+constexpr qreal kTabRadiusY = 30;
+
+QString TextOf(int id) {
+  const std::string_view t = Text(id);
+  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+QPalette DarkPalette(QPalette palette) {
+  for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::AlternateBase,
+                                   QPalette::Button, QPalette::ToolTipBase}) {
+    palette.setColor(role, kBackground);
+  }
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
+                                   QPalette::ToolTipText}) {
+    palette.setColor(role, kText);
+  }
+  palette.setColor(QPalette::Highlight, kTab);
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Disabled, role, kTab);
+  }
+  return palette;
+}
+
+}  // namespace
+
+DialogFrame::DialogFrame(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), title_(TextOf(text::kUntitled)) {
+  setPalette(DarkPalette(palette()));
+  setAutoFillBackground(true);
+  captionFont_.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+  captionFont_.setPixelSize(kCaptionPixelSize);
+  captionFont_.setBold(true);
+  setWindowTitle(title_);
+  UpdateTabRect();
+}
+
+void DialogFrame::SetCaption(const QString& title) {
+  if (title == title_) return;
+  title_ = title;
+  setWindowTitle(title_);
+  UpdateTabRect();
+  update();
+}
+
+void DialogFrame::UpdateTabRect() {
+  const QFontMetrics metrics(captionFont_);
+  tabRect_ = QRect(0, 0, metrics.horizontalAdvance(title_) + kTabExtraWidth,
+                   metrics.height() + kTabExtraHeight);
+}
+
+void DialogFrame::paintEvent(QPaintEvent*) {
+  ++paintCount_;
+  QPainter painter(this);
+  PaintTab(painter);
+  PaintBorder(painter);
+  PaintTitle(painter);
+}
+
+void DialogFrame::PaintTab(QPainter& painter) const {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(kTab);
+  painter.setBrush(kTab);
+  const QRectF tab(-kTabOutside, -kTabOutside, tabRect_.width() + kTabOutside,
+                   tabRect_.height() + kTabOutside);
+  painter.drawRoundedRect(tab, kTabRadiusX, kTabRadiusY, Qt::AbsoluteSize);
+  painter.restore();
+}
+
+void DialogFrame::PaintBorder(QPainter& painter) const {
+  const int right = width() - 1;
+  const int bottom = height() - 1;
+  painter.setPen(Qt::white);
+  painter.drawLine(0, bottom, 0, 0);
+  painter.drawLine(0, 0, right, 0);
+  painter.setPen(kBorderDark);
+  painter.drawLine(right, 0, right, bottom);
+  painter.drawLine(right, bottom, 0, bottom);
+}
+
+void DialogFrame::PaintTitle(QPainter& painter) const {
+  painter.setFont(captionFont_);
+  const QRect band(kTitleLeft, 0, std::max(0, width() - kTitleLeft), kTitleBandHeight);
+  const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+  painter.setPen(kBackground);
+  painter.drawText(band.translated(1, 1), flags, title_);
+  painter.setPen(kText);
+  painter.drawText(band, flags, title_);
+}
+
+void DialogFrame::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && tabRect_.contains(event->position().toPoint())) {
+    dragging_ = true;
+    dragWindowPos_ = pos();
+    dragCursorPos_ = event->globalPosition().toPoint();
+    event->accept();
+    return;
+  }
+  QDialog::mousePressEvent(event);
+}
+
+void DialogFrame::mouseMoveEvent(QMouseEvent* event) {
+  if (dragging_) {
+    move(dragWindowPos_ + (event->globalPosition().toPoint() - dragCursorPos_));
+    event->accept();
+    return;
+  }
+  QDialog::mouseMoveEvent(event);
+}
+
+void DialogFrame::mouseReleaseEvent(QMouseEvent* event) {
+  if (dragging_ && event->button() == Qt::LeftButton) {
+    dragging_ = false;
+    event->accept();
+    return;
+  }
+  QDialog::mouseReleaseEvent(event);
+}
+
+void StyleListView(QAbstractItemView* view) {
+  if (view == nullptr) return;
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setPalette(DarkPalette(view->palette()));
+  if (auto* tree = qobject_cast<QTreeView*>(view)) {
+    const int columns = tree->header()->count();
+    for (int column = 0; column < columns; ++column) tree->resizeColumnToContents(column);
+  } else if (auto* table = qobject_cast<QTableView*>(view)) {
+    table->resizeColumnsToContents();
+  }
+}
+
+void SelectListItem(QAbstractItemView* view, int row) {
+  if (view == nullptr || view->model() == nullptr || view->selectionModel() == nullptr) return;
+  const QModelIndex root = view->rootIndex();
+  if (row < 0 || row >= view->model()->rowCount(root)) {
+    view->clearSelection();
+    return;
+  }
+  const QModelIndex index = view->model()->index(row, 0, root);
+  view->selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  view->scrollTo(index);
+}
+
+}  // namespace strixc::shell
