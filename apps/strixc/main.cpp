@@ -1,35 +1,47 @@
 // strixc: the operator station.
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <cstdio>
 
+#include "client_app.h"
+#include "dialogs.h"
 #include "shell/gallery.h"
 
-int main(int argc, char** argv) {
-  // The gallery renders offscreen: it needs no screen, and must not flash windows on one.
+namespace {
+
+bool Has(int argc, char** argv, const char* flag) {
   for (int i = 1; i < argc; ++i) {
-    if (QByteArray(argv[i]) == "--gallery" && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    if (QByteArray(argv[i]) == flag) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Pictures for review, and screenshots where no screen exists, are made offscreen.
+  const bool noScreen = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && (Has(argc, argv, "--gallery") || (noScreen && Has(argc, argv, "--screenshot")))) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("strixc"));
-  QCommandLineParser parser;
-  parser.addHelpOption();
-  parser.addOption({"gallery", "Render every dialog and control in each language into DIR as PNG files, and exit.", "DIR"});
-  parser.process(app);
+  QApplication::setApplicationVersion(QStringLiteral(STRIXC_VERSION));
 
-  if (parser.isSet("gallery")) {
+  const strixc::station::CommandLine commandLine = strixc::station::ParseCommandLine(QApplication::arguments());
+  if (!commandLine.error.isEmpty()) {
+    std::fprintf(stderr, "strixc: %s\n", commandLine.error.toUtf8().constData());
+    return 2;
+  }
+  if (!commandLine.gallery.isEmpty()) {
     QString error;
-    const int written = strixc::shell::RenderGallery(parser.value("gallery"), strixc::shell::ShellGalleryPages(), &error);
+    const int written = strixc::shell::RenderGallery(commandLine.gallery, strixc::station::GalleryPages(), &error);
     if (written < 0) {
       std::fprintf(stderr, "strixc: %s\n", error.toUtf8().constData());
       return 1;
     }
-    std::printf("{\"gallery\":\"%s\",\"files\":%d}\n", parser.value("gallery").toUtf8().constData(), written);
+    std::printf("{\"gallery\":\"%s\",\"files\":%d}\n", commandLine.gallery.toUtf8().constData(), written);
     return 0;
   }
-  std::fputs("usage: strixc --gallery DIR\n", stderr);
-  return 2;
+  return strixc::station::RunClientApp(commandLine);
 }

@@ -1,0 +1,124 @@
+#include "client_app.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "dialogs.h"
+#include "main_window.h"
+#include "settings/settings_database.h"
+#include "shell/language.h"
+#include "shell/language_dialog.h"
+#include "sim/sim_server_thread.h"
+#include "station.h"
+#include "tools/data_folder.h"
+
+namespace strixc::station {
+
+namespace {
+
+constexpr int kMaxParameters = 4;
+constexpr int kDemoFps = 25;
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.addOptions({
+      {"profile", "Keep every per-user file under DIR.", "DIR"},
+      {"demo", "Start the built-in recording-server simulator and connect to it."},
+      {"screenshot", "Save a picture of the window to FILE (with --quit-after).", "FILE"},
+      {"quit-after", "Exit after SECONDS (after the screenshot).", "SECONDS"},
+      {"gallery", "Render every dialog and control in each language into DIR, and exit.", "DIR"},
+  });
+  parser.addPositionalArgument("user password address port", "Connect at once, without the Connection dialog.");
+  CommandLine c;
+  if (!parser.parse(arguments)) {
+    c.error = parser.errorText();
+    return c;
+  }
+  c.parameters = parser.positionalArguments().mid(0, kMaxParameters);
+  c.profile = parser.value("profile");
+  c.demo = parser.isSet("demo");
+  c.screenshot = parser.value("screenshot");
+  c.gallery = parser.value("gallery");
+  if (parser.isSet("quit-after")) {
+    bool ok = false;
+    c.quitAfterSeconds = parser.value("quit-after").toInt(&ok);
+    if (!ok || c.quitAfterSeconds < 1 || c.quitAfterSeconds > 24 * 3600) c.error = "--quit-after takes 1 to 86400 seconds";
+  }
+  if (!c.screenshot.isEmpty() && c.quitAfterSeconds == 0) c.error = "--screenshot needs --quit-after SECONDS";
+  return c;
+}
+
+int RunClientApp(const CommandLine& commandLine) {
+  std::string profile = commandLine.profile.toStdString();
+  if (profile.empty() && commandLine.demo) profile = tools::DataFolder() + "/demo";
+  if (!profile.empty()) QDir().mkpath(QString::fromStdString(profile));
+
+  settings::SettingsDatabase settings;
+  settings.Open(settings::SettingsDatabase::DefaultPath(profile));
+
+  // Language first: every window after this speaks it. The demonstration never stops to ask.
+  if (commandLine.demo) {
+    shell::ReadLanguage(settings);
+    shell::ApplyLanguage();
+  } else {
+    shell::ChooseLanguageWithDialog(settings);
+  }
+
+  QStringList parameters = commandLine.parameters;
+  std::unique_ptr<sim::SimServerThread> simulator;
+  if (commandLine.demo) {
+    sim::SimConfig config;
+    config.videoPort = 0;
+    config.fps = kDemoFps;
+    config.events = true;
+    simulator = std::make_unique<sim::SimServerThread>(config);
+    if (!simulator->Start()) {
+      std::fprintf(stderr, "strixc: the demonstration server did not start: %s\n",
+                   simulator->ErrorText().toUtf8().constData());
+      return 1;
+    }
+    parameters = {"demo", "demo", "127.0.0.1", QString::number(simulator->VideoPort())};
+  }
+
+  int code = 0;
+  {
+    Station station(settings, tools::DataFolder(profile));
+    MainWindow window(station, parameters);
+    InstallDialogs(window, station);
+    if (commandLine.demo) {
+      // The demonstration records into its own profile: give it an archive when it has none.
+      station.LoadAll();
+      QString error;
+      if (station.Archive().LocationCount() == 0 && !station.CreateDefaultArchive(&error)) {
+        std::fprintf(stderr, "strixc: %s\n", error.toUtf8().constData());
+      }
+      station.Archive().Close();
+      station.SaveAll();
+    }
+    window.show();
+    window.Start();
+    if (!commandLine.screenshot.isEmpty()) {
+      QTimer::singleShot(commandLine.quitAfterSeconds * 1000, &window, [&window, &commandLine] {
+        if (!window.grab().save(commandLine.screenshot, "PNG")) {
+          std::fprintf(stderr, "strixc: can't write %s\n", commandLine.screenshot.toUtf8().constData());
+        }
+        window.ExitCommand();
+      });
+    } else if (commandLine.quitAfterSeconds > 0) {
+      QTimer::singleShot(commandLine.quitAfterSeconds * 1000, &window, &MainWindow::ExitCommand);
+    }
+    code = QApplication::exec();
+  }
+  if (simulator) simulator->Stop();
+  return code;
+}
+
+}  // namespace strixc::station

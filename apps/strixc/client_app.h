@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace strixc::station {
+
+// What the command line asks of the operator station.
+struct CommandLine {
+  QStringList parameters;  // at most four plain parameters: user, password, address, port
+  QString profile;         // --profile DIR: every per-user file under DIR
+  bool demo = false;       // --demo: the embedded simulator, connected at once
+  QString screenshot;      // --screenshot FILE: save a picture of the window ...
+  int quitAfterSeconds = 0;  // ... after --quit-after SECONDS, then exit
+  QString gallery;         // --gallery DIR: render every dialog and control, then exit
+  QString error;           // non-empty: the command line is wrong
+};
+
+// Reads the command line (arguments()[0] is the program). Plain parameters beyond the fourth are
+// ignored.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+// The start-up of the operator station: language, settings, the main window (and in demo mode the
+// simulator), run until the window closes. Returns the exit code.
+int RunClientApp(const CommandLine& commandLine);
+
+}  // namespace strixc::station

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <vector>
+
+#include "shell/gallery.h"
+
+namespace strixc::station {
+
+class MainWindow;
+class Station;
+
+// Gives the main window its Connection dialog.
+void InstallDialogs(MainWindow& window, Station& station);
+
+// Every page of the gallery: the shell's dialogs and controls and the station's dialogs.
+std::vector<shell::GalleryPage> GalleryPages();
+
+}  // namespace strixc::station

@@ -1,0 +1,485 @@
+#include "main_window.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "control_panel.h"
+#include "net/connection_texts.h"
+#include "settings/settings_key.h"
+#include "shell/dialog_frame.h"
+#include "shell/string_ids.h"
+#include "shell/texts.h"
+
+namespace strixc::station {
+
+namespace {
+
+using shell::MessageResult;
+using shell::MessageStyle;
+using shell::Tr;
+using shell::TrFormat;
+namespace text = shell::text;
+
+constexpr char kWindowKey[] = "Window";
+constexpr int kBlinkMs = 100;
+constexpr QColor kBackground{74, 79, 85};
+constexpr QColor kForeground{193, 197, 200};
+// Where the protocol-version message sends the operator.
+constexpr char kMakerAddress[] = "https://www.strixc.example/";
+
+std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
+
+}  // namespace
+
+MainWindow::MainWindow(Station& station, QStringList parameters, QWidget* parent)
+    : QMainWindow(parent), station_(station), parameters_(std::move(parameters)) {
+  ask_ = [this](const QString& text, MessageStyle style, const QString& caption) {
+    return shell::MessageBox::Show(this, text, style, caption);
+  };
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, kBackground);
+  palette.setColor(QPalette::WindowText, kForeground);
+  palette.setColor(QPalette::Base, kBackground);
+  palette.setColor(QPalette::Text, kForeground);
+  palette.setColor(QPalette::Button, kBackground);
+  palette.setColor(QPalette::ButtonText, kForeground);
+  setPalette(palette);
+  setWindowIcon(QIcon(":/icons/strixc_logo.svg"));
+  setMinimumSize(60, 60);
+
+  client_ = new QWidget(this);
+  client_->setAutoFillBackground(true);
+  setCentralWidget(client_);
+  video_ = new display::VideoWidget(station_.Display(), client_);
+  video_->SetBackground(0x4A4F55);
+  panel_ = new ControlPanel(client_);
+  panel_->Capacity().SetDatabase(&station_.Archive());
+
+  // The display speaks the operator's language.
+  display::DisplayTexts texts;
+  texts.timeFormat = Utf8(Tr(text::kTimeFormat));
+  texts.dateFormat = Utf8(Tr(text::kDateFormat));
+  texts.fpsFormat = Utf8(Tr(text::kFramesPerSecond));
+  station_.Display().SetTexts(texts);
+  for (int camera = 0; camera < display::kCameras; ++camera) {
+    station_.Display().SetName(camera, Utf8(TrFormat(text::kCameraDefaultName, camera + 1)));
+  }
+
+  connect(video_, &display::VideoWidget::MousePressed, this, &MainWindow::OnMousePressed);
+  connect(video_, &display::VideoWidget::MouseMoved, this, &MainWindow::OnMouseMoved);
+  connect(video_, &display::VideoWidget::MouseReleased, this, &MainWindow::OnMouseReleased);
+  connect(video_, &display::VideoWidget::DoubleClicked, this, &MainWindow::OnDoubleClicked);
+  connect(video_, &display::VideoWidget::AttachFailed, this, [this] { Tell(Tr(text::kDirectXError)); });
+  connect(panel_, &ControlPanel::CommandClicked, this, &MainWindow::OnCommand);
+  connect(panel_, &ControlPanel::LayoutClicked, this, &MainWindow::SelectLayoutButton);
+  connect(panel_, &ControlPanel::OutputClicked, this, [this](int index) {
+    net::ConnectionController& c = station_.Controller();
+    if (c.IsConnected()) c.Connection().SetOutput(index, c.Points().outputs[index].State() == 0);
+  });
+
+  net::ConnectionController& controller = station_.Controller();
+  connect(&station_, &Station::Connected, this, &MainWindow::OnConnected);
+  connect(&station_, &Station::Disconnected, this, &MainWindow::OnDisconnected);
+  connect(&controller, &net::ConnectionController::LoginFailed, this,
+          [this](net::ConnectionController::LoginFailure failure, const QString& text) {
+            OnLoginFailed(static_cast<int>(failure), text);
+          });
+  connect(&controller, &net::ConnectionController::Progress, this, [this](const QString& text) {
+    // The connecting text is shown by the Connect command in the operator's language.
+    if (text == QString::fromUtf8(net::texts::kGettingParameters)) {
+      ShowProgress(Tr(text::kGettingTransmissionParameters));
+    }
+  });
+  connect(&controller, &net::ConnectionController::InputChanged, this, [this](int index, int state) {
+    panel_->SetInput(index, state, QString::fromStdString(station_.Controller().Points().inputs[index].Name()));
+  });
+  connect(&controller, &net::ConnectionController::OutputChanged, this, [this](int index, int state) {
+    panel_->SetOutput(index, state, QString::fromStdString(station_.Controller().Points().outputs[index].Name()));
+  });
+
+  blinkTimer_.setInterval(kBlinkMs);
+  connect(&blinkTimer_, &QTimer::timeout, this, &MainWindow::OnBlink);
+
+  BuildMenus();
+  BuildTray();
+  ShowNotConnected();
+}
+
+MainWindow::~MainWindow() {
+  if (tray_ != nullptr) tray_->hide();
+  CloseProgress();
+  video_->Unbind();
+}
+
+// --- Start-up ---
+
+void MainWindow::Start() {
+  LoadPlacement();
+  station_.LoadAll();
+  video_->Bind();
+
+  QString error;
+  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && parameters_.size() != 4) {
+    tools::ClientSettings& client = station_.Client();
+    if (!error.isEmpty()) {
+      Tell(error);
+    } else if (client.GetArchCreateQuestion()) {
+      const bool create = Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes;
+      if (create && !station_.CreateDefaultArchive(&error)) Tell(error);
+      if (!create) client.SetArchCreateQuestion(false);
+    }
+  }
+  panel_->Capacity().Refresh();
+
+  if (parameters_.size() == 4) {
+    bool ok = false;
+    const uint port = parameters_[3].toUInt(&ok);
+    ShowProgress(TrFormat(text::kConnectingTo, parameters_[0].toUtf8().constData(),
+                          parameters_[2].toUtf8().constData(), parameters_[3].toUtf8().constData()));
+    station_.Connect(parameters_[2], static_cast<quint16>(ok && port < 65536 ? port : 0), Utf8(parameters_[0]),
+                     Utf8(parameters_[1]));
+  } else {
+    ConnectCommand();
+  }
+}
+
+// --- Commands ---
+
+void MainWindow::ExitCommand() {
+  station_.SaveAll();
+  close();
+}
+
+void MainWindow::ConnectCommand() {
+  net::ConnectionController& controller = station_.Controller();
+  if (controller.GetState() != net::ConnectionController::State::kIdle) {
+    if (Tell(Tr(text::kBreakConnectionQuestion), MessageStyle::kYesNo, Tr(text::kCaptionStx)) != MessageResult::kYes) {
+      return;
+    }
+    controller.Teardown();
+  }
+  ConnectionChoice choice;
+  if (!askConnection_ || !askConnection_(&choice)) return;
+  ShowProgress(TrFormat(text::kConnectingTo, choice.user.c_str(), choice.host.toUtf8().constData(),
+                        QByteArray::number(choice.port).constData()));
+  station_.Connect(choice.host, choice.port, choice.user, choice.password);
+}
+
+void MainWindow::ToggleRecording() {
+  const bool on = !station_.RecordingOn();
+  station_.SetRecording(on);
+  if (on) {
+    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
+    blink_ = 0;
+    blinkTimer_.start();
+  } else {
+    blinkTimer_.stop();
+    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+  }
+}
+
+void MainWindow::OnBlink() {
+  if (!station_.RecorderWriting()) {
+    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
+    return;
+  }
+  // Two ticks of one picture, three of the other.
+  panel_->SetRecordingPicture(blink_ % 5 <= 1 ? ControlPanel::RecordingPicture::kOn
+                                              : ControlPanel::RecordingPicture::kDim);
+  blink_ = (blink_ + 1) % 5;
+}
+
+void MainWindow::SelectLayoutButton(int k) {
+  if (!panel_->LayoutButtonEnabled(k)) return;
+  layoutButton_ = k;
+  station_.Display().LayoutForButton(station_.CameraCount() > 0 ? station_.CameraCount() : 16, k);
+  station_.SendVisibleCameras();
+}
+
+void MainWindow::OnCommand(int command) {
+  switch (command) {
+    case ControlPanel::kRecording: ToggleRecording(); break;
+    case ControlPanel::kAddressBook: AddressBookCommand(); break;
+    case ControlPanel::kCameraSettings: DisplaySettingsCommand(); break;
+    case ControlPanel::kConnection: ConnectCommand(); break;
+    case ControlPanel::kProgramSettings: LanguageCommand(); break;
+    default: break;
+  }
+}
+
+// --- Connection ---
+
+void MainWindow::OnConnected() {
+  CloseProgress();
+  net::ServerConnection& server = station_.Controller().Connection();
+  const QByteArray name = QByteArray::fromStdString(server.ServerName());
+  setWindowTitle(TrFormat(text::kTitleConnected, name.constData()));
+  panel_->SetStatus(TrFormat(text::kStatusConnected, server.UserName().c_str(), name.constData(),
+                             server.Host().toUtf8().constData()));
+  panel_->PlaceLayoutButtons(station_.CameraCount());
+  panel_->SetVisible(mode_ == DisplayMode::kNormal);
+  if (tray_ != nullptr) tray_->setToolTip(windowTitle());
+}
+
+void MainWindow::OnDisconnected(int error, const QString& text) {
+  CloseProgress();
+  blinkTimer_.stop();
+  panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+  ShowNotConnected();
+  Tell(error != 0 ? text : Tr(text::kConnectionBroken));
+}
+
+void MainWindow::OnLoginFailed(int failure, const QString& text) {
+  using Failure = net::ConnectionController::LoginFailure;
+  switch (static_cast<Failure>(failure)) {
+    case Failure::kRefused: Tell(Tr(text::kAuthorizationFailed)); break;
+    case Failure::kProtocolVersion: Tell(Tr(text::kUnrecognizedProtocol) + QString::fromLatin1(kMakerAddress)); break;
+    case Failure::kSocketError: Tell(text); break;
+  }
+}
+
+void MainWindow::ShowNotConnected() {
+  setWindowTitle(Tr(text::kProgramName));
+  panel_->SetStatus(Tr(text::kStatusNotConnected));
+}
+
+QString MainWindow::StatusText() const { return panel_->Status(); }
+
+MessageResult MainWindow::Tell(const QString& text, MessageStyle style, const QString& caption) {
+  return ask_(text, style, caption);
+}
+
+void MainWindow::ShowProgress(const QString& text) {
+  if (progress_ == nullptr) {
+    auto* window = new shell::DialogFrame(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setModal(false);
+    window->SetCaption(Tr(text::kCaptionStx));
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(20, 36, 20, 18);
+    progressText_ = new QLabel(Tr(text::kPleaseWait), window);
+    layout->addWidget(progressText_);
+    progress_ = window;
+  }
+  progressText_->setText(text);
+  progress_->adjustSize();
+  progress_->show();
+}
+
+void MainWindow::CloseProgress() {
+  if (progress_ != nullptr) progress_->close();
+  progress_ = nullptr;
+}
+
+// --- Display modes and the video area ---
+
+void MainWindow::SetDisplayMode(int mode, bool force) {
+  if (mode < 0 || mode > 2) {
+    Tell(Tr(text::kDirectXError));
+    return;
+  }
+  const auto m = static_cast<DisplayMode>(mode);
+  if (m == mode_ && !force) return;
+  mode_ = m;
+  ApplyWindowFlags();
+  menuBar()->setVisible(mode_ == DisplayMode::kNormal || showMenu_);
+  panel_->SetVisible(mode_ == DisplayMode::kNormal);
+  if (mode_ == DisplayMode::kPreview) {
+    showNormal();
+    setGeometry(restored_);
+  } else {
+    // Maximised by hand as well: without a window manager nobody else does it.
+    if (screen() != nullptr) setGeometry(screen()->availableGeometry());
+    if (isVisible()) showMaximized();
+  }
+  LayoutVideoArea();
+}
+
+void MainWindow::ApplyWindowFlags() {
+  Qt::WindowFlags flags = Qt::Window;
+  // Normal and Fullscreen have no caption or frame; Preview keeps a frame to size the window by.
+  flags |= mode_ == DisplayMode::kPreview ? Qt::CustomizeWindowHint : Qt::FramelessWindowHint;
+  if (stayOnTop_) flags |= Qt::WindowStaysOnTopHint;
+  const bool visible = isVisible();
+  setWindowFlags(flags);
+  if (visible) show();
+}
+
+void MainWindow::LayoutVideoArea() {
+  if (!layoutEnabled_) return;
+  video_->setGeometry(VideoArea(client_->rect(), mode_));
+  panel_->Layout(client_->width());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (mode_ == DisplayMode::kPreview && layoutEnabled_) {
+    // Keep 4:3 in Preview: a change of width sets the height, a change of height the width.
+    const QRect now = geometry();
+    const bool widthChanged = now.width() != lastGeometry_.width();
+    const QRect wanted = PreviewSizing(now, widthChanged ? SizingEdge::kRight : SizingEdge::kBottom);
+    lastGeometry_ = wanted;
+    if (wanted.size() != now.size()) {
+      resize(wanted.size());
+      return;
+    }
+  }
+  lastGeometry_ = geometry();
+  // The restored rectangle is the one the operator gives the window in Preview.
+  if (mode_ == DisplayMode::kPreview && layoutEnabled_ && !isMaximized()) restored_ = geometry();
+  LayoutVideoArea();
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  if (mode_ == DisplayMode::kPreview && layoutEnabled_ && !isMaximized()) restored_ = geometry();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  station_.Display().SetEnabled(true);
+  if (station_.Controller().IsConnected()) station_.Controller().SetTransmission(true);
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (station_.Controller().IsConnected()) station_.Controller().SetTransmission(false);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  SavePlacement();
+  QMainWindow::closeEvent(event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Enter and Escape never close the window.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // Maximising a Preview window means going back to Normal.
+  if (event->type() == QEvent::WindowStateChange && mode_ == DisplayMode::kPreview && isMaximized()) {
+    SetDisplayMode(static_cast<int>(DisplayMode::kNormal));
+  }
+}
+
+// --- Window placement ---
+
+void MainWindow::LoadPlacement() {
+  settings::SettingsKey key(station_.Settings(), kWindowKey);
+  uint32_t left = 200, top = 200, right = 600, bottom = 500, showMenu = 0, mode = 0, onTop = 0;
+  key.ReadDword("Left", &left);
+  key.ReadDword("Top", &top);
+  key.ReadDword("Right", &right);
+  key.ReadDword("Bottom", &bottom);
+  key.ReadDword("ShowMenu", &showMenu);
+  key.ReadDword("DisplayMode", &mode);
+  key.ReadDword("StayOnTop", &onTop);
+  const int width = std::clamp(static_cast<int>(right) - static_cast<int>(left), 60, 8192);
+  const int height = std::clamp(static_cast<int>(bottom) - static_cast<int>(top), 60, 8192);
+  restored_ = QRect(static_cast<int>(left), static_cast<int>(top), width, height);
+  setGeometry(restored_);
+  lastGeometry_ = geometry();
+  showMenu_ = showMenu != 0;
+  stayOnTop_ = onTop != 0;
+  layoutEnabled_ = true;
+  SetDisplayMode(static_cast<int>(mode), true);
+  if (mode > 2) SetDisplayMode(static_cast<int>(DisplayMode::kNormal), true);
+  LayoutVideoArea();
+}
+
+void MainWindow::SavePlacement() {
+  const QRect r = restored_;
+  settings::SettingsDatabase& db = station_.Settings();
+  db.Transaction([&] {
+    settings::SettingsKey key(db, kWindowKey);
+    return key.Clear() && key.WriteDword("Left", static_cast<uint32_t>(r.left())) &&
+           key.WriteDword("Top", static_cast<uint32_t>(r.top())) &&
+           key.WriteDword("Right", static_cast<uint32_t>(r.left() + r.width())) &&
+           key.WriteDword("Bottom", static_cast<uint32_t>(r.top() + r.height())) &&
+           key.WriteDword("DisplayMode", static_cast<uint32_t>(mode_)) &&
+           key.WriteDword("StayOnTop", stayOnTop_ ? 1 : 0) && key.WriteDword("ShowMenu", showMenu_ ? 1 : 0);
+  });
+}
+
+// --- Mouse on the video area ---
+
+void MainWindow::OnMousePressed(QPoint position, Qt::MouseButton button) {
+  display::VideoDisplay& display = station_.Display();
+  if (button == Qt::RightButton) {
+    display.SelectCamera(display.CameraAt(position));
+    OpenPopup(video_->mapToGlobal(position));
+    return;
+  }
+  if (button != Qt::LeftButton) return;
+  if (mode_ == DisplayMode::kPreview) {
+    if (video_->rect().adjusted(2, 2, -2, -2).contains(position)) {
+      movingWindow_ = true;
+      dragStart_ = QCursor::pos();
+      windowStart_ = pos();
+    }
+    return;
+  }
+  const int camera = display.CameraAt(position);
+  display.SelectCamera(camera);
+  draggedCamera_ = camera;
+}
+
+void MainWindow::OnMouseMoved(QPoint position, Qt::MouseButtons buttons) {
+  if (movingWindow_) {
+    move(windowStart_ + QCursor::pos() - dragStart_);
+    return;
+  }
+  if (draggedCamera_ < 0 || !(buttons & Qt::LeftButton)) return;
+  station_.Display().SetHighlightedCamera(station_.Display().CameraAt(position));
+  video_->setCursor(Qt::DragMoveCursor);
+}
+
+void MainWindow::OnMouseReleased(QPoint position, Qt::MouseButton button) {
+  if (button != Qt::LeftButton) return;
+  movingWindow_ = false;
+  if (draggedCamera_ < 0) return;
+  display::VideoDisplay& display = station_.Display();
+  const int other = display.CameraAt(position);
+  if (other >= 0 && other != draggedCamera_) {
+    display.PlaceCamera(draggedCamera_, display.CellOfCamera(other));
+    station_.SendVisibleCameras();
+  }
+  display.SetHighlightedCamera(-1);
+  video_->unsetCursor();
+  draggedCamera_ = -1;
+}
+
+void MainWindow::OnDoubleClicked(QPoint position) {
+  display::VideoDisplay& display = station_.Display();
+  display.SelectCamera(display.CameraAt(position));
+  display.SingleView();
+  station_.SendVisibleCameras();
+}
+
+void MainWindow::ToggleWindowShown() {
+  if (isVisible()) {
+    hide();
+    return;
+  }
+  show();
+  if (!stayOnTop_) {
+    raise();
+    activateWindow();
+  }
+}
+
+}  // namespace strixc::station

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QPointer>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <functional>
+
+#include "display/video_widget.h"
+#include "shell/message_box.h"
+#include "station.h"
+#include "window_geometry.h"
+
+class QLabel;
+class QMenu;
+
+namespace strixc::station {
+
+class ControlPanel;
+
+// The operator station's one window: the live video area, the control panel, the menus, the tray
+// icon and the display modes. It drives a Station and shows what it reports.
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Every message to the operator goes through this; the default is the program's message box.
+  using Asker = std::function<shell::MessageResult(const QString& text, shell::MessageStyle style,
+                                                   const QString& caption)>;
+  // The Connection dialog: true with the four values when the operator chose Connect.
+  struct ConnectionChoice {
+    QString host;
+    quint16 port = 0;
+    std::string user;
+    std::string password;
+  };
+  using ConnectionAsker = std::function<bool(ConnectionChoice* choice)>;
+
+  // `parameters`: the command line's plain parameters (four connect at once).
+  MainWindow(Station& station, QStringList parameters, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  void SetAsker(Asker asker) { ask_ = std::move(asker); }
+  void SetConnectionAsker(ConnectionAsker asker) { askConnection_ = std::move(asker); }
+
+  // The initialisation after the window exists: the settings, the archive (with the first-start
+  // question), the recorder, and the connection (from the parameters, or the Connect command).
+  void Start();
+
+  // Commands.
+  void ExitCommand();
+  void ConnectCommand();
+  void ToggleRecording();
+  void SelectLayoutButton(int k);
+  void SetDisplayMode(int mode, bool force = false);
+
+  DisplayMode Mode() const { return mode_; }
+  bool StayOnTop() const { return stayOnTop_; }
+  bool ShowMenu() const { return showMenu_; }
+  QString StatusText() const;
+  display::VideoWidget& Video() { return *video_; }
+  ControlPanel& Panel() { return *panel_; }
+
+  // The window placement under "Window": loaded at the start, saved when the window goes.
+  void LoadPlacement();
+  void SavePlacement();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildTray();
+  void LayoutVideoArea();
+  void ApplyWindowFlags();
+  void ShowNotConnected();
+  shell::MessageResult Tell(const QString& text, shell::MessageStyle style = shell::MessageStyle::kOk,
+                            const QString& caption = {});
+  void ShowProgress(const QString& text);
+  void CloseProgress();
+  void OpenPopup(const QPoint& globalPosition);
+  void OnConnected();
+  void OnDisconnected(int error, const QString& text);
+  void OnLoginFailed(int failure, const QString& text);
+  void OnBlink();
+  void OnMousePressed(QPoint position, Qt::MouseButton button);
+  void OnMouseMoved(QPoint position, Qt::MouseButtons buttons);
+  void OnMouseReleased(QPoint position, Qt::MouseButton button);
+  void OnDoubleClicked(QPoint position);
+  void OnCommand(int command);
+  void ToggleWindowShown();
+  // Dialogs of the commands.
+  void AddressBookCommand();
+  void DisplaySettingsCommand();
+  void LanguageCommand();
+  void SnapshotCommand();
+  void AboutCommand();
+
+  Station& station_;
+  QStringList parameters_;
+  Asker ask_;
+  ConnectionAsker askConnection_;
+  QWidget* client_ = nullptr;
+  display::VideoWidget* video_ = nullptr;
+  ControlPanel* panel_ = nullptr;
+  QMenu* popup_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+  QMenu* trayMenu_ = nullptr;
+  QPointer<shell::DialogFrame> progress_;
+  QLabel* progressText_ = nullptr;
+  QTimer blinkTimer_;
+  int blink_ = 0;
+
+  DisplayMode mode_ = DisplayMode::kNormal;
+  bool stayOnTop_ = false;
+  bool showMenu_ = false;
+  bool layoutEnabled_ = false;
+  int layoutButton_ = -1;
+  // A camera dragged between cells, or the window dragged in Preview.
+  int draggedCamera_ = -1;
+  bool movingWindow_ = false;
+  QPoint dragStart_;
+  QPoint windowStart_;
+  QRect lastGeometry_;
+  // The window's rectangle when not maximised: what Preview shows and what is saved.
+  QRect restored_{200, 200, 400, 300};
+};
+
+}  // namespace strixc::station

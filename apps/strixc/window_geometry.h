@@ -1,0 +1,31 @@
+#pragma once
+
+// The main window's geometry rules, apart from the window: the video area of each display mode,
+// the 4:3 sizing of the Preview mode and the places of the control panel.
+
+#include <QRect>
+
+namespace strixc::station {
+
+enum class DisplayMode { kNormal = 0, kFullscreen = 1, kPreview = 2 };
+
+// The video area inside the client rectangle: Normal leaves room for the control panel (40 left,
+// 25 top, 60 right, 10 bottom); Normal and Fullscreen keep at most 4:3 (width <= height * 4 / 3,
+// left-aligned); Preview uses everything.
+QRect VideoArea(const QRect& client, DisplayMode mode);
+
+// Which edge or corner a Preview sizing drags.
+enum class SizingEdge { kLeft, kRight, kTop, kTopRight, kBottom, kBottomRight, kTopLeft, kBottomLeft };
+
+// Keeps a window rectangle 4:3 while `edge` is dragged: the side edges set the height from the
+// width; the top, bottom and right-hand corners set the width from the height to the right; the
+// left-hand corners set it to the left.
+QRect PreviewSizing(const QRect& rect, SizingEdge edge);
+
+// The layout button `k` (0..6) of the control panel.
+QRect LayoutButtonRect(int k);
+// With four cameras or fewer only buttons 0, 1 and 5 show, at the first three places.
+bool LayoutButtonShown(int k, int cameraCount);
+QRect LayoutButtonRectFor(int k, int cameraCount);
+
+}  // namespace strixc::station

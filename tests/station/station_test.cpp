@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "control_panel.h"
+#include "main_window.h"
+#include "settings/settings_key.h"
+#include "shell/string_ids.h"
+#include "shell/texts.h"
+#include "sim/sim_server_thread.h"
+#include "station.h"
+#include "window_geometry.h"
+
+namespace strixc::station {
+namespace {
+
+using shell::Tr;
+namespace text = shell::text;
+
+// Runs the event loop until `done` holds or 10 s pass.
+bool WaitFor(const std::function<bool()>& done) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+
+// One start of the operator station over a profile folder: its settings file, station and window,
+// with every message recorded instead of shown.
+struct Session {
+  Session(const QString& profile, QStringList parameters) {
+    settings.Open(settings::SettingsDatabase::DefaultPath(profile.toStdString()));
+    station = std::make_unique<Station>(settings, profile.toStdString());
+    window = std::make_unique<MainWindow>(*station, std::move(parameters));
+    window->SetAsker([this](const QString& text, shell::MessageStyle, const QString&) {
+      messages << text;
+      return answer;
+    });
+    window->SetConnectionAsker([this](MainWindow::ConnectionChoice* choice) {
+      ++dialogs;
+      if (!connectTo) return false;
+      *choice = *connectTo;
+      return true;
+    });
+  }
+  ~Session() {
+    window.reset();
+    station.reset();
+  }
+  void Start() {
+    window->show();
+    window->Start();
+  }
+  bool Connected() {
+    return WaitFor([this] { return window->windowTitle().startsWith("Strix-C connected to"); });
+  }
+
+  settings::SettingsDatabase settings;
+  std::unique_ptr<Station> station;
+  std::unique_ptr<MainWindow> window;
+  QStringList messages;
+  shell::MessageResult answer = shell::MessageResult::kNo;
+  int dialogs = 0;
+  std::optional<MainWindow::ConnectionChoice> connectTo;
+};
+
+class StationTest : public ::testing::Test {
+ protected:
+  void StartServer(uint32_t protocolVersion = 5) {
+    sim::SimConfig config;
+    config.videoPort = 0;
+    config.cameraCount = 4;
+    config.fps = 25;
+    config.protocolVersion = protocolVersion;
+    server_ = std::make_unique<sim::SimServerThread>(config);
+    ASSERT_TRUE(server_->Start()) << server_->ErrorText().toStdString();
+  }
+  QStringList Parameters(const QString& password = "demo") {
+    return {"demo", password, "127.0.0.1", QString::number(server_->VideoPort())};
+  }
+
+  QTemporaryDir profile_;
+  std::unique_ptr<sim::SimServerThread> server_;
+};
+
+TEST_F(StationTest, FourParametersConnectWithoutTheDialog) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.Start();
+  ASSERT_TRUE(s.Connected()) << s.messages.join('|').toStdString();
+  EXPECT_EQ(s.window->windowTitle(), "Strix-C connected to 'Strix Simulator'");
+  EXPECT_EQ(s.dialogs, 0);
+  EXPECT_TRUE(s.messages.isEmpty()) << "no archive question with four parameters";
+  EXPECT_EQ(s.window->StatusText(), " Connected to 'demo@Strix Simulator (127.0.0.1)'");
+  EXPECT_EQ(s.station->Display().VisibleCameras(), 0xFu);
+}
+
+TEST_F(StationTest, RefusedLoginAndNewerProtocolAreToldAfterTheBrokenConnection) {
+  StartServer();
+  {
+    Session s(profile_.path(), Parameters("wrong"));
+    s.Start();
+    ASSERT_TRUE(WaitFor([&] { return s.messages.size() >= 2; }));
+    EXPECT_EQ(s.messages, QStringList({Tr(text::kConnectionBroken), Tr(text::kAuthorizationFailed)}));
+    EXPECT_EQ(s.window->StatusText(), Tr(text::kStatusNotConnected));
+  }
+  server_->Stop();
+  StartServer(6);
+  Session s(profile_.path(), Parameters());
+  s.Start();
+  ASSERT_TRUE(WaitFor([&] { return s.messages.size() >= 2; }));
+  EXPECT_EQ(s.messages[0], Tr(text::kConnectionBroken));
+  EXPECT_TRUE(s.messages[1].startsWith(Tr(text::kUnrecognizedProtocol))) << s.messages[1].toStdString();
+}
+
+TEST_F(StationTest, StoppedServerTearsDownAndANewConnectionWorks) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  server_->Stop();
+  ASSERT_TRUE(WaitFor([&] { return s.window->windowTitle() == "Strix-C"; }));
+  EXPECT_EQ(s.window->StatusText(), Tr(text::kStatusNotConnected));
+  ASSERT_FALSE(s.messages.isEmpty());
+
+  StartServer();
+  s.connectTo = MainWindow::ConnectionChoice{"127.0.0.1", server_->VideoPort(), "demo", "demo"};
+  s.window->ConnectCommand();
+  EXPECT_EQ(s.dialogs, 1);
+  EXPECT_TRUE(s.Connected());
+
+  // Connecting again asks first; answered No, the connection stays.
+  s.answer = shell::MessageResult::kNo;
+  s.window->ConnectCommand();
+  EXPECT_EQ(s.messages.last(), Tr(text::kBreakConnectionQuestion));
+  EXPECT_EQ(s.dialogs, 1);
+}
+
+TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  QString error;
+  s.station->LoadAll();
+  ASSERT_TRUE(s.station->CreateDefaultArchive(&error)) << error.toStdString();
+  s.station->Archive().Close();
+  ASSERT_TRUE(s.station->SaveAll());
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  s.window->ToggleRecording();
+  EXPECT_TRUE(s.station->RecordingOn());
+  ASSERT_TRUE(WaitFor([&] { return s.station->RecorderWriting(); }));
+  QElapsedTimer pause;
+  pause.start();
+  while (pause.elapsed() < 600) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  s.window->ToggleRecording();
+  EXPECT_FALSE(s.station->RecordingOn());
+  s.window.reset();
+  s.station.reset();
+
+  const QString folder = QDir(profile_.path()).filePath(Station::kDefaultArchiveName);
+  QProcess tool;
+  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "verify", folder});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "dump", folder});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  const QByteArray dump = tool.readAllStandardOutput();
+  for (int camera = 0; camera < 4; ++camera) {
+    const QByteArray cam = "\"camera\":" + QByteArray::number(camera) + ",";
+    int enabled = 0, disabled = 0;
+    for (const QByteArray& line : dump.split('\n')) {
+      if (!line.contains(cam)) continue;
+      enabled += line.contains("Recording enabled");
+      disabled += line.contains("Recording disabled");
+    }
+    EXPECT_EQ(enabled, 1) << camera;
+    EXPECT_EQ(disabled, 1) << camera;
+  }
+}
+
+TEST_F(StationTest, ExitSavesAndTheNextStartRestores) {
+  {
+    Session s(profile_.path(), {});
+    s.Start();
+    s.window->SetDisplayMode(static_cast<int>(DisplayMode::kPreview));
+    s.window->setGeometry(120, 80, 400, 300);
+    s.station->Display().SetLayout(9);
+    s.window->ExitCommand();
+  }
+  Session s(profile_.path(), {});
+  s.Start();
+  EXPECT_EQ(s.window->Mode(), DisplayMode::kPreview);
+  EXPECT_EQ(s.station->Display().GetLayout(), 9);
+  EXPECT_EQ(s.window->normalGeometry().size(), QSize(400, 300));
+}
+
+TEST_F(StationTest, UnknownDisplayModeIsToldAndTheProgramRuns) {
+  {
+    settings::SettingsDatabase db;
+    db.Open(settings::SettingsDatabase::DefaultPath(profile_.path().toStdString()));
+    settings::SettingsKey(db, "Window").WriteDword("DisplayMode", 3);
+  }
+  Session s(profile_.path(), {});
+  s.Start();
+  EXPECT_TRUE(s.messages.contains(Tr(text::kDirectXError)));
+  EXPECT_TRUE(s.window->isVisible());
+}
+
+TEST(WindowGeometryTest, PreviewKeepsFourToThreeAndTheVideoAreaLeavesRoomForThePanel) {
+  EXPECT_EQ(PreviewSizing(QRect(0, 0, 480, 300), SizingEdge::kRight).size(), QSize(480, 360));
+  EXPECT_EQ(PreviewSizing(QRect(0, 0, 400, 600), SizingEdge::kBottom).size(), QSize(800, 600));
+  EXPECT_EQ(PreviewSizing(QRect(100, 0, 400, 600), SizingEdge::kTopLeft), QRect(-300, 0, 800, 600));
+  EXPECT_EQ(VideoArea(QRect(0, 0, 1000, 700), DisplayMode::kNormal), QRect(40, 25, 886, 665));
+  EXPECT_EQ(VideoArea(QRect(0, 0, 1000, 300), DisplayMode::kFullscreen), QRect(0, 0, 400, 300));
+  EXPECT_EQ(VideoArea(QRect(0, 0, 1000, 300), DisplayMode::kPreview), QRect(0, 0, 1000, 300));
+}
+
+}  // namespace
+}  // namespace strixc::station
