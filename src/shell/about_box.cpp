@@ -9,15 +9,11 @@
 #include "shell/hyperlink.h"
 #include "shell/picture_button.h"
 #include "shell/string_ids.h"
+#include "shell/texts.h"
 
 namespace strixc::shell {
 
 namespace {
-
-QString Tr(int id) {
-  const std::string_view t = Text(id);
-  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
 
 // The menu entry's text without its trailing " ..." is the title in every language, so the box
 // needs no text of its own.

@@ -11,15 +11,11 @@
 #include "shell/picture_button.h"
 #include "shell/string_ids.h"
 #include "shell/string_table.h"
+#include "shell/texts.h"
 
 namespace strixc::shell {
 
 namespace {
-
-QString Tr(int id) {
-  const std::string_view t = Text(id);
-  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
 
 QString FromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 

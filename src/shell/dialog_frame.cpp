@@ -13,6 +13,7 @@
 
 #include "shell/string_ids.h"
 #include "shell/string_table.h"
+#include "shell/texts.h"
 
 namespace strixc::shell {
 namespace {
@@ -35,10 +36,6 @@ constexpr int kTabOutside = 40;
 constexpr qreal kTabRadiusX = 20;
 constexpr qreal kTabRadiusY = 30;
 
-QString TextOf(int id) {
-  const std::string_view t = Text(id);
-  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
 
 QPalette DarkPalette(QPalette palette) {
   for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::AlternateBase,
@@ -60,7 +57,7 @@ QPalette DarkPalette(QPalette palette) {
 }  // namespace
 
 DialogFrame::DialogFrame(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), title_(TextOf(text::kUntitled)) {
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), title_(Tr(text::kUntitled)) {
   setPalette(DarkPalette(palette()));
   setAutoFillBackground(true);
   captionFont_.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});

@@ -12,6 +12,7 @@
 #include "shell/picture_button.h"
 #include "shell/string_ids.h"
 #include "shell/string_table.h"
+#include "shell/texts.h"
 
 namespace strixc::shell {
 namespace {
@@ -29,10 +30,6 @@ constexpr int kButtonHeight = 25;
 constexpr int kMinimumWidth = 260;
 constexpr int kWrapWidth = 420;
 
-QString TextOf(int id) {
-  const std::string_view t = Text(id);
-  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
 
 const char* IconOf(MessageResult answer) {
   switch (answer) {
@@ -97,7 +94,7 @@ MessageBox::MessageBox(const QString& text, const QString& caption, MessageStyle
 
 void MessageBox::AddButton(QHBoxLayout* row, const char* name, int textId,
                            MessageResult answer) {
-  auto* button = new PictureButton(TextOf(textId), this);
+  auto* button = new PictureButton(Tr(textId), this);
   button->setObjectName(QString::fromLatin1(name));
   button->SetIcon(QIcon(QString::fromLatin1(IconOf(answer))));
   button->setFixedSize(std::max(kButtonWidth, button->sizeHint().width()), kButtonHeight);
@@ -136,7 +133,7 @@ MessageResult MessageBox::Show(QWidget* parent, const QString& text, MessageStyl
 
 MessageResult MessageBox::Show(QWidget* parent, int textId, MessageStyle style,
                                const QString& caption) {
-  return Show(parent, TextOf(textId), style, caption);
+  return Show(parent, Tr(textId), style, caption);
 }
 
 }  // namespace strixc::shell

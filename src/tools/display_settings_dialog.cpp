@@ -13,6 +13,7 @@
 #include "display/video_display.h"
 #include "shell/picture_button.h"
 #include "shell/string_ids.h"
+#include "shell/texts.h"
 #include "tools/client_settings.h"
 #include "tools/snapshot_dialog.h"
 
@@ -22,10 +23,8 @@ namespace text = shell::text;
 
 namespace {
 
-QString Tr(int id) {
-  const std::string_view t = shell::Text(id);
-  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
+using shell::Tr;
+
 
 QString DesktopFolderBrowser(QWidget* parent, const QString& start) {
   return QFileDialog::getExistingDirectory(parent, QString(), start, QFileDialog::ShowDirsOnly);

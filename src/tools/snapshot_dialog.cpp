@@ -14,6 +14,7 @@
 #include "shell/message_box.h"
 #include "shell/picture_button.h"
 #include "shell/string_ids.h"
+#include "shell/texts.h"
 #include "video/picture.h"
 
 namespace strixc::tools {
@@ -22,10 +23,8 @@ namespace text = shell::text;
 
 namespace {
 
-QString Tr(int id) {
-  const std::string_view t = shell::Text(id);
-  return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
+using shell::Tr;
+
 
 QString DesktopFileNameAsker(QWidget* parent) {
   // The dialog confirms an overwrite unless told not to.
