@@ -17,6 +17,7 @@
 #include "shell/dialog_frame.h"
 #include "shell/string_ids.h"
 #include "shell/texts.h"
+#include "shell/theme.h"
 
 namespace strixc::station {
 
@@ -30,8 +31,8 @@ namespace text = shell::text;
 
 constexpr char kWindowKey[] = "Window";
 constexpr int kBlinkMs = 100;
-constexpr QColor kBackground{74, 79, 85};
-constexpr QColor kForeground{193, 197, 200};
+constexpr QColor kBackground = shell::theme::kBackground;
+constexpr QColor kForeground = shell::theme::kText;
 // Where the protocol-version message sends the operator.
 constexpr char kMakerAddress[] = "https://www.strixc.example/";
 

@@ -14,13 +14,14 @@
 #include "shell/string_ids.h"
 #include "shell/string_table.h"
 #include "shell/texts.h"
+#include "shell/theme.h"
 
 namespace strixc::shell {
 namespace {
 
-const QColor kBackground(0x4A, 0x4F, 0x55);
-const QColor kText(0xC1, 0xC5, 0xC8);
-const QColor kTab(0x6F, 0x76, 0x7F);
+constexpr QColor kBackground = theme::kBackground;
+constexpr QColor kText = theme::kText;
+constexpr QColor kTab = theme::kOutline;
 const QColor kBorderDark(0x94, 0x9E, 0xAA);
 
 // 10 point at 96 dpi; a pixel size keeps the tab the same on screens of other densities.

@@ -1,4 +1,5 @@
 #include "shell/picture_button.h"
+#include "shell/theme.h"
 
 #include <algorithm>
 
@@ -13,13 +14,13 @@
 namespace strixc::shell {
 namespace {
 
-const QColor kBackground(0x4A, 0x4F, 0x55);
+constexpr QColor kBackground = theme::kBackground;
 // The face brightens from the background at its edges to this grey at its middle.
 const QColor kFaceMiddle(0x62, 0x68, 0x70);
-const QColor kOutline(0x6F, 0x76, 0x7F);
-const QColor kCaption(0xC1, 0xC5, 0xC8);
+constexpr QColor kOutline = theme::kOutline;
+constexpr QColor kCaption = theme::kText;
 const QColor kCaptionChecked(Qt::white);
-const QColor kCaptionDisabled(0x6F, 0x76, 0x7F);
+constexpr QColor kCaptionDisabled = theme::kOutline;
 
 // 8.5 point at 96 dpi, as pixels so that button sizes do not follow the screen's density.
 constexpr int kCaptionPixelSize = 11;
