@@ -52,10 +52,13 @@ bool Station::SaveAll() {
 }
 
 Station::ArchiveState Station::OpenArchive(QString* error) {
+  archive_.MessageLog().Reset();
   const bool opened = archive_.Open(false);
   recorder_.Attach(&archive_);
   if (opened && !archive_.Files().empty()) return ArchiveState::kOpen;
-  *error = QString::fromStdString(archive_.MessageLog().Summary());
+  // Finding no archive is a warning, answered by the question to create one; only real errors
+  // (an unreadable folder, a damaged file) are shown instead.
+  if (archive_.MessageLog().Errors() > 0) *error = QString::fromStdString(archive_.MessageLog().Summary());
   return ArchiveState::kNone;
 }
 

@@ -56,8 +56,8 @@ class Station : public QObject {
   // Saves them in the same order; false when the settings file refused one.
   bool SaveAll();
 
-  // Opens the local archive. kNone: no archive exists (then `error` may hold the database's
-  // message); kOpen otherwise.
+  // Opens the local archive. kNone: no archive exists; `error` then holds the database's errors,
+  // if it had any (finding no archive is none).
   enum class ArchiveState { kOpen, kNone };
   ArchiveState OpenArchive(QString* error);
   // Creates the first-start archive location in the data folder and opens it; false with the

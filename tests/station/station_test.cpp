@@ -199,6 +199,18 @@ TEST_F(StationTest, ExitSavesAndTheNextStartRestores) {
   EXPECT_EQ(s.window->normalGeometry().size(), QSize(400, 300));
 }
 
+TEST_F(StationTest, FirstStartAsksToCreateTheArchiveAndMakesIt) {
+  Session s(profile_.path(), {});
+  s.answer = shell::MessageResult::kYes;
+  s.Start();
+  ASSERT_FALSE(s.messages.isEmpty());
+  EXPECT_EQ(s.messages[0], Tr(text::kCreateArchivesQuestion));
+  EXPECT_EQ(s.dialogs, 1) << "then the Connection dialog";
+  EXPECT_TRUE(s.station->Archive().IsOpen());
+  EXPECT_EQ(s.station->Archive().TotalSize(), Station::kDefaultArchiveSpace);
+  EXPECT_TRUE(QDir(profile_.path()).exists(Station::kDefaultArchiveName));
+}
+
 TEST_F(StationTest, UnknownDisplayModeIsToldAndTheProgramRuns) {
   {
     settings::SettingsDatabase db;
