@@ -82,19 +82,13 @@ void Station::SetRecording(bool on) {
   if (on == recordingOn_) return;
   recordingOn_ = on;
   if (on) {
-    recorder_.SetEnabled(true);
-    for (int camera = 0; camera < cameraCount_; ++camera) {
-      recorder_.RecordEvent(camera, 1, TextOf(shell::text::kRecordingEnabled));
-    }
+    recorder_.SwitchRecording(true, cameraCount_, TextOf(shell::text::kRecordingEnabled));
     recorderLink_.Set(true);
     // A camera's recording starts with its next key frame.
     controller_.Connection().KeyFrameRequest(0xFFFFFFFF);
   } else {
     recorderLink_.Set(false);
-    for (int camera = 0; camera < cameraCount_; ++camera) {
-      recorder_.RecordEvent(camera, 1, TextOf(shell::text::kRecordingDisabled));
-    }
-    recorder_.SetEnabled(false);
+    recorder_.SwitchRecording(false, cameraCount_, TextOf(shell::text::kRecordingDisabled));
   }
 }
 

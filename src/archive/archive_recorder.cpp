@@ -70,11 +70,15 @@ void ArchiveRecorder::Detach() {
 void ArchiveRecorder::SetEnabled(bool on) { enabled_ = on; }
 
 bool ArchiveRecorder::SwitchRecording(bool on, int cameras) {
+  return SwitchRecording(on, cameras, on ? "Recording enabled" : "Recording disabled");
+}
+
+bool ArchiveRecorder::SwitchRecording(bool on, int cameras, const std::string& eventText) {
   cameras = std::clamp(cameras, 0, kCameraSlots);
   bool all = true;
   if (on) SetEnabled(true);
   for (int c = 0; c < cameras; ++c) {
-    all = RecordEvent(c, 1, on ? "Recording enabled" : "Recording disabled") && all;
+    all = RecordEvent(c, 1, eventText) && all;
   }
   if (!on) SetEnabled(false);
   return all;

@@ -56,6 +56,8 @@ class ArchiveRecorder : public ArchiveRecorderLink {
   // each of the first `cameras` cameras; switching off writes "Recording disabled" (flag 1) for each
   // first and then disables. Returns whether every event record was written.
   bool SwitchRecording(bool on, int cameras);
+  // The same with the event's text in the operator's language.
+  bool SwitchRecording(bool on, int cameras, const std::string& eventText);
 
   // Attached, enabled, not stopped and the last write went through without a logged error.
   bool IsIndicatorOn() const;
