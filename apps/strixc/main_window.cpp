@@ -12,7 +12,6 @@
 #include <QVBoxLayout>
 
 #include "control_panel.h"
-#include "net/connection_texts.h"
 #include "settings/settings_key.h"
 #include "shell/dialog_frame.h"
 #include "shell/string_ids.h"
@@ -93,12 +92,9 @@ MainWindow::MainWindow(Station& station, QStringList parameters, QWidget* parent
           [this](net::ConnectionController::LoginFailure failure, const QString& text) {
             OnLoginFailed(static_cast<int>(failure), text);
           });
-  connect(&controller, &net::ConnectionController::Progress, this, [this](const QString& text) {
-    // The connecting text is shown by the Connect command in the operator's language.
-    if (text == QString::fromUtf8(net::texts::kGettingParameters)) {
-      ShowProgress(Tr(text::kGettingTransmissionParameters));
-    }
-  });
+  // The progress texts are shown in the operator's language, not the controller's.
+  connect(&controller, &net::ConnectionController::LoggedIn, this,
+          [this] { ShowProgress(Tr(text::kGettingTransmissionParameters)); });
   connect(&controller, &net::ConnectionController::InputChanged, this, [this](int index, int state) {
     panel_->SetInput(index, state, QString::fromStdString(station_.Controller().Points().inputs[index].Name()));
   });

@@ -88,6 +88,7 @@ void ConnectionController::OnVideoLogin(quint64 generation, int error, quint32 v
   }
   version_ = version;
   emit Progress(QString::fromUtf8(texts::kGettingParameters));
+  emit LoggedIn();
   if (!connection_.StartControl(keyQuality_, deltaQuality_)) {
     Teardown();
     return;

@@ -64,6 +64,8 @@ class ConnectionController : public QObject, private InfoSink {
 
  signals:
   void Progress(const QString& text);
+  // The server accepted the video login; the control channel is being started.
+  void LoggedIn();
   // The control channel stands and the configuration requests are queued; the owner places the
   // cameras and calls CompleteStart.
   void Started();
