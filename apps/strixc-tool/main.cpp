@@ -28,7 +28,9 @@ void Usage() {
       "  archive create DIR --space-mb N --file-size-mb M [--fast] [--min-file-number K] [--yes]\n"
       "  archive info|verify DIR...\n"
       "  archive dump DIR... [--camera C] [--from T] [--to T]\n"
-      "  record --host H --port P --user U --password W --archive DIR --seconds N [--space-mb N --file-size-mb M]\n",
+      "  record --host H --port P --user U --password W --archive DIR --seconds N [--space-mb N --file-size-mb M]\n"
+      "commands that connect also take --encoding NAME: the code page of the server's texts\n"
+      "  (a single-byte one such as Windows-1250; default: the program's \"Server text encoding\")\n",
       stderr);
 }
 

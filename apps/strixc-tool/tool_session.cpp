@@ -1,8 +1,14 @@
 #include "tool_session.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+
+#include "settings/settings_database.h"
+#include "shell/language.h"
+#include "tools/client_settings.h"
+#include "tools/data_folder.h"
 
 namespace strixc::tool {
 
@@ -35,12 +41,31 @@ bool ReadNumberOption(const QCommandLineParser& parser, const char* name, int lo
   return true;
 }
 
+namespace {
+
+// The station's "Server text encoding", read from the operator's settings file when one exists
+// (never created here); without one, the default of the default language.
+net::TextCodec ProgramTextCodec() {
+  tools::ClientSettings client(tools::DataFolder());
+  const std::string path = settings::SettingsDatabase::DefaultPath();
+  if (QFileInfo::exists(QString::fromStdString(path))) {
+    settings::SettingsDatabase db;
+    db.Open(path);
+    shell::ReadLanguage(db);
+    client.Load(db);
+  }
+  return client.ServerTextCodec();
+}
+
+}  // namespace
+
 void ServerOptions::AddTo(QCommandLineParser& parser) {
   parser.addOptions({
       {"host", "Server address.", "H"},
       {"port", "Video-channel port (control channel: port + 1).", "P"},
       {"user", "User name.", "U"},
       {"password", "Password.", "W"},
+      {"encoding", "Code page of the server's texts, e.g. Windows-1250 (default: the program setting).", "NAME"},
   });
 }
 
@@ -61,6 +86,17 @@ bool ServerOptions::Read(const QCommandLineParser& parser, QString* error) {
   port = static_cast<quint16>(value);
   user = parser.value("user").toStdString();
   password = parser.value("password").toStdString();
+  if (!parser.isSet("encoding")) {
+    codec = ProgramTextCodec();
+    return true;
+  }
+  std::string problem;
+  const auto chosen = net::TextCodec::Create(parser.value("encoding").toStdString(), &problem);
+  if (!chosen) {
+    *error = QStringLiteral("--encoding: %1").arg(QString::fromStdString(problem));
+    return false;
+  }
+  codec = *chosen;
   return true;
 }
 
@@ -75,6 +111,7 @@ ToolSession::ToolSession(ServerOptions options) : options_(std::move(options)) {
 }
 
 int ToolSession::Run() {
+  controller_.SetTextCodec(options_.codec);
   controller_.Connect(options_.host, options_.port, options_.user, options_.password);
   QTimer::singleShot(kStartTimeoutMs, this, [this] {
     if (!started_) Fail(kBroken, QStringLiteral("The server did not complete the connection in time."));

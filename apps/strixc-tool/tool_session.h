@@ -7,6 +7,7 @@
 #include <string>
 
 #include "net/connection_controller.h"
+#include "net/text_codec.h"
 
 namespace strixc::tool {
 
@@ -29,15 +30,18 @@ bool ReadNumberOption(const QCommandLineParser& parser, const char* name, qint64
 bool ReadNumberOption(const QCommandLineParser& parser, const char* name, int low, int high, int* value,
                       QString* error);
 
-// --host, --port, --user, --password: the options of every command that connects.
+// --host, --port, --user, --password and --encoding: the options of every command that connects.
 struct ServerOptions {
   QString host;
   quint16 port = 0;
   std::string user;
   std::string password;
+  // The server's code page: --encoding, else the station's "Server text encoding".
+  net::TextCodec codec;
 
   static void AddTo(QCommandLineParser& parser);
-  // Reads them back; false with `error` set when one is missing or bad.
+  // Reads them back; false with `error` set when one is missing or bad (an --encoding that is not
+  // a single-byte code page the system converts is bad).
   bool Read(const QCommandLineParser& parser, QString* error);
 };
 

@@ -42,6 +42,7 @@ void Station::LoadAll() {
   archive_.LoadSettings(settings_, kArchiveKey);
   book_.Load(settings_);
   controller_.SetQualities(client_.GetKeyQuality(), client_.GetDeltaQuality());
+  display_.SetTextCodec(client_.ServerTextCodec());
 }
 
 bool Station::SaveAll() {
@@ -81,19 +82,22 @@ bool Station::CreateDefaultArchive(QString* error) {
 void Station::SetRecording(bool on) {
   if (on == recordingOn_) return;
   recordingOn_ = on;
+  // The archive's event texts are in the server's code page, like those the server sends.
+  const net::TextCodec& codec = controller_.Connection().Codec();
   if (on) {
-    recorder_.SwitchRecording(true, cameraCount_, TextOf(shell::text::kRecordingEnabled));
+    recorder_.SwitchRecording(true, cameraCount_, codec.Encode(TextOf(shell::text::kRecordingEnabled)));
     recorderLink_.Set(true);
     // A camera's recording starts with its next key frame.
     controller_.Connection().KeyFrameRequest(0xFFFFFFFF);
   } else {
     recorderLink_.Set(false);
-    recorder_.SwitchRecording(false, cameraCount_, TextOf(shell::text::kRecordingDisabled));
+    recorder_.SwitchRecording(false, cameraCount_, codec.Encode(TextOf(shell::text::kRecordingDisabled)));
   }
 }
 
 void Station::Connect(const QString& host, quint16 port, const std::string& user, const std::string& password) {
   controller_.SetQualities(client_.GetKeyQuality(), client_.GetDeltaQuality());
+  controller_.SetTextCodec(client_.ServerTextCodec());
   controller_.Connect(host, port, user, password);
 }
 

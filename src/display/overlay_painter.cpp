@@ -152,7 +152,7 @@ void OverlayPainter::PaintTexts(QPainter& painter, const OverlayInput& in) {
     }
   }
   if (roomForText && in.text != nullptr && in.text[0] != '\0') {
-    cache.event.Set(QString::fromUtf8(in.text), large, font);
+    cache.event.Set(codec_.DecodeToQString(in.text), large, font);
     DrawText(painter, (r.left + r.right) / 2, (r.top + r.bottom) / 2, Align::kCentreBottom,
              cache.event.laidOut, colour);
   }

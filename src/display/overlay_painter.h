@@ -11,6 +11,7 @@
 #include <string>
 
 #include "display/camera_view.h"
+#include "net/text_codec.h"
 #include "video/picture.h"
 
 class QPainter;
@@ -32,7 +33,7 @@ struct OverlayInput {
   const CameraView* view = nullptr;
   bool hasPicture = false;
   uint64_t time = 0;             // archive time of the picture
-  const char* text = nullptr;    // the camera's event text, or null
+  const char* text = nullptr;    // the camera's event text (code-page bytes), or null
   bool marker = false;
   double fps = 0;                // 0: none computed yet
   bool fpsAllowed = true;
@@ -54,6 +55,8 @@ class OverlayPainter {
   QColor Background() const { return background_; }
   void SetTexts(const DisplayTexts& texts) { texts_ = texts; }
   const DisplayTexts& Texts() const { return texts_; }
+  // Decodes the event texts, which arrive in the server's code page.
+  void SetTextCodec(const net::TextCodec& codec) { codec_ = codec; }
 
   void Paint(QPainter& painter, const OverlayInput& in);
 
@@ -86,6 +89,7 @@ class OverlayPainter {
 
   QColor background_;
   DisplayTexts texts_;
+  net::TextCodec codec_;
   QFont small_;
   QFont large_;
   std::array<CameraTexts, kCameras> cache_;

@@ -109,6 +109,11 @@ void VideoDisplay::SetTexts(const DisplayTexts& texts) {
   overlays_.SetTexts(texts);
 }
 
+void VideoDisplay::SetTextCodec(const net::TextCodec& codec) {
+  std::lock_guard<std::mutex> guard(lock_);
+  overlays_.SetTextCodec(codec);
+}
+
 void VideoDisplay::OnFrame(int camera, bool marker) {
   if (camera < 0 || camera >= kCameras) return;
   std::lock_guard<std::mutex> guard(lock_);

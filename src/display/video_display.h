@@ -18,6 +18,7 @@
 #include "display/overlay_painter.h"
 #include "display/screen_layouts.h"
 #include "net/frame_path.h"
+#include "net/text_codec.h"
 #include "settings/settings_database.h"
 #include "video/frame_source.h"
 #include "video/picture.h"
@@ -70,6 +71,9 @@ class VideoDisplay : public net::LiveFrameObserver {
   void SetEnabled(bool enabled);
   void SetFpsAllowed(bool allowed);
   void SetTexts(const DisplayTexts& texts);
+  // The code page of the event texts in the frames (the server's, kept as received in the
+  // archive); default Windows-1252. Shows with the next picture drawn.
+  void SetTextCodec(const net::TextCodec& codec);
 
   // Camera `camera` has a new picture in the frame source; `marker` is the frame's motion mark.
   void OnFrame(int camera, bool marker) override;

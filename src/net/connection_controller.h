@@ -45,6 +45,9 @@ class ConnectionController : public QObject, private InfoSink {
 
   // The qualities asked of the server at the connection start.
   void SetQualities(uint32_t key, uint32_t delta);
+  // The server's code page (see ServerConnection::SetTextCodec); takes effect for the next
+  // connection. Names and texts that this class hands out are UTF-8.
+  void SetTextCodec(const TextCodec& codec) { connection_.SetTextCodec(codec); }
   // Where frames and remote-archive messages go; takes effect for the next connection.
   void SetFrameSinks(FrameSink* frames, RemoteArchiveSink* remoteArchive);
 

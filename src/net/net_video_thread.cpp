@@ -23,7 +23,7 @@ void CNetVideoThread::SetSinks(const VideoChannelSinks& sinks) {
 }
 
 void CNetVideoThread::Connect(const QString& host, quint16 port, const std::string& user,
-                              const std::string& password, quint64 generation) {
+                              const std::string& password, quint64 generation, const TextCodec& codec) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     host_ = host;
@@ -31,6 +31,7 @@ void CNetVideoThread::Connect(const QString& host, quint16 port, const std::stri
     user_ = user;
     password_ = password;
     generation_ = generation;
+    codec_ = codec;
   }
   QMetaObject::invokeMethod(context_, [this] { OnConnect(); }, Qt::QueuedConnection);
 }
@@ -70,7 +71,7 @@ void CNetVideoThread::OnConnect() {
   socket_ = new VideoSocket(sinks_, generation_);
   connect(socket_, &VideoSocket::LoginResult, this, &CNetVideoThread::LoginResult);
   connect(socket_, &VideoSocket::ConnectionClosed, this, &CNetVideoThread::ConnectionClosed);
-  socket_->Connect(host_, port_, user_, password_);
+  socket_->Connect(host_, port_, user_, password_, codec_);
   password_.clear();
 }
 

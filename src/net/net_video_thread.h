@@ -6,6 +6,7 @@
 
 #include "net/messages.h"
 #include "net/stream_buffer.h"
+#include "net/text_codec.h"
 #include "net/video_channel_sinks.h"
 
 namespace strixc::net {
@@ -29,9 +30,10 @@ class CNetVideoThread : public QThread {
   void SetSinks(const VideoChannelSinks& sinks);
 
   // Opens a new video channel (closing the current one). `generation` comes back with the signals
-  // so that the owner can drop those of an older connection.
+  // so that the owner can drop those of an older connection. `user` and `password` are in the
+  // server's code page, which `codec` converts.
   void Connect(const QString& host, quint16 port, const std::string& user,
-               const std::string& password, quint64 generation);
+               const std::string& password, quint64 generation, const TextCodec& codec);
   // Closes the video channel, if any, without a ConnectionClosed signal.
   void Disconnect();
   // Appends one message to the outgoing queue. With no video channel it is dropped when its turn
@@ -62,6 +64,7 @@ class CNetVideoThread : public QThread {
   std::string user_;
   std::string password_;
   quint64 generation_ = 0;
+  TextCodec codec_;
   StreamBuffer queue_;
   VideoSocket* socket_ = nullptr;  // owned; created and deleted on this thread
 };

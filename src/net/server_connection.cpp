@@ -40,7 +40,7 @@ quint64 ServerConnection::Open(const QString& host, quint16 port, const std::str
       [this, generation](int error, const QString& text) { emit ConnectionClosed(generation, error, text); },
       Qt::QueuedConnection);
 
-  thread_->Connect(host, port, user, password, generation);
+  thread_->Connect(host, port, codec_.Encode(user), codec_.Encode(password), generation, codec_);
   return generation;
 }
 
@@ -48,7 +48,8 @@ bool ServerConnection::StartControl(uint32_t keyQuality, uint32_t deltaQuality) 
   if (!control_) return false;
   if (!control_->ConnectBlocking(host_, static_cast<quint16>(port_ + 1))) return false;
   Payload reply;
-  if (!control_->Request(control::kLogin, BuildLogin(LoginRecord{user_, password_}, false),
+  if (!control_->Request(control::kLogin,
+                         BuildLogin(LoginRecord{codec_.Encode(user_), codec_.Encode(password_)}, false),
                          control::kLoginReply, kServerDescriptionSize, &reply))
     return false;
   // The password is not needed again for this connection.
@@ -64,7 +65,7 @@ bool ServerConnection::StartControl(uint32_t keyQuality, uint32_t deltaQuality) 
   outputMask_ = d->outputMask;
   byte34_ = d->byte34;
   byte35_ = d->byte35;
-  serverName_ = d->name;
+  serverName_ = codec_.Decode(d->name);
 
   InfoRequest(info_kind::kIoState, 0);
   for (int n = 0; n < kCameraCount; ++n) InfoRequest(info_kind::kCamera, static_cast<uint8_t>(n));
@@ -143,7 +144,7 @@ bool ServerConnection::GetArchiveRange(ArchiveRange* range) {
 }
 
 bool ServerConnection::AddBookmark(uint64_t time, const std::string& title, bool* refused2, bool* refused1) {
-  return EditBookmark({bookmark_op::kAdd, time, title}, refused2, refused1);
+  return EditBookmark({bookmark_op::kAdd, time, codec_.Encode(title)}, refused2, refused1);
 }
 
 bool ServerConnection::RemoveBookmark(uint64_t time, bool* refused2, bool* refused1) {

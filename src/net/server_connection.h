@@ -8,6 +8,7 @@
 #include "net/control_socket.h"
 #include "net/messages.h"
 #include "net/net_video_thread.h"
+#include "net/text_codec.h"
 
 namespace strixc::net {
 
@@ -26,7 +27,7 @@ class ServerConnection : public QObject {
 
   // Resets, stores the connection data and starts the video channel; the control channel is made
   // but connected only by StartControl. Returns the connection's generation, which the signals
-  // carry so that those of an earlier connection can be told apart.
+  // carry so that those of an earlier connection can be told apart. `user` and `password` are UTF-8.
   quint64 Open(const QString& host, quint16 port, const std::string& user, const std::string& password);
   // Connects and logs in the control channel, takes the counts, masks and server name from its
   // reply, and queues the information requests and SetQuality. False on any failure.
@@ -55,6 +56,11 @@ class ServerConnection : public QObject {
   ControlSocket* Control() const { return control_; }
   // The time-out of control-channel requests (default 5 s); for the next Open.
   void SetRequestTimeout(std::chrono::milliseconds timeout) { requestTimeout_ = timeout; }
+  // The server's code page (default Windows-1252); for the next Open. Every string crosses it
+  // here: the login and bookmark titles are encoded (then cut to their fields), the server's names
+  // decoded, so that everything above this class holds UTF-8.
+  void SetTextCodec(const TextCodec& codec) { codec_ = codec; }
+  const TextCodec& Codec() const { return codec_; }
 
   // Video-channel senders: queued through the network thread; dropped without a video channel.
   void InfoRequest(uint8_t kind, uint8_t index);
@@ -90,6 +96,7 @@ class ServerConnection : public QObject {
   std::unique_ptr<CNetVideoThread> thread_;
   ControlSocket* control_ = nullptr;  // owned (child); null without a connection
   std::chrono::milliseconds requestTimeout_ = ControlSocket::kDefaultTimeout;
+  TextCodec codec_;
   quint64 generation_ = 0;
   int cameraCount_ = 0;
   int secondCount_ = 4;

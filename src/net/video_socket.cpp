@@ -8,8 +8,9 @@ VideoSocket::VideoSocket(const VideoChannelSinks& sinks, quint64 generation, QOb
     : MessageSocket(parent), sinks_(sinks), generation_(generation) {}
 
 void VideoSocket::Connect(const QString& host, quint16 port, const std::string& user,
-                          const std::string& password) {
+                          const std::string& password, const TextCodec& codec) {
   login_ = LoginRecord{user, password};
+  codec_ = codec;
   ConnectToHost(host, port);
 }
 
@@ -46,7 +47,7 @@ bool VideoSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length
       const auto info = ParseCameraInfo(payload, length);
       if (!info) return false;
       if (info->camera < kCameraCount && sinks_.info) {
-        sinks_.info->OnCameraInfo(info->camera, info->dome != 0, info->name);
+        sinks_.info->OnCameraInfo(info->camera, info->dome != 0, codec_.Decode(info->name));
         sinks_.info->OnInfoAnswer(info_kind::kCamera, info->camera);
       }
       return true;
@@ -69,7 +70,7 @@ bool VideoSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length
       if (name->index >= (input ? kInputCount : kOutputCount)) return true;
       if (sinks_.ioPoints) {
         IoPoint& point = input ? sinks_.ioPoints->inputs[name->index] : sinks_.ioPoints->outputs[name->index];
-        point.SetName(name->name);
+        point.SetName(codec_.Decode(name->name));
       }
       if (sinks_.info) sinks_.info->OnInfoAnswer(input ? info_kind::kInput : info_kind::kOutput, name->index);
       return true;
@@ -85,8 +86,9 @@ bool VideoSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length
       return true;
     }
     case video_in::kBookmarkNotice: {
-      const auto notice = ParseBookmarkNotice(payload, length);
+      auto notice = ParseBookmarkNotice(payload, length);
       if (!notice) return false;
+      notice->title = codec_.Decode(notice->title);
       if (sinks_.remoteArchive) sinks_.remoteArchive->OnBookmarkNotice(*notice);
       return true;
     }

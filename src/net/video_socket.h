@@ -3,6 +3,7 @@
 #include <string>
 
 #include "net/message_socket.h"
+#include "net/text_codec.h"
 #include "net/video_channel_sinks.h"
 
 namespace strixc::net {
@@ -15,8 +16,10 @@ class VideoSocket : public MessageSocket {
  public:
   VideoSocket(const VideoChannelSinks& sinks, quint64 generation, QObject* parent = nullptr);
 
-  // Starts the connection; LoginResult follows in every case.
-  void Connect(const QString& host, quint16 port, const std::string& user, const std::string& password);
+  // Starts the connection; LoginResult follows in every case. `user` and `password` are already in
+  // the server's code page; `codec` decodes the names the server sends.
+  void Connect(const QString& host, quint16 port, const std::string& user, const std::string& password,
+               const TextCodec& codec);
 
   const ServerDescription& Description() const { return description_; }
   // The connection stands and the login has gone out: other messages may follow it.
@@ -39,6 +42,7 @@ class VideoSocket : public MessageSocket {
   VideoChannelSinks sinks_;
   quint64 generation_;
   LoginRecord login_;
+  TextCodec codec_;
   bool connected_ = false;
   // Recording starts with a key frame: see FrameSink.
   bool keyFrameSeen_ = false;

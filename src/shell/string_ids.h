@@ -412,4 +412,7 @@ constexpr int kFramesPerSecondInAvi = kOwnTextBase + 223;    // "Frames per seco
 constexpr int kExportBrowse = kOwnTextBase + 224;            // "Browse ..."
 constexpr int kExportCameraText = kOwnTextBase + 225;        // "C%d %s"
 
+// Display settings dialog.
+constexpr int kServerTextEncoding = kOwnTextBase + 226;      // "Server text encoding"
+
 }  // namespace strixc::shell::text

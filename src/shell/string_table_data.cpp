@@ -553,6 +553,9 @@ const std::vector<TextEntry>& TextTable() {
        "Klatki na sekundę w pliku AVI:", "Fotogramas por segundo del AVI:"},
       {text::kExportBrowse, "Browse ...", "Parcourir...", "Przeglądaj...", "Examinar..."},
       {text::kExportCameraText, "C%d %s", "C%d %s", "K%d %s", "C%d %s"},
+      // Display settings dialog
+      {text::kServerTextEncoding, "Server text encoding", "Codage des textes du serveur",
+       "Kodowanie tekstów serwera", "Codificación de textos del servidor"},
   };
   return table;
 }

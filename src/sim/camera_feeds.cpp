@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "archive/archive_time.h"
-#include "sim/sim_server.h"
 
 namespace strixc::sim {
 
@@ -12,13 +11,16 @@ CameraFeeds::CameraFeeds(const SimConfig& config)
       width_(config.cameraWidth),
       height_(config.cameraHeight),
       eventsOn_(config.events),
-      eventPeriod_(static_cast<uint64_t>(std::max(config.eventPeriodMs, 1)) * (archive::kUnitsPerSecond / 1000)) {}
+      eventPeriod_(static_cast<uint64_t>(std::max(config.eventPeriodMs, 1)) * (archive::kUnitsPerSecond / 1000)),
+      codec_(config.Codec()) {
+  for (int c = 0; c < net::kCameraCount; ++c) names_[static_cast<size_t>(c)] = config.CameraName(c);
+}
 
 const Scene& CameraFeeds::SceneOf(int camera) {
   auto& scene = scenes_[static_cast<size_t>(camera)];
   if (!scene) {
     if (!fonts_) fonts_ = std::make_shared<SceneFonts>(width_, height_);
-    scene = std::make_unique<Scene>(camera, width_, height_, SimServer::CameraName(camera), fonts_);
+    scene = std::make_unique<Scene>(camera, width_, height_, names_[static_cast<size_t>(camera)], fonts_);
   }
   return *scene;
 }
@@ -38,7 +40,7 @@ void CameraFeeds::Advance(uint64_t time, uint32_t mask) {
       // Camera c's events fall c sixteenths of a period after those of camera 0.
       const uint64_t shift = eventPeriod_ - eventPeriod_ * static_cast<uint64_t>(c) / net::kCameraCount;
       const uint64_t slot = (time + shift) / eventPeriod_;
-      if (slot != (previous + shift) / eventPeriod_) event = EventTextOf(c, slot);
+      if (slot != (previous + shift) / eventPeriod_) event = codec_.Encode(EventTextOf(c, slot));
     }
     if (!((mask >> c) & 1)) continue;
     const Scene& scene = SceneOf(c);

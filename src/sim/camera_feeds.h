@@ -27,7 +27,7 @@ class CameraFeeds {
   void Advance(uint64_t time, uint32_t mask);
 
   // Of the last Advance: its time, the cameras rendered, and per rendered camera its picture,
-  // whether something moves in it, and its event text (empty: no event).
+  // whether something moves in it, and its event text in the code page (empty: no event).
   uint64_t Time() const { return time_; }
   uint32_t RenderedMask() const { return rendered_; }
   const video::PictureBuffer& Picture(int camera) const { return pictures_[static_cast<size_t>(camera)]; }
@@ -47,6 +47,8 @@ class CameraFeeds {
   const int height_;
   const bool eventsOn_;
   const uint64_t eventPeriod_;  // archive units
+  std::array<std::string, net::kCameraCount> names_;  // UTF-8, drawn into the scenes
+  const net::TextCodec codec_;
   std::shared_ptr<const SceneFonts> fonts_;
   std::array<std::unique_ptr<Scene>, net::kCameraCount> scenes_;
   std::array<video::PictureBuffer, net::kCameraCount> pictures_;

@@ -106,8 +106,16 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
                                QStringLiteral("Pictures per second and camera (default 10)."),
                                QStringLiteral("N"));
   const QCommandLineOption name(
-      QStringLiteral("name"), QStringLiteral("Server name, at most 29 bytes (default \"Strix Simulator\")."),
+      QStringLiteral("name"), QStringLiteral("Server name, at most 29 characters (default \"Strix Simulator\")."),
       QStringLiteral("TEXT"));
+  const QCommandLineOption cameraName(
+      QStringLiteral("camera-name"),
+      QStringLiteral("Name of camera N (1..16), at most 29 characters; repeatable."),
+      QStringLiteral("N=TEXT"));
+  const QCommandLineOption encoding(
+      QStringLiteral("encoding"),
+      QStringLiteral("Single-byte code page of the names and texts on the wire (default Windows-1252)."),
+      QStringLiteral("NAME"));
   const QCommandLineOption domes(
       QStringLiteral("domes"),
       QStringLiteral("Mask of the cameras that are domes, decimal or 0x hex (default 0)."),
@@ -128,8 +136,8 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
   const QCommandLineOption version(QStringLiteral("protocol-version"),
                                    QStringLiteral("Protocol version the server reports (default 5)."),
                                    QStringLiteral("N"));
-  parser.addOptions({help, listen, port, user, cameras, size, fps, name, domes, events, archive, history,
-                     inputPeriod, version});
+  parser.addOptions({help, listen, port, user, cameras, size, fps, name, cameraName, encoding, domes, events,
+                     archive, history, inputPeriod, version});
 
   if (!parser.parse(arguments)) return Fail(parser.errorText());
   if (parser.isSet(help)) {
@@ -175,6 +183,13 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
     config_.fps = *value;
   }
   if (parser.isSet(name)) config_.serverName = parser.value(name).toStdString();
+  for (const QString& text : parser.values(cameraName)) {
+    const qsizetype equals = text.indexOf(QLatin1Char('='));
+    const auto camera = IntIn(text.left(equals), 1, SimConfig::kMaxCameras);
+    if (equals <= 0 || !camera) return Fail(QStringLiteral("--camera-name wants N=TEXT with N 1..16"));
+    config_.cameraNames[static_cast<size_t>(*camera - 1)] = text.mid(equals + 1).toStdString();
+  }
+  if (parser.isSet(encoding)) config_.encoding = parser.value(encoding).toStdString();
   if (parser.isSet(domes)) {
     const auto value = ParseNumber(parser.value(domes));
     if (!value) return Fail(QStringLiteral("--domes wants a mask, decimal or 0x hex"));

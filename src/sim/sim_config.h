@@ -2,12 +2,14 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "net/messages.h"
+#include "net/text_codec.h"
 
 namespace strixc::sim {
 
@@ -36,7 +38,12 @@ struct SimConfig {
   int cameraWidth = 352;
   int cameraHeight = 288;
   int fps = 10;
-  std::string serverName = "Strix Simulator";  // at most 29 bytes
+  // Names are UTF-8 here and go out in the code page `encoding`: at most 29 characters each
+  // there. An empty camera name keeps the camera's default (DefaultCameraName).
+  std::string serverName = "Strix Simulator";
+  std::array<std::string, kMaxCameras> cameraNames;
+  // The code page of every string on the wire (names, event texts, logins): a single-byte one.
+  std::string encoding = net::TextCodec::kDefaultName;
   uint32_t domeMask = 0;                       // bit n: camera n is a dome
   // Sent in the login reply; any value, so that tests can offer versions a client must refuse.
   uint32_t protocolVersion = kDefaultProtocolVersion;
@@ -58,8 +65,16 @@ struct SimConfig {
   // the field (never a password).
   bool Validate(QString* error) const;
 
-  // True when the login names a configured account with its password.
+  // True when the login (as received: code-page bytes) names a configured account with its
+  // password.
   bool Accepts(const net::LoginRecord& login) const;
+
+  // The codec of `encoding`; Windows-1252 when it names none (Validate refuses that).
+  net::TextCodec Codec() const;
+  // Camera `index`'s name (UTF-8): its entry of cameraNames, or the default.
+  std::string CameraName(int index) const;
+  // 16 short, distinct names; `index` must be 0..15.
+  static std::string DefaultCameraName(int index);
 };
 
 }  // namespace strixc::sim

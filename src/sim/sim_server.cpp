@@ -16,12 +16,6 @@ namespace strixc::sim {
 
 namespace {
 
-// Short, distinct and well under the 29 characters a name may have.
-constexpr std::array<const char*, net::kCameraCount> kCameraNames = {
-    "Entrance",   "Parking",    "Lobby",  "Reception",   "Warehouse", "Loading Dock",
-    "Corridor A", "Corridor B", "Stairs", "Server Room", "Cash Desk", "Back Door",
-    "Garden",     "Roof",       "Garage", "Gate"};
-
 constexpr uint32_t kInputMask = (1u << net::kInputCount) - 1;
 constexpr uint32_t kOutputMask = (1u << net::kOutputCount) - 1;
 
@@ -30,6 +24,7 @@ constexpr uint32_t kOutputMask = (1u << net::kOutputCount) - 1;
 SimServer::SimServer(SimConfig config, QObject* parent)
     : QObject(parent),
       config_(std::move(config)),
+      codec_(config_.Codec()),
       videoListener_(new QTcpServer(this)),
       controlListener_(new QTcpServer(this)),
       inputTimer_(new QTimer(this)),
@@ -45,7 +40,6 @@ SimServer::SimServer(SimConfig config, QObject* parent)
 
 SimServer::~SimServer() { Stop(); }
 
-std::string SimServer::CameraName(int index) { return kCameraNames.at(static_cast<size_t>(index)); }
 std::string SimServer::InputName(int index) { return "Input " + std::to_string(index + 1); }
 std::string SimServer::OutputName(int index) { return "Output " + std::to_string(index + 1); }
 
@@ -161,7 +155,7 @@ net::ServerDescription SimServer::Description(bool accepted) const {
   d.outputMask = kOutputMask;
   d.cameraCount = static_cast<uint8_t>(config_.cameraCount);
   d.secondCount = static_cast<uint8_t>(std::clamp(config_.cameraCount, 4, 16));
-  d.name = config_.serverName;
+  d.name = codec_.Encode(config_.serverName);
   return d;
 }
 
@@ -170,8 +164,12 @@ net::CameraInfo SimServer::CameraInfoOf(int index) const {
   info.camera = static_cast<uint8_t>(index);
   info.dome = (config_.domeMask >> index) & 1;
   // A camera the server does not have answers with an empty name.
-  if (index < config_.cameraCount) info.name = CameraName(index);
+  if (index < config_.cameraCount) info.name = codec_.Encode(config_.CameraName(index));
   return info;
+}
+
+net::PointName SimServer::PointNameOf(bool input, int index) const {
+  return net::PointName{static_cast<uint8_t>(index), codec_.Encode(input ? InputName(index) : OutputName(index))};
 }
 
 net::IoState SimServer::IoStates() const {

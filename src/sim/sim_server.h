@@ -62,9 +62,9 @@ class SimServer : public QObject {
   // Fixed at construction: readable from any thread.
   const SimConfig& Config() const { return config_; }
 
-  // The names the server gives its points: 16 distinct camera names, "Input 1".."Input 16",
-  // "Output 1".."Output 12". Indices must be in range.
-  static std::string CameraName(int index);
+  // The names the server gives its points by default: 16 distinct camera names, "Input 1".."Input
+  // 16", "Output 1".."Output 12" (UTF-8). Indices must be in range.
+  static std::string CameraName(int index) { return SimConfig::DefaultCameraName(index); }
   static std::string InputName(int index);
   static std::string OutputName(int index);
 
@@ -116,6 +116,8 @@ class SimServer : public QObject {
   net::ServerDescription Description(bool accepted) const;
   net::CameraInfo CameraInfoOf(int index) const;
   net::IoState IoStates() const;
+  // The name of input or output `index` in the code page.
+  net::PointName PointNameOf(bool input, int index) const;
   void OnSessionLoggedIn(SimSession* session);
   void OnSessionClosed(SimSession* session);
   void OnTransmitChanged(bool on);
@@ -138,6 +140,7 @@ class SimServer : public QObject {
   void Broadcast(uint32_t kind, uint32_t index);
 
   const SimConfig config_;
+  const net::TextCodec codec_;  // of config_.encoding
   QTcpServer* videoListener_;    // child
   QTcpServer* controlListener_;  // child
   QTimer* inputTimer_;           // child

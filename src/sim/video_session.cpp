@@ -106,13 +106,11 @@ void VideoSession::AnswerInfo(const net::InfoRequest& request) {
       break;
     case net::info_kind::kInput:
       if (request.index < net::kInputCount)
-        Send(net::video_in::kInputName,
-             net::BuildPointName({request.index, SimServer::InputName(request.index)}));
+        Send(net::video_in::kInputName, net::BuildPointName(Server().PointNameOf(true, request.index)));
       break;
     case net::info_kind::kOutput:
       if (request.index < net::kOutputCount)
-        Send(net::video_in::kOutputName,
-             net::BuildPointName({request.index, SimServer::OutputName(request.index)}));
+        Send(net::video_in::kOutputName, net::BuildPointName(Server().PointNameOf(false, request.index)));
       break;
     case net::info_kind::kIoState:
       Send(net::video_in::kIoState, net::BuildIoState(Server().IoStates()));

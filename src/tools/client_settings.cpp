@@ -1,6 +1,8 @@
 #include "tools/client_settings.h"
 
 #include "settings/settings_key.h"
+#include "shell/language.h"
+#include "shell/string_table.h"
 
 namespace strixc::tools {
 
@@ -10,6 +12,7 @@ constexpr char kKeyQualityValue[] = "KeyQuality";
 constexpr char kDeltaQualityValue[] = "DeltaQuality";
 constexpr char kDefaultDirValue[] = "DefaultDir";
 constexpr char kArchCreateQuestionValue[] = "ArchCreateQuestion";
+constexpr char kServerEncodingValue[] = "ServerTextEncoding";
 
 }  // namespace
 
@@ -55,6 +58,32 @@ void ClientSettings::SetArchCreateQuestion(bool ask) {
   archCreateQuestion_ = ask ? 1 : 0;
 }
 
+std::string ClientSettings::DefaultServerEncoding(int languageIndex) {
+  // Polish servers write their names in the Central European code page.
+  const int lcid = shell::LocaleOfIndex(languageIndex).lcid;
+  return shell::TextLanguageOfLcid(lcid) == shell::TextLanguage::kPolish ? kPolishServerEncoding
+                                                                          : net::TextCodec::kDefaultName;
+}
+
+std::string ClientSettings::GetServerEncoding() const {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!serverEncoding_.empty()) return serverEncoding_;
+  }
+  return DefaultServerEncoding(shell::LanguageIndex());
+}
+
+void ClientSettings::SetServerEncoding(const std::string& name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  serverEncoding_ = name;
+}
+
+net::TextCodec ClientSettings::ServerTextCodec() const {
+  if (auto codec = net::TextCodec::Create(GetServerEncoding())) return *codec;
+  if (auto codec = net::TextCodec::Create(DefaultServerEncoding(shell::LanguageIndex()))) return *codec;
+  return net::TextCodec();
+}
+
 void ClientSettings::Load(settings::SettingsDatabase& db, const std::string& keyName) {
   // Lock order: this object, then the database.
   std::lock_guard<std::mutex> guard(lock_);
@@ -63,23 +92,27 @@ void ClientSettings::Load(settings::SettingsDatabase& db, const std::string& key
   key.ReadDword(kDeltaQualityValue, &deltaQuality_);
   key.ReadString(kDefaultDirValue, &defaultDir_);
   key.ReadDword(kArchCreateQuestionValue, &archCreateQuestion_);
+  std::string encoding;
+  if (key.ReadString(kServerEncodingValue, &encoding) && net::TextCodec::Create(encoding)) serverEncoding_ = encoding;
 }
 
 bool ClientSettings::Save(settings::SettingsDatabase& db, const std::string& keyName) const {
   uint32_t keyQuality, deltaQuality, archCreateQuestion;
-  std::string defaultDir;
+  std::string defaultDir, serverEncoding;
   {
     std::lock_guard<std::mutex> guard(lock_);
     keyQuality = keyQuality_;
     deltaQuality = deltaQuality_;
     archCreateQuestion = archCreateQuestion_;
     defaultDir = defaultDir_;
+    serverEncoding = serverEncoding_;
   }
   return db.Transaction([&] {
     settings::SettingsKey key(db, keyName);
     return key.Clear() && key.WriteDword(kKeyQualityValue, keyQuality) &&
            key.WriteDword(kDeltaQualityValue, deltaQuality) && key.WriteString(kDefaultDirValue, defaultDir) &&
-           key.WriteDword(kArchCreateQuestionValue, archCreateQuestion);
+           key.WriteDword(kArchCreateQuestionValue, archCreateQuestion) &&
+           (serverEncoding.empty() || key.WriteString(kServerEncodingValue, serverEncoding));
   });
 }
 

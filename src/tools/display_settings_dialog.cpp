@@ -1,5 +1,6 @@
 #include "tools/display_settings_dialog.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -86,6 +87,16 @@ void DisplaySettingsDialog::BuildControls() {
   qualities->addWidget(new QLabel(Tr(text::kDeltaFrames), this), 1, 0);
   qualities->addWidget(deltaQuality_, 1, 1);
   qualities->addWidget(deltaQualityText_, 1, 2);
+
+  // The common code pages, and the stored one when it is none of them.
+  serverEncoding_ = new QComboBox(this);
+  serverEncoding_->setObjectName("server_encoding");
+  for (const std::string& name : net::TextCodec::CommonNames()) serverEncoding_->addItem(QString::fromStdString(name));
+  const QString encoding = QString::fromStdString(settings_.GetServerEncoding());
+  if (serverEncoding_->findText(encoding) < 0) serverEncoding_->addItem(encoding);
+  serverEncoding_->setCurrentText(encoding);
+  qualities->addWidget(new QLabel(Tr(text::kServerTextEncoding), this), 2, 0);
+  qualities->addWidget(serverEncoding_, 2, 1, 1, 2);
 
   // The switches start from camera 0, which stands for all: the dialog sets every camera alike.
   // "Camera number" has no state of its own in the display and always starts released.
@@ -208,6 +219,12 @@ void DisplaySettingsDialog::accept() {
   // directory.
   const std::string dir = defaultDir_->text().trimmed().toStdString();
   if (!dir.empty() && dir != settings_.GetDefaultDir()) settings_.SetDefaultDir(dir);
+  // Stored only when changed: an untouched default keeps following the language.
+  const std::string encoding = serverEncoding_->currentText().toStdString();
+  if (encoding != settings_.GetServerEncoding()) {
+    settings_.SetServerEncoding(encoding);
+    display_.SetTextCodec(settings_.ServerTextCodec());
+  }
   DialogFrame::accept();
 }
 

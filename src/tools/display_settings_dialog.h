@@ -8,6 +8,7 @@
 #include "shell/dialog_frame.h"
 #include "shell/gallery.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -24,19 +25,22 @@ namespace strixc::tools {
 
 class ClientSettings;
 
-// The "Display settings" dialog: the key- and delta-frame qualities asked of the server, the
-// display-wide text switches of the video display and the folder the operator's files go to.
+// The "Display settings" dialog: the key- and delta-frame qualities asked of the server, the code
+// page of the server's texts, the display-wide text switches of the video display and the folder
+// the operator's files go to.
 //
 // The text switches, "Text color" and "Sharpen" act on the display at once, for all cameras, and
-// stay applied whatever button closes the dialog. The qualities and the folder are written into
-// the client settings only by OK; Cancel leaves the settings as they were.
+// stay applied whatever button closes the dialog. The qualities, the encoding and the folder are
+// written into the client settings only by OK; Cancel leaves the settings as they were. A changed
+// encoding is applied to the display's event texts at once and to the next connection.
 //
 // `display` and `settings` must outlive the dialog. UI thread only.
 //
 // Controls, by object name (tests find them so): sliders "key_quality" and "delta_quality" with
 // their value texts "key_quality_value" and "delta_quality_value"; two-state buttons
 // "camera_number", "camera_name", "fps", "current_time", "sharpen"; buttons "text_color",
-// "standard_settings", "browse", "ok", "cancel"; the folder edit "default_dir".
+// "standard_settings", "browse", "ok", "cancel"; the folder edit "default_dir"; the combo box
+// "server_encoding".
 class DisplaySettingsDialog : public shell::DialogFrame {
   Q_OBJECT
 
@@ -90,6 +94,7 @@ class DisplaySettingsDialog : public shell::DialogFrame {
   shell::PictureButton* currentTime_ = nullptr;
   shell::PictureButton* sharpen_ = nullptr;
   QLineEdit* defaultDir_ = nullptr;
+  QComboBox* serverEncoding_ = nullptr;
 };
 
 // Shows the dialog modally over `parent`; true when OK changed the qualities, which the caller then

@@ -188,6 +188,20 @@ TEST_F(OverlayTest, NarrowCellShowsMarksAndFramesButNoText) {
   EXPECT_GT(CountBright(texts), 40) << "name and time appear one pixel wider";
 }
 
+TEST_F(OverlayTest, EventTextIsReadInTheServersCodePage) {
+  // "Wejście" is ...B6... in ISO-8859-2 and ...9C... in Windows-1250; B6 is "¶" in Windows-1250.
+  auto eventArea = [&](const char* text, const char* codePage) {
+    display_.SetTextCodec(*net::TextCodec::Create(codePage));
+    source_.SetText(0, text);
+    const video::Rect c = ShowSingleCell(300);
+    const int middle = (c.top + c.bottom) / 2;
+    return display_.Grab().copy(QRect(c.left + 1, middle - 40, c.right - c.left - 2, 40));
+  };
+  const QImage iso = eventArea("Wej\xB6" "cie", "ISO-8859-2");
+  EXPECT_EQ(eventArea("Wej\x9C" "cie", "Windows-1250"), iso);
+  EXPECT_NE(eventArea("Wej\xB6" "cie", "Windows-1250"), iso);
+}
+
 TEST_F(OverlayTest, HighlightAndTrackingFramesUseTheirColours) {
   const video::Rect c = ShowSingleCell(300);
   display_.SetHighlightedCamera(0);

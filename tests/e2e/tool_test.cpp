@@ -18,7 +18,7 @@ class ToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sim_.setProgram(QStringLiteral(STRIXC_SIM));
-    sim_.setArguments({"--port", "0", "--cameras", "4", "--input-period", "200"});
+    sim_.setArguments(SimArguments());
     sim_.start();
     ASSERT_TRUE(sim_.waitForReadyRead(10000));
     const QJsonObject line = QJsonDocument::fromJson(sim_.readLine()).object();
@@ -37,8 +37,10 @@ class ToolTest : public ::testing::Test {
     QByteArray err;
   };
 
-  Result Tool(QStringList arguments, const QString& password = "demo") {
-    arguments = QStringList{arguments.takeFirst(), "--host", "127.0.0.1", "--port", port_, "--user", "demo",
+  virtual QStringList SimArguments() const { return {"--port", "0", "--cameras", "4", "--input-period", "200"}; }
+
+  Result Tool(QStringList arguments, const QString& password = "demo", const QString& user = "demo") {
+    arguments = QStringList{arguments.takeFirst(), "--host", "127.0.0.1", "--port", port_, "--user", user,
                             "--password", password} + arguments;
     QProcess tool;
     tool.start(QStringLiteral(STRIXC_TOOL), arguments);
@@ -62,6 +64,30 @@ TEST_F(ToolTest, ProbePrintsTheConfigurationAndWatchesEvents) {
   EXPECT_TRUE(r.out.contains("\"event\":\"output\",\"index\":4")) << r.out.toStdString();
   EXPECT_TRUE(r.out.contains("\"event\":\"input\"")) << "inputs change every 200 ms";
   EXPECT_FALSE(r.out.contains("demo\"")) << "no password in the output";
+}
+
+// A Polish server: names and accounts in Windows-1250.
+class PolishServerTest : public ToolTest {
+ protected:
+  QStringList SimArguments() const override {
+    return {"--port", "0", "--cameras", "2", "--encoding", "Windows-1250", "--camera-name", "2=Wejście",
+            "--name", "Serwer Łódź", "--user", "Józef:hasło"};
+  }
+};
+
+TEST_F(PolishServerTest, ProbeLogsInAndPrintsTheNamesAsUtf8) {
+  const Result r = Tool({"probe", "--encoding", "Windows-1250"}, "hasło", "Józef");
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.contains("\"name\":\"Wej\xC5\x9B" "cie\"")) << r.out.toStdString();
+  const QJsonObject config = QJsonDocument::fromJson(r.out).object();
+  EXPECT_EQ(config.value("serverName").toString(), QStringLiteral("Serwer Łódź"));
+  EXPECT_EQ(config.value("cameras").toArray().at(1).toObject().value("name").toString(), QStringLiteral("Wejście"));
+
+  const Result multibyte = Tool({"probe", "--encoding", "UTF-16"}, "hasło", "Józef");
+  EXPECT_EQ(multibyte.exitCode, 1);
+  EXPECT_TRUE(multibyte.err.contains("'UTF-16' is not a single-byte code page")) << multibyte.err.toStdString();
+  EXPECT_EQ(Tool({"probe", "--encoding", "Windows-1252"}, "hasło", "Józef").exitCode, 2)
+      << "\"ł\" has no byte in Windows-1252: the password differs";
 }
 
 TEST_F(ToolTest, RefusedLoginExitsWithTwo) {

@@ -64,6 +64,27 @@ TEST(SimCommandLineTest, BadValuesAreErrors) {
   }
 }
 
+TEST(SimCommandLineTest, NamesAreCountedInTheChosenCodePage) {
+  std::string twentyNineS;  // 58 bytes of UTF-8, 29 of Windows-1250
+  for (int i = 0; i < 29; ++i) twentyNineS += "ś";
+  SimCommandLine line;
+  ASSERT_EQ(line.Parse(Args({"--encoding", "Windows-1250", "--camera-name", "2=Wejście", "--name",
+                             twentyNineS.c_str(), "--user", "Józef:hasło"})),
+            SimCommandLine::Result::kRun)
+      << line.ErrorText().toStdString();
+  const SimConfig& c = line.Config();
+  EXPECT_EQ(c.CameraName(1), "Wejście");
+  EXPECT_EQ(c.CameraName(0), SimConfig::DefaultCameraName(0));
+  EXPECT_TRUE(c.Accepts({"J\xF3zef", "has\xB3o"})) << "the login arrives in the code page";
+  EXPECT_FALSE(c.Accepts({"Józef", "hasło"}));
+
+  for (const auto& args : {Args({"--encoding", "UTF-8"}), Args({"--encoding", "bogus"}),
+                           Args({"--camera-name", "0=x"}), Args({"--camera-name", "17=x"}),
+                           Args({"--camera-name", "x"}), Args({"--name", (twentyNineS + "s").c_str()})}) {
+    EXPECT_EQ(line.Parse(args), SimCommandLine::Result::kError) << args.join(' ').toStdString();
+  }
+}
+
 TEST(SimCommandLineTest, ErrorNeverShowsThePassword) {
   SimCommandLine line;
   ASSERT_EQ(line.Parse(Args({"--user", "secretwithoutcolon"})), SimCommandLine::Result::kError);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/settings_key.h"
+#include "shell/language.h"
 #include "tools/data_folder.h"
 
 namespace strixc::tools {
@@ -62,7 +63,33 @@ TEST_F(ClientSettingsTest, SavingDropsWhateverElseTheKeyHeld) {
   EXPECT_FALSE(SettingsKey(db_, "ClientSettings\\Old").ReadDword("Deeper", &deeper));
 }
 
+TEST_F(ClientSettingsTest, ServerEncodingFollowsTheLanguageUntilChosen) {
+  const int language = shell::LanguageIndex();
+  shell::SetLanguageIndex(3);  // POLSKI
+  EXPECT_EQ(settings_.GetServerEncoding(), "Windows-1250");
+  EXPECT_EQ(settings_.ServerTextCodec().Encode("\xC5\x9B"), "\x9C") << "ś";
+  shell::SetLanguageIndex(4);  // FRANCAIS
+  EXPECT_EQ(settings_.GetServerEncoding(), "Windows-1252");
+
+  settings_.SetServerEncoding("ISO-8859-2");
+  ASSERT_TRUE(settings_.Save(db_));
+  shell::SetLanguageIndex(3);
+  ClientSettings loaded("/data");
+  loaded.Load(db_);
+  EXPECT_EQ(loaded.GetServerEncoding(), "ISO-8859-2");
+  EXPECT_EQ(loaded.ServerTextCodec().Encode("\xC5\x9B"), "\xB6");
+  shell::SetLanguageIndex(language);
+}
+
 // --- What Load does not take --------------------------------------------------------------------
+
+TEST_F(ClientSettingsTest, AnEncodingTheSystemCannotUseIsNotRead) {
+  for (const char* stored : {"UTF-8", "no-such-page"}) {
+    Stored().WriteString("ServerTextEncoding", stored);
+    settings_.Load(db_);
+    EXPECT_EQ(settings_.GetServerEncoding(), ClientSettings::DefaultServerEncoding(shell::LanguageIndex())) << stored;
+  }
+}
 
 TEST_F(ClientSettingsTest, TooLongAFolderIsNotRead) {
   Stored().WriteString("DefaultDir", "/" + std::string(599, 'd'));

@@ -1,6 +1,7 @@
 #include "tools/display_settings_dialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "display/video_display.h"
+#include "shell/language.h"
 #include "shell/picture_button.h"
 #include "tools/client_settings.h"
 
@@ -122,6 +124,25 @@ TEST_F(DisplaySettingsDialogTest, OkStoresMovedQualitiesAndReportsTheChange) {
   ASSERT_EQ(accepted_.size(), 1u);
   EXPECT_EQ(accepted_[0], std::make_pair(80u, 35u));
   EXPECT_FALSE(dialog_->isVisible());
+}
+
+TEST_F(DisplaySettingsDialogTest, OkStoresAnEncodingOnlyWhenTheOperatorChangedIt) {
+  settings_.SetServerEncoding("KOI8-U");  // none of the common ones: offered as well
+  Open();
+  auto* encoding = Find<QComboBox>("server_encoding");
+  EXPECT_EQ(encoding->currentText(), "KOI8-U");
+  EXPECT_GE(encoding->findText("Windows-1250"), 0);
+  encoding->setCurrentText("Windows-1250");
+  Press("ok");
+  EXPECT_EQ(settings_.GetServerEncoding(), "Windows-1250");
+
+  ClientSettings fresh("/data");
+  DisplaySettingsDialog(display_, fresh).accept();
+  const int language = shell::LanguageIndex();
+  shell::SetLanguageIndex(language == 3 ? 0 : 3);
+  EXPECT_EQ(fresh.GetServerEncoding(), ClientSettings::DefaultServerEncoding(shell::LanguageIndex()))
+      << "an untouched default keeps following the language";
+  shell::SetLanguageIndex(language);
 }
 
 TEST_F(DisplaySettingsDialogTest, OkWithUnchangedQualitiesReportsNothing) {
