@@ -12,7 +12,7 @@
 
 namespace strixc::station {
 
-void InstallDialogs(MainWindow& window, Station& station) {
+void InstallDialogs(MainWindow& window, OperatorStation& station) {
   window.SetConnectionAsker([&window, &station](MainWindow::ConnectionChoice* choice) {
     shell::ConnectionDialog dialog(station.Book(), &window);
     if (dialog.exec() != QDialog::Accepted) return false;

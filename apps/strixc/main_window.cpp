@@ -39,7 +39,7 @@ std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 }  // namespace
 
-MainWindow::MainWindow(Station& station, QStringList parameters, QWidget* parent)
+MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget* parent)
     : QMainWindow(parent), station_(station), parameters_(std::move(parameters)) {
   ask_ = [this](const QString& text, MessageStyle style, const QString& caption) {
     return shell::MessageBox::Show(this, text, style, caption);

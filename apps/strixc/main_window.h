@@ -10,7 +10,7 @@
 
 #include "display/video_widget.h"
 #include "shell/message_box.h"
-#include "station.h"
+#include "operator_station.h"
 #include "window_geometry.h"
 
 class QLabel;
@@ -21,7 +21,7 @@ namespace strixc::station {
 class ControlPanel;
 
 // The operator station's one window: the live video area, the control panel, the menus, the tray
-// icon and the display modes. It drives a Station and shows what it reports.
+// icon and the display modes. It drives an OperatorStation and shows what it reports.
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -39,7 +39,7 @@ class MainWindow : public QMainWindow {
   using ConnectionAsker = std::function<bool(ConnectionChoice* choice)>;
 
   // `parameters`: the command line's plain parameters (four connect at once).
-  MainWindow(Station& station, QStringList parameters, QWidget* parent = nullptr);
+  MainWindow(OperatorStation& station, QStringList parameters, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   void SetAsker(Asker asker) { ask_ = std::move(asker); }
@@ -104,7 +104,7 @@ class MainWindow : public QMainWindow {
   void SnapshotCommand();
   void AboutCommand();
 
-  Station& station_;
+  OperatorStation& station_;
   QStringList parameters_;
   Asker ask_;
   ConnectionAsker askConnection_;

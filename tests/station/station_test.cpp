@@ -13,7 +13,7 @@
 #include "shell/string_ids.h"
 #include "shell/texts.h"
 #include "sim/sim_server_thread.h"
-#include "station.h"
+#include "operator_station.h"
 #include "window_geometry.h"
 
 namespace strixc::station {
@@ -35,7 +35,7 @@ bool WaitFor(const std::function<bool()>& done) {
 struct Session {
   Session(const QString& profile, QStringList parameters) {
     settings.Open(settings::SettingsDatabase::DefaultPath(profile.toStdString()));
-    station = std::make_unique<Station>(settings, profile.toStdString());
+    station = std::make_unique<OperatorStation>(settings, profile.toStdString());
     window = std::make_unique<MainWindow>(*station, std::move(parameters));
     window->SetAsker([this](const QString& text, shell::MessageStyle, const QString&) {
       messages << text;
@@ -61,7 +61,7 @@ struct Session {
   }
 
   settings::SettingsDatabase settings;
-  std::unique_ptr<Station> station;
+  std::unique_ptr<OperatorStation> station;
   std::unique_ptr<MainWindow> window;
   QStringList messages;
   shell::MessageResult answer = shell::MessageResult::kNo;
@@ -162,7 +162,7 @@ TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
   s.window.reset();
   s.station.reset();
 
-  const QString folder = QDir(profile_.path()).filePath(Station::kDefaultArchiveName);
+  const QString folder = QDir(profile_.path()).filePath(archive::ArchiveDatabase::kFirstRunFolderName);
   QProcess tool;
   tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "verify", folder});
   ASSERT_TRUE(tool.waitForFinished(30000));
@@ -207,8 +207,8 @@ TEST_F(StationTest, FirstStartAsksToCreateTheArchiveAndMakesIt) {
   EXPECT_EQ(s.messages[0], Tr(text::kCreateArchivesQuestion));
   EXPECT_EQ(s.dialogs, 1) << "then the Connection dialog";
   EXPECT_TRUE(s.station->Archive().IsOpen());
-  EXPECT_EQ(s.station->Archive().TotalSize(), Station::kDefaultArchiveSpace);
-  EXPECT_TRUE(QDir(profile_.path()).exists(Station::kDefaultArchiveName));
+  EXPECT_EQ(s.station->Archive().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
+  EXPECT_TRUE(QDir(profile_.path()).exists(archive::ArchiveDatabase::kFirstRunFolderName));
 }
 
 TEST_F(StationTest, UnknownDisplayModeIsToldAndTheProgramRuns) {
