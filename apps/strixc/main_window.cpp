@@ -385,15 +385,13 @@ void MainWindow::LoadPlacement() {
   key.ReadDword("ShowMenu", &showMenu);
   key.ReadDword("DisplayMode", &mode);
   key.ReadDword("StayOnTop", &onTop);
-  const int width = std::clamp(static_cast<int>(right) - static_cast<int>(left), 60, 8192);
-  const int height = std::clamp(static_cast<int>(bottom) - static_cast<int>(top), 60, 8192);
-  restored_ = QRect(static_cast<int>(left), static_cast<int>(top), width, height);
+  restored_ = StoredPlacement(left, top, right, bottom);
   setGeometry(restored_);
   lastGeometry_ = geometry();
   showMenu_ = showMenu != 0;
   stayOnTop_ = onTop != 0;
   layoutEnabled_ = true;
-  SetDisplayMode(static_cast<int>(mode), true);
+  SetDisplayMode(static_cast<int>(std::min<uint32_t>(mode, 3)), true);
   if (mode > 2) SetDisplayMode(static_cast<int>(DisplayMode::kNormal), true);
   LayoutVideoArea();
 }

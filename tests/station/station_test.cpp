@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include "control_panel.h"
@@ -221,6 +223,62 @@ TEST_F(StationTest, UnknownDisplayModeIsToldAndTheProgramRuns) {
   s.Start();
   EXPECT_TRUE(s.messages.contains(Tr(text::kDirectXError)));
   EXPECT_TRUE(s.window->isVisible());
+}
+
+TEST_F(StationTest, SettingsAtTheEndsOfTheirRangesNeverStopTheStart) {
+  {
+    Session s(profile_.path(), {});
+    s.Start();
+    s.window->ExitCommand();
+  }
+  settings::Tree saved;
+  {
+    settings::SettingsDatabase db;
+    db.Open(settings::SettingsDatabase::DefaultPath(profile_.path().toStdString()));
+    settings::SettingsKey(db).WriteDword("Language", 0);
+    saved = db.Export();
+  }
+  // Every stored number of every subsystem at once: window placement, display mode, layouts,
+  // camera views, client settings, archive locations, language.
+  for (const uint32_t extreme : {0x80000000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    {
+      settings::Tree tree = saved;
+      for (settings::TreeValue& value : tree.values) {
+        if (value.kind == settings::ValueKind::kDword) {
+          value.data = std::string(reinterpret_cast<const char*>(&extreme), 4);
+        } else if (value.kind == settings::ValueKind::kBinary && value.data.size() == 8) {
+          value.data = std::string(reinterpret_cast<const char*>(&extreme), 4) + std::string(4, '\xFF');
+        }
+      }
+      settings::SettingsDatabase db;
+      db.Open(settings::SettingsDatabase::DefaultPath(profile_.path().toStdString()));
+      ASSERT_TRUE(db.Import(tree));
+    }
+    Session s(profile_.path(), {});
+    s.Start();
+    EXPECT_TRUE(s.window->isVisible()) << extreme;
+    EXPECT_TRUE(s.messages.contains(Tr(text::kDirectXError))) << extreme;
+    const QRect placement = s.window->normalGeometry();
+    EXPECT_GE(placement.width(), kMinWindowSize) << extreme;
+    EXPECT_LE(placement.width(), kMaxWindowSize) << extreme;
+    EXPECT_LE(std::abs(placement.left()), kMaxCoordinate) << extreme;
+  }
+}
+
+TEST(WindowGeometryTest, StoredPlacementIsClampedBeforeAnyArithmetic) {
+  EXPECT_EQ(StoredPlacement(200, 200, 600, 500), QRect(200, 200, 400, 300));
+  EXPECT_EQ(StoredPlacement(static_cast<uint32_t>(-100), static_cast<uint32_t>(-50), 300, 250),
+            QRect(-100, -50, 400, 300));
+  EXPECT_EQ(StoredPlacement(0x80000000u, 0x80000000u, 0x7FFFFFFFu, 0x7FFFFFFFu),
+            QRect(-kMaxCoordinate, -kMaxCoordinate, kMaxWindowSize, kMaxWindowSize));
+  EXPECT_EQ(StoredPlacement(0x7FFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x80000000u),
+            QRect(kMaxCoordinate, kMaxCoordinate, kMinWindowSize, kMinWindowSize));
+  EXPECT_EQ(StoredPlacement(500, 500, 100, 100).size(), QSize(kMinWindowSize, kMinWindowSize)) << "negative size";
+  // The sizing rules saturate instead of overflowing on rectangles at the ends of the int range.
+  const int kMax = std::numeric_limits<int>::max();
+  EXPECT_EQ(PreviewSizing(QRect(0, 0, 100, 2000000000), SizingEdge::kBottom).width(), kMax);
+  EXPECT_EQ(PreviewSizing(QRect(kMax - 1000, 0, 1000, 1000), SizingEdge::kBottom).right(), kMax - 1);
+  EXPECT_EQ(VideoArea(QRect(0, 0, kMax, 2000000000), DisplayMode::kNormal).width(), kMax - 100);
 }
 
 TEST(WindowGeometryTest, PreviewKeepsFourToThreeAndTheVideoAreaLeavesRoomForThePanel) {
