@@ -88,6 +88,7 @@ MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget
   net::ConnectionController& controller = station_.Controller();
   connect(&station_, &Station::Connected, this, &MainWindow::OnConnected);
   connect(&station_, &Station::Disconnected, this, &MainWindow::OnDisconnected);
+  connect(&station_, &Station::ArchiveCreated, this, &MainWindow::OnArchiveCreated);
   connect(&controller, &net::ConnectionController::LoginFailed, this,
           [this](net::ConnectionController::LoginFailure failure, const QString& text) {
             OnLoginFailed(static_cast<int>(failure), text);
@@ -129,11 +130,29 @@ void MainWindow::Start() {
     if (!error.isEmpty()) {
       Tell(error);
     } else if (client.GetArchCreateQuestion()) {
-      const bool create = Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes;
-      if (create && !station_.CreateDefaultArchive(&error)) Tell(error);
-      if (!create) client.SetArchCreateQuestion(false);
+      if (Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
+        // Formatting the files takes a while: a worker makes them, the window stays responsive
+        // under the progress window, and the start goes on when they exist (OnArchiveCreated).
+        // Until then nothing here reads the database the worker holds.
+        panel_->Capacity().SetDatabase(nullptr);
+        ShowProgress(Tr(text::kRebuildingArchive));
+        station_.StartCreatingDefaultArchive();
+        return;
+      }
+      client.SetArchCreateQuestion(false);
     }
   }
+  ContinueStart();
+}
+
+void MainWindow::OnArchiveCreated(bool ok, const QString& error) {
+  CloseProgress();
+  panel_->Capacity().SetDatabase(&station_.Archive());
+  if (!ok) Tell(error);
+  ContinueStart();
+}
+
+void MainWindow::ContinueStart() {
   panel_->Capacity().Refresh();
 
   if (parameters_.size() == 4) {

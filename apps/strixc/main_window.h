@@ -47,6 +47,8 @@ class MainWindow : public QMainWindow {
 
   // The initialisation after the window exists: the settings, the archive (with the first-start
   // question), the recorder, and the connection (from the parameters, or the Connect command).
+  // When the operator asks for the first-start archive, Start returns while a worker makes it and
+  // the rest of the start follows when it is done.
   void Start();
 
   // Commands.
@@ -60,6 +62,8 @@ class MainWindow : public QMainWindow {
   bool StayOnTop() const { return stayOnTop_; }
   bool ShowMenu() const { return showMenu_; }
   QString StatusText() const;
+  // The modeless progress window is up (connecting, making the first-start archive).
+  bool ProgressShown() const { return progress_ != nullptr && progress_->isVisible(); }
   display::VideoWidget& Video() { return *video_; }
   ControlPanel& Panel() { return *panel_; }
 
@@ -82,6 +86,9 @@ class MainWindow : public QMainWindow {
   void LayoutVideoArea();
   void ApplyWindowFlags();
   void ShowNotConnected();
+  // Start, from the connection on.
+  void ContinueStart();
+  void OnArchiveCreated(bool ok, const QString& error);
   shell::MessageResult Tell(const QString& text, shell::MessageStyle style = shell::MessageStyle::kOk,
                             const QString& caption = {});
   void ShowProgress(const QString& text);

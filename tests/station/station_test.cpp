@@ -201,16 +201,36 @@ TEST_F(StationTest, ExitSavesAndTheNextStartRestores) {
   EXPECT_EQ(s.window->normalGeometry().size(), QSize(400, 300));
 }
 
-TEST_F(StationTest, FirstStartAsksToCreateTheArchiveAndMakesIt) {
+TEST_F(StationTest, FirstStartAsksAndMakesTheArchiveOnAWorkerUnderTheProgressWindow) {
   Session s(profile_.path(), {});
   s.answer = shell::MessageResult::kYes;
   s.Start();
   ASSERT_FALSE(s.messages.isEmpty());
   EXPECT_EQ(s.messages[0], Tr(text::kCreateArchivesQuestion));
-  EXPECT_EQ(s.dialogs, 1) << "then the Connection dialog";
+  // Start is back before the files exist: the result comes through the event loop.
+  EXPECT_TRUE(s.station->CreatingArchive());
+  EXPECT_TRUE(s.window->ProgressShown());
+  EXPECT_EQ(s.dialogs, 0);
+  ASSERT_TRUE(WaitFor([&] { return s.dialogs == 1; })) << "then the Connection dialog";
+  EXPECT_FALSE(s.station->CreatingArchive());
+  EXPECT_FALSE(s.window->ProgressShown());
   EXPECT_TRUE(s.station->Archive().IsOpen());
   EXPECT_EQ(s.station->Archive().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
+  EXPECT_EQ(s.window->Panel().Capacity().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
   EXPECT_TRUE(QDir(profile_.path()).exists(archive::ArchiveDatabase::kFirstRunFolderName));
+}
+
+TEST_F(StationTest, ClosingWhileTheArchiveIsMadeWaitsForCompleteFiles) {
+  {
+    Session s(profile_.path(), {});
+    s.answer = shell::MessageResult::kYes;
+    s.Start();
+    ASSERT_TRUE(s.station->CreatingArchive());
+  }
+  auto db = archive::ArchiveDatabase::ForFolder(
+      QDir(profile_.path()).filePath(archive::ArchiveDatabase::kFirstRunFolderName).toStdString(),
+      profile_.path().toStdString());
+  EXPECT_EQ(db->TotalSize(), archive::ArchiveDatabase::kFirstRunSpace) << db->MessageLog().Summary();
 }
 
 TEST_F(StationTest, UnknownDisplayModeIsToldAndTheProgramRuns) {
