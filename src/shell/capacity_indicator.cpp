@@ -88,7 +88,6 @@ CapacityIndicator::CapacityIndicator(QWidget* parent) : QWidget(parent) {
 }
 
 void CapacityIndicator::SetDatabase(archive::ArchiveDatabase* database) {
-  database_ = database;
   if (database == nullptr) {
     reader_ = nullptr;
   } else {
@@ -100,7 +99,6 @@ void CapacityIndicator::SetDatabase(archive::ArchiveDatabase* database) {
 }
 
 void CapacityIndicator::SetReader(Reader reader) {
-  database_ = nullptr;
   reader_ = std::move(reader);
   Refresh();
 }

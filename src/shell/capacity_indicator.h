@@ -90,7 +90,7 @@ class CapacityIndicator : public QWidget {
   void PaintPie(QPainter& painter) const;
   void PaintSpan(QPainter& painter) const;
 
-  archive::ArchiveDatabase* database_ = nullptr;
+  // Reads the database given to SetDatabase, or what SetReader gave.
   Reader reader_;
   QTimer timer_;
   uint64_t earliest_ = 0;
