@@ -4,43 +4,42 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
-#include <atomic>
 #include <optional>
 
 #include "archive/archive_database.h"
-#include "archive/archive_recorder.h"
 #include "json_writer.h"
-#include "net/frame_path.h"
 #include "settings/settings_database.h"
+#include "station/station.h"
 #include "tool_session.h"
 
 namespace strixc::tool {
 
 namespace {
 
-using net::ConnectionController;
+using archive::ArchiveDatabase;
 
 constexpr int kArchiveError = 9;
 constexpr uint64_t kMiB = 1024 * 1024;
-constexpr char kEnabledText[] = "Recording enabled";
-constexpr char kDisabledText[] = "Recording disabled";
 
 struct RecordOptions {
   ServerOptions server;
   QString archive;
   int seconds = 0;
-  int spaceMb = 60;
-  int fileSizeMb = 20;
+  // The first-start archive's sizes.
+  int spaceMb = static_cast<int>(ArchiveDatabase::kFirstRunSpace / kMiB);
+  int fileSizeMb = static_cast<int>(ArchiveDatabase::kFirstRunMaxFileSize / kMiB);
 };
 
 std::optional<RecordOptions> ParseOptions(const QStringList& arguments, QString* error) {
+  const RecordOptions defaults;
   QCommandLineParser parser;
   ServerOptions::AddTo(parser);
   parser.addOptions({
       {"archive", "Archive folder.", "DIR"},
       {"seconds", "How long to record.", "N"},
-      {"space-mb", "Space of a new archive in MiB (default 60).", "N"},
-      {"file-size-mb", "File size of a new archive in MiB (default 20).", "M"},
+      {"space-mb", QStringLiteral("Space of a new archive in MiB (default %1).").arg(defaults.spaceMb), "N"},
+      {"file-size-mb", QStringLiteral("File size of a new archive in MiB (default %1).").arg(defaults.fileSizeMb),
+       "M"},
   });
   if (!parser.parse(arguments)) {
     *error = parser.errorText();
@@ -64,122 +63,46 @@ std::optional<RecordOptions> ParseOptions(const QStringList& arguments, QString*
   return o;
 }
 
-// The recorder as the frame path sees it; counts what it writes.
-class RecorderSink : public net::FrameRecorder {
- public:
-  explicit RecorderSink(archive::ArchiveRecorder& recorder) : recorder_(recorder) {}
-  bool IsRecording() const override { return on_.load(); }
-  void RecordFrame(int camera, const uint8_t* data, size_t length, bool keyFrame) override {
-    if (recorder_.RecordFrame(camera, data, length, keyFrame)) {
-      records_.fetch_add(1);
-      bytes_.fetch_add(length);
-      cameras_.fetch_or(1u << camera);
-    }
-  }
-  void SetRecording(bool on) { on_.store(on); }
-  uint64_t Records() const { return records_.load(); }
-  uint64_t Bytes() const { return bytes_.load(); }
-  uint32_t Cameras() const { return cameras_.load(); }
-
- private:
-  archive::ArchiveRecorder& recorder_;
-  std::atomic<bool> on_{false};
-  std::atomic<uint64_t> records_{0};
-  std::atomic<uint64_t> bytes_{0};
-  std::atomic<uint32_t> cameras_{0};
-};
-
+// One recording session: the station's recording switch on when the connection stands, off after
+// the given time.
 class Record : public ToolSession {
  public:
-  Record(const RecordOptions& options, archive::ArchiveDatabase& database)
-      : ToolSession(options.server), options_(options), database_(database), sink_(recorder_) {
-    recorder_.Attach(&database);
-    path_.SetRecorder(&sink_);
-    Controller().SetFrameSinks(&path_, nullptr);
-  }
-
-  ~Record() override {
-    // The network thread must be done with the frame path and the recorder before they go.
-    Controller().Teardown();
-    Controller().Connection().Shutdown();
-    recorder_.Detach();
+  Record(const RecordOptions& options, station::Station& station)
+      : ToolSession(options.server, &station.Controller()), options_(options), station_(station) {
+    connect(&station_, &station::Station::Connected, this, [this] { Begin(); });
   }
 
  private:
-  void OnStarted() override {
-    MarkStarted();
-    net::ServerConnection& server = Controller().Connection();
-    Controller().CompleteStart(server.CameraMask());
-    // As the recording button does: enable, mark every camera, and ask for key frames, since a
-    // camera's recording starts with its next key frame.
-    recorder_.SetEnabled(true);
-    ForEachCamera([this](int camera) { recorder_.RecordEvent(camera, 1, kEnabledText); });
-    sink_.SetRecording(true);
-    server.KeyFrameRequest(0xFFFFFFFF);
+  // The station places the cameras and completes the start itself (Connected).
+  void OnStarted() override { MarkStarted(); }
+
+  void Begin() {
+    station_.SetRecording(true);
     QTimer::singleShot(options_.seconds * 1000, this, [this] { Stop(); });
   }
 
-  void ForEachCamera(const std::function<void(int)>& each) {
-    const uint32_t mask = Controller().Connection().CameraMask();
-    for (int camera = 0; camera < net::kCameraCount; ++camera)
-      if (mask & (1u << camera)) each(camera);
-  }
-
   void Stop() {
-    sink_.SetRecording(false);
-    ForEachCamera([this](int camera) { recorder_.RecordEvent(camera, 1, kDisabledText); });
-    recorder_.SetEnabled(false);
-    if (sink_.Records() == 0) {
+    station_.SetRecording(false);
+    const station::Station::RecordedFrames recorded = station_.Recorded();
+    if (recorded.records == 0) {
       Fail(static_cast<ExitCode>(kArchiveError), QStringLiteral("Nothing was recorded."));
       return;
     }
     QStringList files;
-    for (const archive::ArchiveFileInfo& file : database_.Files())
+    for (const archive::ArchiveFileInfo& file : station_.Archive().Files())
       if (file.firstTime != 0) files << JsonObject::Quote(QString::fromStdString(file.path));
     PrintLine(JsonObject()
-                  .Add("records", static_cast<long long>(sink_.Records()))
-                  .Add("bytes", static_cast<long long>(sink_.Bytes()))
-                  .Add("cameras", sink_.Cameras())
+                  .Add("records", static_cast<long long>(recorded.records))
+                  .Add("bytes", static_cast<long long>(recorded.bytes))
+                  .Add("cameras", recorded.cameras)
                   .AddRaw("files", JsonObject::Array(files))
                   .Text());
     Finish();
   }
 
   RecordOptions options_;
-  archive::ArchiveDatabase& database_;
-  video::LiveFrameStore live_;
-  video::PlaybackFrameStore playback_;
-  net::FramePath path_{live_, playback_};
-  archive::ArchiveRecorder recorder_;
-  RecorderSink sink_;
+  station::Station& station_;
 };
-
-// Opens the folder as the only location of a database, creating its files when it has none.
-bool OpenArchive(const RecordOptions& options, settings::SettingsDatabase& settings, archive::ArchiveDatabase& db,
-                 QString* error) {
-  settings.OpenInMemory();
-  db.LoadSettings(settings, "ArchDatabase");
-  const std::string folder = options.archive.toStdString();
-  const int index = db.AddLocation(folder, static_cast<uint64_t>(options.spaceMb) * kMiB,
-                                   static_cast<uint64_t>(options.fileSizeMb) * kMiB, 0);
-  if (index < 0) {
-    *error = QStringLiteral("cannot use %1 as an archive location").arg(options.archive);
-    return false;
-  }
-  if (db.ScanPath(folder).fileCount == 0) {
-    std::vector<archive::ArchiveFileInfo> remove, create;
-    if (!db.PlanLocation(index, &remove, &create) ||
-        !db.ApplyLocation(index, remove, create, {}, {}, /*fastFormatting=*/true)) {
-      *error = QString::fromStdString(db.MessageLog().Summary());
-      return false;
-    }
-  }
-  if (!db.Open(false)) {
-    *error = QString::fromStdString(db.MessageLog().Summary());
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -190,19 +113,19 @@ int RunRecord(const QStringList& arguments) {
     PrintLine(QStringLiteral("record: ") + error, true);
     return kUsage;
   }
+  // The folder is the archive's only location: the settings tree starts empty and stays in memory.
   settings::SettingsDatabase settings;
-  archive::ArchiveDatabase database(QDir::tempPath().toStdString());
-  if (!OpenArchive(*options, settings, database, &error)) {
+  settings.OpenInMemory();
+  station::Station station(settings, QDir::tempPath().toStdString());
+  station.SetHeadless(true);
+  station.LoadAll();
+  if (!station.CreateArchive(options->archive.toStdString(), static_cast<uint64_t>(options->spaceMb) * kMiB,
+                             static_cast<uint64_t>(options->fileSizeMb) * kMiB, &error)) {
     PrintLine(QStringLiteral("record: ") + error, true);
     return kArchiveError;
   }
-  int code;
-  {
-    Record record(*options, database);
-    code = record.Run();
-  }
-  database.Close();
-  return code;
+  Record record(*options, station);
+  return record.Run();
 }
 
 }  // namespace strixc::tool

@@ -100,7 +100,10 @@ bool ServerOptions::Read(const QCommandLineParser& parser, QString* error) {
   return true;
 }
 
-ToolSession::ToolSession(ServerOptions options) : options_(std::move(options)) {
+ToolSession::ToolSession(ServerOptions options, net::ConnectionController* controller)
+    : options_(std::move(options)),
+      ownController_(controller == nullptr ? std::make_unique<net::ConnectionController>() : nullptr),
+      controller_(controller == nullptr ? *ownController_ : *controller) {
   connect(&controller_, &ConnectionController::Started, this, [this] { OnStarted(); });
   connect(&controller_, &ConnectionController::LoginFailed, this,
           [this](ConnectionController::LoginFailure failure, const QString& text) {

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -53,7 +54,9 @@ class ToolSession : public QObject {
   // How long the whole start (video login, control login, configuration answers) may take.
   static constexpr int kStartTimeoutMs = 15000;
 
-  explicit ToolSession(ServerOptions options);
+  // Connects through `controller` when given (not owned; it must outlive the session, e.g. the
+  // controller of a station::Station), otherwise through a controller of its own.
+  explicit ToolSession(ServerOptions options, net::ConnectionController* controller = nullptr);
 
   // Connects and runs the event loop until Finish or Fail; returns the exit code.
   int Run();
@@ -76,7 +79,8 @@ class ToolSession : public QObject {
   void OnClosed(const QString& text);
 
   ServerOptions options_;
-  net::ConnectionController controller_;
+  std::unique_ptr<net::ConnectionController> ownController_;
+  net::ConnectionController& controller_;
   bool started_ = false;
   bool finishing_ = false;
 };

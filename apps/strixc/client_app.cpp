@@ -15,7 +15,7 @@
 #include "shell/language.h"
 #include "shell/language_dialog.h"
 #include "sim/sim_server_thread.h"
-#include "station.h"
+#include "operator_station.h"
 #include "tools/data_folder.h"
 
 namespace strixc::station {
@@ -90,7 +90,7 @@ int RunClientApp(const CommandLine& commandLine) {
 
   int code = 0;
   {
-    Station station(settings, tools::DataFolder(profile));
+    OperatorStation station(settings, tools::DataFolder(profile));
     MainWindow window(station, parameters);
     InstallDialogs(window, station);
     if (commandLine.demo) {

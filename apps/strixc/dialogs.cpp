@@ -12,7 +12,7 @@
 
 namespace strixc::station {
 
-void InstallDialogs(MainWindow& window, Station& station) {
+void InstallDialogs(MainWindow& window, OperatorStation& station) {
   window.SetConnectionAsker([&window, &station](MainWindow::ConnectionChoice* choice) {
     shell::ConnectionDialog dialog(station.Book(), &window);
     if (dialog.exec() != QDialog::Accepted) return false;
@@ -31,6 +31,8 @@ void MainWindow::AddressBookCommand() { shell::EditAddressBook(this, station_.Se
 void MainWindow::DisplaySettingsCommand() {
   if (tools::RunDisplaySettings(station_.Display(), station_.Client(), this)) {
     station_.Controller().SetQualities(station_.Client().GetKeyQuality(), station_.Client().GetDeltaQuality());
+    // The code page applies from the next connection on; the display already reads with it.
+    station_.Controller().SetTextCodec(station_.Client().ServerTextCodec());
     if (station_.Controller().IsConnected()) {
       station_.Controller().Connection().SetQuality(station_.Client().GetKeyQuality(),
                                                     station_.Client().GetDeltaQuality());

@@ -7,10 +7,10 @@
 namespace strixc::station {
 
 class MainWindow;
-class Station;
+class OperatorStation;
 
 // Gives the main window its Connection dialog.
-void InstallDialogs(MainWindow& window, Station& station);
+void InstallDialogs(MainWindow& window, OperatorStation& station);
 
 // Every page of the gallery: the shell's dialogs and controls and the station's dialogs.
 std::vector<shell::GalleryPage> GalleryPages();

@@ -39,7 +39,7 @@ std::string Utf8(const QString& s) { return s.toUtf8().toStdString(); }
 
 }  // namespace
 
-MainWindow::MainWindow(Station& station, QStringList parameters, QWidget* parent)
+MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget* parent)
     : QMainWindow(parent), station_(station), parameters_(std::move(parameters)) {
   ask_ = [this](const QString& text, MessageStyle style, const QString& caption) {
     return shell::MessageBox::Show(this, text, style, caption);
@@ -88,6 +88,7 @@ MainWindow::MainWindow(Station& station, QStringList parameters, QWidget* parent
   net::ConnectionController& controller = station_.Controller();
   connect(&station_, &Station::Connected, this, &MainWindow::OnConnected);
   connect(&station_, &Station::Disconnected, this, &MainWindow::OnDisconnected);
+  connect(&station_, &Station::ArchiveCreated, this, &MainWindow::OnArchiveCreated);
   connect(&controller, &net::ConnectionController::LoginFailed, this,
           [this](net::ConnectionController::LoginFailure failure, const QString& text) {
             OnLoginFailed(static_cast<int>(failure), text);
@@ -129,11 +130,29 @@ void MainWindow::Start() {
     if (!error.isEmpty()) {
       Tell(error);
     } else if (client.GetArchCreateQuestion()) {
-      const bool create = Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes;
-      if (create && !station_.CreateDefaultArchive(&error)) Tell(error);
-      if (!create) client.SetArchCreateQuestion(false);
+      if (Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
+        // Formatting the files takes a while: a worker makes them, the window stays responsive
+        // under the progress window, and the start goes on when they exist (OnArchiveCreated).
+        // Until then nothing here reads the database the worker holds.
+        panel_->Capacity().SetDatabase(nullptr);
+        ShowProgress(Tr(text::kRebuildingArchive));
+        station_.StartCreatingDefaultArchive();
+        return;
+      }
+      client.SetArchCreateQuestion(false);
     }
   }
+  ContinueStart();
+}
+
+void MainWindow::OnArchiveCreated(bool ok, const QString& error) {
+  CloseProgress();
+  panel_->Capacity().SetDatabase(&station_.Archive());
+  if (!ok) Tell(error);
+  ContinueStart();
+}
+
+void MainWindow::ContinueStart() {
   panel_->Capacity().Refresh();
 
   if (parameters_.size() == 4) {
@@ -385,15 +404,13 @@ void MainWindow::LoadPlacement() {
   key.ReadDword("ShowMenu", &showMenu);
   key.ReadDword("DisplayMode", &mode);
   key.ReadDword("StayOnTop", &onTop);
-  const int width = std::clamp(static_cast<int>(right) - static_cast<int>(left), 60, 8192);
-  const int height = std::clamp(static_cast<int>(bottom) - static_cast<int>(top), 60, 8192);
-  restored_ = QRect(static_cast<int>(left), static_cast<int>(top), width, height);
+  restored_ = StoredPlacement(left, top, right, bottom);
   setGeometry(restored_);
   lastGeometry_ = geometry();
   showMenu_ = showMenu != 0;
   stayOnTop_ = onTop != 0;
   layoutEnabled_ = true;
-  SetDisplayMode(static_cast<int>(mode), true);
+  SetDisplayMode(static_cast<int>(std::min<uint32_t>(mode, 3)), true);
   if (mode > 2) SetDisplayMode(static_cast<int>(DisplayMode::kNormal), true);
   LayoutVideoArea();
 }

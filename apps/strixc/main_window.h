@@ -10,7 +10,7 @@
 
 #include "display/video_widget.h"
 #include "shell/message_box.h"
-#include "station.h"
+#include "operator_station.h"
 #include "window_geometry.h"
 
 class QLabel;
@@ -21,7 +21,7 @@ namespace strixc::station {
 class ControlPanel;
 
 // The operator station's one window: the live video area, the control panel, the menus, the tray
-// icon and the display modes. It drives a Station and shows what it reports.
+// icon and the display modes. It drives an OperatorStation and shows what it reports.
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -39,7 +39,7 @@ class MainWindow : public QMainWindow {
   using ConnectionAsker = std::function<bool(ConnectionChoice* choice)>;
 
   // `parameters`: the command line's plain parameters (four connect at once).
-  MainWindow(Station& station, QStringList parameters, QWidget* parent = nullptr);
+  MainWindow(OperatorStation& station, QStringList parameters, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   void SetAsker(Asker asker) { ask_ = std::move(asker); }
@@ -47,6 +47,8 @@ class MainWindow : public QMainWindow {
 
   // The initialisation after the window exists: the settings, the archive (with the first-start
   // question), the recorder, and the connection (from the parameters, or the Connect command).
+  // When the operator asks for the first-start archive, Start returns while a worker makes it and
+  // the rest of the start follows when it is done.
   void Start();
 
   // Commands.
@@ -60,6 +62,8 @@ class MainWindow : public QMainWindow {
   bool StayOnTop() const { return stayOnTop_; }
   bool ShowMenu() const { return showMenu_; }
   QString StatusText() const;
+  // The modeless progress window is up (connecting, making the first-start archive).
+  bool ProgressShown() const { return progress_ != nullptr && progress_->isVisible(); }
   display::VideoWidget& Video() { return *video_; }
   ControlPanel& Panel() { return *panel_; }
 
@@ -82,6 +86,9 @@ class MainWindow : public QMainWindow {
   void LayoutVideoArea();
   void ApplyWindowFlags();
   void ShowNotConnected();
+  // Start, from the connection on.
+  void ContinueStart();
+  void OnArchiveCreated(bool ok, const QString& error);
   shell::MessageResult Tell(const QString& text, shell::MessageStyle style = shell::MessageStyle::kOk,
                             const QString& caption = {});
   void ShowProgress(const QString& text);
@@ -104,7 +111,7 @@ class MainWindow : public QMainWindow {
   void SnapshotCommand();
   void AboutCommand();
 
-  Station& station_;
+  OperatorStation& station_;
   QStringList parameters_;
   Asker ask_;
   ConnectionAsker askConnection_;

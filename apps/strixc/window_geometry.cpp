@@ -1,5 +1,8 @@
 #include "window_geometry.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace strixc::station {
 
 namespace {
@@ -10,14 +13,38 @@ constexpr int kLayoutButtonStep = 22;
 constexpr int kLayoutButtonWidth = 30;
 constexpr int kLayoutButtonHeight = 20;
 
-// Windows rectangles (right and bottom exclusive) are what the rules are written for.
+// Windows rectangles (right and bottom exclusive) are what the rules are written for. The edges
+// are 64-bit: a rectangle near the ends of the int range must not overflow on its way through the
+// rules; each edge of a result is saturated back into int, and the size follows from the edges.
 struct Edges {
-  int left, top, right, bottom;
+  int64_t left, top, right, bottom;
 };
-Edges EdgesOf(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
-QRect RectOf(const Edges& e) { return QRect(e.left, e.top, e.right - e.left, e.bottom - e.top); }
+Edges EdgesOf(const QRect& r) {
+  return {r.left(), r.top(), int64_t{r.left()} + r.width(), int64_t{r.top()} + r.height()};
+}
+int Saturate(int64_t v) {
+  return static_cast<int>(
+      std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+QRect RectOf(const Edges& e) {
+  const int left = Saturate(e.left);
+  const int top = Saturate(e.top);
+  return QRect(left, top, Saturate(Saturate(e.right) - int64_t{left}), Saturate(Saturate(e.bottom) - int64_t{top}));
+}
+
+int StoredCoordinate(uint32_t value) {
+  return std::clamp(static_cast<int>(static_cast<int32_t>(value)), -kMaxCoordinate, kMaxCoordinate);
+}
 
 }  // namespace
+
+QRect StoredPlacement(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
+  const int x = StoredCoordinate(left);
+  const int y = StoredCoordinate(top);
+  const int width = std::clamp(StoredCoordinate(right) - x, kMinWindowSize, kMaxWindowSize);
+  const int height = std::clamp(StoredCoordinate(bottom) - y, kMinWindowSize, kMaxWindowSize);
+  return QRect(x, y, width, height);
+}
 
 QRect VideoArea(const QRect& client, DisplayMode mode) {
   Edges e = EdgesOf(client);
@@ -28,7 +55,7 @@ QRect VideoArea(const QRect& client, DisplayMode mode) {
     e.right -= 60;
     e.bottom -= 10;
   }
-  const int maxWidth = (e.bottom - e.top) * 4 / 3;
+  const int64_t maxWidth = (e.bottom - e.top) * 4 / 3;
   if (e.right - e.left > maxWidth) e.right = e.left + maxWidth;
   if (e.right < e.left) e.right = e.left;
   if (e.bottom < e.top) e.bottom = e.top;

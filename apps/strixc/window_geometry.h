@@ -4,6 +4,7 @@
 // the 4:3 sizing of the Preview mode and the places of the control panel.
 
 #include <QRect>
+#include <cstdint>
 
 namespace strixc::station {
 
@@ -13,6 +14,14 @@ enum class DisplayMode { kNormal = 0, kFullscreen = 1, kPreview = 2 };
 // 25 top, 60 right, 10 bottom); Normal and Fullscreen keep at most 4:3 (width <= height * 4 / 3,
 // left-aligned); Preview uses everything.
 QRect VideoArea(const QRect& client, DisplayMode mode);
+
+// The window rectangle stored under "Window" as four 32-bit values (Left, Top, Right, Bottom, right
+// and bottom exclusive). The settings file is outside input: each value is read as signed and
+// clamped to +-kMaxCoordinate before any arithmetic, and the size to kMinWindowSize..kMaxWindowSize.
+constexpr int kMaxCoordinate = 32767;
+constexpr int kMinWindowSize = 60;
+constexpr int kMaxWindowSize = 8192;
+QRect StoredPlacement(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom);
 
 // Which edge or corner a Preview sizing drags.
 enum class SizingEdge { kLeft, kRight, kTop, kTopRight, kBottom, kBottomRight, kTopLeft, kBottomLeft };

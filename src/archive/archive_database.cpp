@@ -667,15 +667,17 @@ int ArchiveDatabase::CurrentRecordIndex() {
   return recordIndex_;
 }
 
-bool ArchiveDatabase::NextRecordFile() {
+bool ArchiveDatabase::NextRecordFile() { return NextRecordFile(log_); }
+
+bool ArchiveDatabase::NextRecordFile(ArchiveMessageLog& log) {
   std::lock_guard<std::mutex> guard(lock_);
   // A read-only open has no record file and never moves the ring.
   if (!open_ || recordIndex_ < 0) {
-    log_.Add(kNotOpen, true);
+    log.Add(kNotOpen, true);
     return false;
   }
   if (files_.size() < 2) {
-    log_.Add("Archive file already full !", true);
+    log.Add("Archive file already full !", true);
     return false;
   }
   const size_t count = files_.size();
@@ -683,11 +685,11 @@ bool ArchiveDatabase::NextRecordFile() {
   ArchiveFileInfo& entry = files_[index];
   auto file = std::make_shared<ArchiveFile>();
   if (!file->Open(entry.path, ArchiveFile::Access::kReadWrite)) {
-    LogSystem("Opening %s : %s", entry.path, file->LastError());
+    log.Add(Format("Opening %s : %s", entry.path, file->LastError()), true);
     return false;
   }
   if (!file->Reset()) {
-    LogSystem("Reseting %s : %s", entry.path, file->LastError());
+    log.Add(Format("Reseting %s : %s", entry.path, file->LastError()), true);
     return false;
   }
   entry.firstTime = 0;

@@ -157,11 +157,14 @@ class ArchiveDatabase : public ArchiveFileList {
   std::shared_ptr<ArchiveFile> CurrentRecordFile();
   int CurrentRecordIndex();
   // Moves the ring on to the next file, resetting it; after the last file the oldest is reused and
-  // moves to the end of the list.
+  // moves to the end of the list. Failures go to `log` (the recorder's own), or to MessageLog().
   bool NextRecordFile();
+  bool NextRecordFile(ArchiveMessageLog& log);
   void RecordWritten(uint64_t fileFirstTime, uint64_t recordTime, uint32_t fileCameraMask,
                      uint64_t freeBytes);
 
+  // The messages of the operations that windows and commands run (opening, rebuilds, reader
+  // moves); the recorder keeps its own.
   ArchiveMessageLog& MessageLog() { return log_; }
   BookmarkStore& Bookmarks() { return bookmarks_; }
 

@@ -146,12 +146,11 @@ bool ArchiveRecorder::WriteLocked(RecordType type, int camera, uint64_t time, co
       (event && size != kEventPayloadSize)) {
     return false;
   }
-  ArchiveMessageLog& log = database_->MessageLog();
-  log.Reset();
+  log_.Reset();
 
   bool written = EnsureState();
   if (written && !HasRoom(state_, size)) {
-    written = database_->NextRecordFile();
+    written = database_->NextRecordFile(log_);
     stateLoaded_ = false;
     written = written && LoadState() == Load::kOk && HasRoom(state_, size);
   }
@@ -256,7 +255,7 @@ bool ArchiveRecorder::WriteLocked(RecordType type, int camera, uint64_t time, co
   lastEventTime_ = eventTime;
   database_->RecordWritten(header.firstTime, t, header.cameraMask,
                            static_cast<uint64_t>(work.indexPos - static_cast<int64_t>(work.appendPos) - 1));
-  lastWriteOk_ = log.Count() == 0;
+  lastWriteOk_ = log_.Count() == 0;
   return true;
 }
 
@@ -271,7 +270,7 @@ bool ArchiveRecorder::EnsureState() {
     case Load::kDamaged:
       // A record file whose tail cannot be read back cannot take records; the ring moves on, as if
       // it were full.
-      return database_->NextRecordFile() && LoadState() == Load::kOk;
+      return database_->NextRecordFile(log_) && LoadState() == Load::kOk;
   }
   return false;
 }
@@ -437,11 +436,11 @@ bool ArchiveRecorder::Read(uint64_t offset, void* data, size_t n) {
 }
 
 void ArchiveRecorder::LogWriteError(const std::string& text) {
-  database_->MessageLog().Add("Record to " + file_->Path() + " : " + text, true);
+  log_.Add("Record to " + file_->Path() + " : " + text, true);
 }
 
 void ArchiveRecorder::LogReadError(const std::string& text) {
-  database_->MessageLog().Add("Read from  " + file_->Path() + " : " + text, true);
+  log_.Add("Read from  " + file_->Path() + " : " + text, true);
 }
 
 }  // namespace strixc::archive

@@ -11,6 +11,7 @@
 
 #include "archive/archive_file.h"
 #include "archive/archive_format.h"
+#include "archive/archive_message_log.h"
 #include "archive/archive_recorder_link.h"
 #include "archive/archive_records.h"
 
@@ -62,6 +63,10 @@ class ArchiveRecorder : public ArchiveRecorderLink {
   // Attached, enabled, not stopped and the last write went through without a logged error.
   bool IsIndicatorOn() const;
   bool LastWriteOk() const { return lastWriteOk_.load(); }
+  // The errors of the last write (reset when the next one starts): the recorder's own, apart from
+  // the database's log, so that writes never clear or pick up the messages of the operator's
+  // archive operations.
+  ArchiveMessageLog& MessageLog() { return log_; }
 
   // ArchiveRecorderLink, called by the database with its lock held.
   void Start() override;
@@ -76,7 +81,7 @@ class ArchiveRecorder : public ArchiveRecorderLink {
   // time + 1, so times in the archive always increase. An event record's payload must be
   // kEventPayloadSize bytes; its two event-time tables are filled in here. Returns whether the
   // record is now part of the archive. On a failed write the records before it stay intact and
-  // LastWriteOk() turns false; the errors are in the database's message log.
+  // LastWriteOk() turns false; the errors are in MessageLog().
   bool WriteRecord(RecordType type, int camera, uint64_t time, const void* payload, size_t size);
 
   // Test seams; set them before recording starts.
@@ -117,6 +122,8 @@ class ArchiveRecorder : public ArchiveRecorderLink {
   std::atomic<bool> stopped_{true};
   // Bumped by Start and Stop: a state loaded under another value is stale.
   std::atomic<uint64_t> epoch_{0};
+  // Has its own lock; written under lock_ by the writes, read from any thread.
+  ArchiveMessageLog log_;
 
   mutable std::mutex lock_;
   // Guarded by lock_:

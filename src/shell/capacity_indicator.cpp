@@ -83,31 +83,36 @@ QImage DrawCapacityPie(int usedPercent) {
 }
 
 CapacityIndicator::CapacityIndicator(QWidget* parent) : QWidget(parent) {
-  connect(&timer_, &QTimer::timeout, this, [this] {
-    Refresh();
-    update();
-  });
-  timer_.start(kRefreshMs);
+  connect(&timer_, &QTimer::timeout, this, &CapacityIndicator::Refresh);
   Refresh();
 }
 
 void CapacityIndicator::SetDatabase(archive::ArchiveDatabase* database) {
-  if (database == database_) return;
-  database_ = database;
+  if (database == nullptr) {
+    reader_ = nullptr;
+  } else {
+    reader_ = [database] {
+      return CapacityValues{database->Earliest(), database->Latest(), database->UsedSize(), database->TotalSize()};
+    };
+  }
   Refresh();
-  update();
+}
+
+void CapacityIndicator::SetReader(Reader reader) {
+  reader_ = std::move(reader);
+  Refresh();
 }
 
 void CapacityIndicator::Refresh() {
-  if (database_ == nullptr) {
-    earliest_ = latest_ = used_ = total_ = 0;
-  } else {
-    earliest_ = database_->Earliest();
-    latest_ = database_->Latest();
-    used_ = database_->UsedSize();
-    total_ = database_->TotalSize();
-  }
+  const CapacityValues v = reader_ ? reader_() : CapacityValues{};
+  earliest_ = v.earliest;
+  latest_ = v.latest;
+  used_ = v.used;
+  total_ = v.total;
   UpdatePie();
+  const int period = earliest_ == 0 || latest_ == 0 ? kEmptyRefreshMs : kRefreshMs;
+  if (!timer_.isActive() || timer_.interval() != period) timer_.start(period);
+  update();
 }
 
 void CapacityIndicator::UpdatePie() {
@@ -129,9 +134,6 @@ void CapacityIndicator::SetValues(uint64_t earliest, uint64_t latest, uint64_t u
 QSize CapacityIndicator::sizeHint() const { return {50, 72}; }
 
 void CapacityIndicator::paintEvent(QPaintEvent*) {
-  // An archive that had no recordings when last read may have some now: the first frames of a
-  // new archive show up without waiting a whole timer period.
-  if (earliest_ == 0 || latest_ == 0) Refresh();
   QPainter painter(this);
   painter.fillRect(rect(), kBackground);
   PaintPie(painter);

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 namespace strixc::archive {
 class ArchiveDatabase;
@@ -32,6 +33,17 @@ QImage HalveByAveraging(const QImage& picture);
 // The pie of the used share, drawn at twice its shown size (kPieDrawSize).
 QImage DrawCapacityPie(int usedPercent);
 
+// The four values the indicator shows: archive times (100 ns units) and sizes in bytes.
+struct CapacityValues {
+  uint64_t earliest = 0;
+  uint64_t latest = 0;
+  uint64_t used = 0;
+  uint64_t total = 0;
+};
+
+// Lives on the user-interface thread. Painting only paints the values cached by the last refresh:
+// reading them takes the archive database's lock, which a recorder or a rebuild may hold for a
+// while, so it happens on the timer and on explicit refreshes only.
 class CapacityIndicator : public QWidget {
   Q_OBJECT
 
@@ -43,14 +55,21 @@ class CapacityIndicator : public QWidget {
   static constexpr QRect kPieRect{10, 5, 30, 20};
   static constexpr QRect kTextRect{0, 30, 50, 40};
   static constexpr int kRefreshMs = 60000;
+  // While the archive has no recordings the timer runs this often instead, so that the first
+  // recordings of a new archive show up soon.
+  static constexpr int kEmptyRefreshMs = 2000;
 
-  // Refreshes at once and then every kRefreshMs.
+  using Reader = std::function<CapacityValues()>;
+
+  // Refreshes at once and then on the timer.
   explicit CapacityIndicator(QWidget* parent = nullptr);
 
   // Not owned; must outlive the indicator or be replaced (nullptr: show an empty archive).
   void SetDatabase(archive::ArchiveDatabase* database);
+  // Reads the values through `reader` instead (an empty one: show an empty archive).
+  void SetReader(Reader reader);
 
-  // Reads the four values from the database; all 0 without one.
+  // Reads the four values (all 0 without a database) and repaints.
   void Refresh();
   // Shows these values until the next refresh (previews of the control without an archive).
   void SetValues(uint64_t earliest, uint64_t latest, uint64_t used, uint64_t total);
@@ -71,7 +90,8 @@ class CapacityIndicator : public QWidget {
   void PaintPie(QPainter& painter) const;
   void PaintSpan(QPainter& painter) const;
 
-  archive::ArchiveDatabase* database_ = nullptr;
+  // Reads the database given to SetDatabase, or what SetReader gave.
+  Reader reader_;
   QTimer timer_;
   uint64_t earliest_ = 0;
   uint64_t latest_ = 0;

@@ -410,7 +410,7 @@ TEST_F(ArchiveRecorderTest, OneFileArchiveStopsWhenFull) {
   EXPECT_GT(written, 20);
   EXPECT_FALSE(recorder_.LastWriteOk());
   EXPECT_FALSE(recorder_.IsIndicatorOn());
-  EXPECT_NE(db_->MessageLog().Summary().find("Archive file already full !"), std::string::npos);
+  EXPECT_NE(recorder_.MessageLog().Summary().find("Archive file already full !"), std::string::npos);
   EXPECT_EQ(WalkAll(*db_).headers.size(), static_cast<size_t>(written));
   EXPECT_TRUE(Frame(0, 10));  // a small one still fits
 }
@@ -440,8 +440,8 @@ TEST_F(ArchiveRecorderTest, FailingWritesKeepEarlierRecords) {
     EXPECT_FALSE(ok) << failAt;
     EXPECT_FALSE(recorder_.LastWriteOk());
     EXPECT_FALSE(recorder_.IsIndicatorOn());
-    EXPECT_NE(db_->MessageLog().Summary().find("Record to " + db_->Files()[0].path + " : " +
-                                               std::strerror(ENOSPC)),
+    EXPECT_NE(recorder_.MessageLog().Summary().find("Record to " + db_->Files()[0].path + " : " +
+                                                    std::strerror(ENOSPC)),
               std::string::npos);
     const Walk walk = WalkAll(*db_);
     for (size_t i = 0; i < walk.headers.size(); ++i) ASSERT_TRUE(CheckFrame(walk.payloads[i], walk.headers[i]));
@@ -458,6 +458,34 @@ TEST_F(ArchiveRecorderTest, FailingWritesKeepEarlierRecords) {
       EXPECT_GT(walk.headers[i].time, walk.headers[i - 1].time);
     }
   }
+}
+
+TEST_F(ArchiveRecorderTest, RecorderAndOperatorKeepTheirMessagesApart) {
+  MakeArchive(2);
+  ASSERT_TRUE(Frame(0, 100));
+  // An operator's archive operation fails: its error waits in the database's log for the window,
+  // while frames keep arriving; one even lands in the middle of a write.
+  EXPECT_EQ(db_->AddLocation(data_ + "/other", kMiB, kMiB, 0), -1);
+  ASSERT_EQ(db_->MessageLog().Errors(), 1);
+  recorder_.SetWriteFault([this](uint64_t, size_t) {
+    db_->MessageLog().Add("an operator's operation", true);
+    return 0;
+  });
+  ASSERT_TRUE(Frame(1, 100));
+  recorder_.SetWriteFault({});
+  ASSERT_TRUE(Frame(2, 100));
+  EXPECT_NE(db_->MessageLog().Summary().find("Not permited database modification !"), std::string::npos);
+  EXPECT_TRUE(recorder_.LastWriteOk()) << "the operator's errors are not the recorder's";
+  EXPECT_TRUE(recorder_.IsIndicatorOn());
+  EXPECT_EQ(recorder_.MessageLog().Count(), 0);
+
+  // And the recorder's failure stays in its own log.
+  const int operatorMessages = db_->MessageLog().Count();
+  recorder_.SetWriteFault([](uint64_t, size_t) { return EIO; });
+  EXPECT_FALSE(Frame(3, 100));
+  EXPECT_FALSE(recorder_.IsIndicatorOn());
+  EXPECT_EQ(recorder_.MessageLog().Errors(), 1);
+  EXPECT_EQ(db_->MessageLog().Count(), operatorMessages);
 }
 
 TEST_F(ArchiveRecorderTest, FullDiskFromSomeOffsetOn) {

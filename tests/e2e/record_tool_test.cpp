@@ -60,11 +60,16 @@ TEST_F(RecordToolTest, RecordsLiveVideoWithTheSwitchEvents) {
   EXPECT_FALSE(result.value("files").toArray().isEmpty());
 
   EXPECT_EQ(Tool({"archive", "verify", archive_}, &out), 0) << out.toStdString();
-  ASSERT_EQ(Tool({"archive", "dump", archive_, "--camera", "2"}, &out), 0);
-  const QList<QByteArray> lines = out.trimmed().split('\n');
-  ASSERT_GT(lines.size(), 3);
-  EXPECT_TRUE(lines.first().contains("Recording enabled")) << lines.first().toStdString();
-  EXPECT_TRUE(lines.last().contains("Recording disabled")) << lines.last().toStdString();
+  // The station's switch: each camera of the connection opens with "Recording enabled" and closes
+  // with "Recording disabled", once.
+  for (int camera = 0; camera < 4; ++camera) {
+    ASSERT_EQ(Tool({"archive", "dump", archive_, "--camera", QString::number(camera)}, &out), 0);
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    ASSERT_GT(lines.size(), 3) << camera;
+    EXPECT_TRUE(lines.first().contains("Recording enabled")) << lines.first().toStdString();
+    EXPECT_TRUE(lines.last().contains("Recording disabled")) << lines.last().toStdString();
+    EXPECT_EQ(out.count("\"Recording "), 2) << camera;
+  }
 }
 
 TEST_F(RecordToolTest, KilledAtAnyMomentLeavesAnArchiveThatVerifies) {

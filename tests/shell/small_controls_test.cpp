@@ -229,6 +229,28 @@ TEST(CapacityIndicatorTest, WithoutDatabaseOrRecordingsOnlyTheBackgroundShows) {
   EXPECT_TRUE(OnlyBackground(indicator));
 }
 
+TEST(CapacityIndicatorTest, PaintingShowsTheCachedValuesWithoutReadingTheArchive) {
+  CapacityIndicator indicator;
+  indicator.resize(indicator.sizeHint());
+  int reads = 0;
+  CapacityValues values;
+  indicator.SetReader([&] {
+    ++reads;
+    return values;
+  });
+  ASSERT_EQ(reads, 1);
+  // An empty archive is painted again and again (the case that once read it on every paint).
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(OnlyBackground(indicator));
+  values = {kSomeTime, kSomeTime + kDay, 50, 100};
+  EXPECT_TRUE(OnlyBackground(indicator));
+  EXPECT_EQ(reads, 1);
+  indicator.Refresh();  // what the timer does
+  EXPECT_EQ(reads, 2);
+  EXPECT_FALSE(OnlyBackground(indicator));
+  EXPECT_EQ(indicator.UsedSize(), 50u);
+  EXPECT_EQ(reads, 2);
+}
+
 TEST(CapacityIndicatorTest, SpanTextGivesDaysAndHoursOnThreeLines) {
   EXPECT_EQ(ArchiveSpanText(kSomeTime, kSomeTime + kDay + 5 * kHour + 59 * 60 * kSecond),
             "Archive:\n1 day(s)\n5 hour(s)");

@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include "control_panel.h"
@@ -13,7 +15,7 @@
 #include "shell/string_ids.h"
 #include "shell/texts.h"
 #include "sim/sim_server_thread.h"
-#include "station.h"
+#include "operator_station.h"
 #include "window_geometry.h"
 
 namespace strixc::station {
@@ -35,7 +37,7 @@ bool WaitFor(const std::function<bool()>& done) {
 struct Session {
   Session(const QString& profile, QStringList parameters) {
     settings.Open(settings::SettingsDatabase::DefaultPath(profile.toStdString()));
-    station = std::make_unique<Station>(settings, profile.toStdString());
+    station = std::make_unique<OperatorStation>(settings, profile.toStdString());
     window = std::make_unique<MainWindow>(*station, std::move(parameters));
     window->SetAsker([this](const QString& text, shell::MessageStyle, const QString&) {
       messages << text;
@@ -61,7 +63,7 @@ struct Session {
   }
 
   settings::SettingsDatabase settings;
-  std::unique_ptr<Station> station;
+  std::unique_ptr<OperatorStation> station;
   std::unique_ptr<MainWindow> window;
   QStringList messages;
   shell::MessageResult answer = shell::MessageResult::kNo;
@@ -162,7 +164,7 @@ TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
   s.window.reset();
   s.station.reset();
 
-  const QString folder = QDir(profile_.path()).filePath(Station::kDefaultArchiveName);
+  const QString folder = QDir(profile_.path()).filePath(archive::ArchiveDatabase::kFirstRunFolderName);
   QProcess tool;
   tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "verify", folder});
   ASSERT_TRUE(tool.waitForFinished(30000));
@@ -199,16 +201,36 @@ TEST_F(StationTest, ExitSavesAndTheNextStartRestores) {
   EXPECT_EQ(s.window->normalGeometry().size(), QSize(400, 300));
 }
 
-TEST_F(StationTest, FirstStartAsksToCreateTheArchiveAndMakesIt) {
+TEST_F(StationTest, FirstStartAsksAndMakesTheArchiveOnAWorkerUnderTheProgressWindow) {
   Session s(profile_.path(), {});
   s.answer = shell::MessageResult::kYes;
   s.Start();
   ASSERT_FALSE(s.messages.isEmpty());
   EXPECT_EQ(s.messages[0], Tr(text::kCreateArchivesQuestion));
-  EXPECT_EQ(s.dialogs, 1) << "then the Connection dialog";
+  // Start is back before the files exist: the result comes through the event loop.
+  EXPECT_TRUE(s.station->CreatingArchive());
+  EXPECT_TRUE(s.window->ProgressShown());
+  EXPECT_EQ(s.dialogs, 0);
+  ASSERT_TRUE(WaitFor([&] { return s.dialogs == 1; })) << "then the Connection dialog";
+  EXPECT_FALSE(s.station->CreatingArchive());
+  EXPECT_FALSE(s.window->ProgressShown());
   EXPECT_TRUE(s.station->Archive().IsOpen());
-  EXPECT_EQ(s.station->Archive().TotalSize(), Station::kDefaultArchiveSpace);
-  EXPECT_TRUE(QDir(profile_.path()).exists(Station::kDefaultArchiveName));
+  EXPECT_EQ(s.station->Archive().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
+  EXPECT_EQ(s.window->Panel().Capacity().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
+  EXPECT_TRUE(QDir(profile_.path()).exists(archive::ArchiveDatabase::kFirstRunFolderName));
+}
+
+TEST_F(StationTest, ClosingWhileTheArchiveIsMadeWaitsForCompleteFiles) {
+  {
+    Session s(profile_.path(), {});
+    s.answer = shell::MessageResult::kYes;
+    s.Start();
+    ASSERT_TRUE(s.station->CreatingArchive());
+  }
+  auto db = archive::ArchiveDatabase::ForFolder(
+      QDir(profile_.path()).filePath(archive::ArchiveDatabase::kFirstRunFolderName).toStdString(),
+      profile_.path().toStdString());
+  EXPECT_EQ(db->TotalSize(), archive::ArchiveDatabase::kFirstRunSpace) << db->MessageLog().Summary();
 }
 
 TEST_F(StationTest, UnknownDisplayModeIsToldAndTheProgramRuns) {
@@ -221,6 +243,62 @@ TEST_F(StationTest, UnknownDisplayModeIsToldAndTheProgramRuns) {
   s.Start();
   EXPECT_TRUE(s.messages.contains(Tr(text::kDirectXError)));
   EXPECT_TRUE(s.window->isVisible());
+}
+
+TEST_F(StationTest, SettingsAtTheEndsOfTheirRangesNeverStopTheStart) {
+  {
+    Session s(profile_.path(), {});
+    s.Start();
+    s.window->ExitCommand();
+  }
+  settings::Tree saved;
+  {
+    settings::SettingsDatabase db;
+    db.Open(settings::SettingsDatabase::DefaultPath(profile_.path().toStdString()));
+    settings::SettingsKey(db).WriteDword("Language", 0);
+    saved = db.Export();
+  }
+  // Every stored number of every subsystem at once: window placement, display mode, layouts,
+  // camera views, client settings, archive locations, language.
+  for (const uint32_t extreme : {0x80000000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    {
+      settings::Tree tree = saved;
+      for (settings::TreeValue& value : tree.values) {
+        if (value.kind == settings::ValueKind::kDword) {
+          value.data = std::string(reinterpret_cast<const char*>(&extreme), 4);
+        } else if (value.kind == settings::ValueKind::kBinary && value.data.size() == 8) {
+          value.data = std::string(reinterpret_cast<const char*>(&extreme), 4) + std::string(4, '\xFF');
+        }
+      }
+      settings::SettingsDatabase db;
+      db.Open(settings::SettingsDatabase::DefaultPath(profile_.path().toStdString()));
+      ASSERT_TRUE(db.Import(tree));
+    }
+    Session s(profile_.path(), {});
+    s.Start();
+    EXPECT_TRUE(s.window->isVisible()) << extreme;
+    EXPECT_TRUE(s.messages.contains(Tr(text::kDirectXError))) << extreme;
+    const QRect placement = s.window->normalGeometry();
+    EXPECT_GE(placement.width(), kMinWindowSize) << extreme;
+    EXPECT_LE(placement.width(), kMaxWindowSize) << extreme;
+    EXPECT_LE(std::abs(placement.left()), kMaxCoordinate) << extreme;
+  }
+}
+
+TEST(WindowGeometryTest, StoredPlacementIsClampedBeforeAnyArithmetic) {
+  EXPECT_EQ(StoredPlacement(200, 200, 600, 500), QRect(200, 200, 400, 300));
+  EXPECT_EQ(StoredPlacement(static_cast<uint32_t>(-100), static_cast<uint32_t>(-50), 300, 250),
+            QRect(-100, -50, 400, 300));
+  EXPECT_EQ(StoredPlacement(0x80000000u, 0x80000000u, 0x7FFFFFFFu, 0x7FFFFFFFu),
+            QRect(-kMaxCoordinate, -kMaxCoordinate, kMaxWindowSize, kMaxWindowSize));
+  EXPECT_EQ(StoredPlacement(0x7FFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x80000000u),
+            QRect(kMaxCoordinate, kMaxCoordinate, kMinWindowSize, kMinWindowSize));
+  EXPECT_EQ(StoredPlacement(500, 500, 100, 100).size(), QSize(kMinWindowSize, kMinWindowSize)) << "negative size";
+  // The sizing rules saturate instead of overflowing on rectangles at the ends of the int range.
+  const int kMax = std::numeric_limits<int>::max();
+  EXPECT_EQ(PreviewSizing(QRect(0, 0, 100, 2000000000), SizingEdge::kBottom).width(), kMax);
+  EXPECT_EQ(PreviewSizing(QRect(kMax - 1000, 0, 1000, 1000), SizingEdge::kBottom).right(), kMax - 1);
+  EXPECT_EQ(VideoArea(QRect(0, 0, kMax, 2000000000), DisplayMode::kNormal).width(), kMax - 100);
 }
 
 TEST(WindowGeometryTest, PreviewKeepsFourToThreeAndTheVideoAreaLeavesRoomForThePanel) {

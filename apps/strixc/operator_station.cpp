@@ -1,0 +1,31 @@
+#include "operator_station.h"
+
+#include "shell/string_ids.h"
+#include "shell/string_table.h"
+
+namespace strixc::station {
+
+OperatorStation::OperatorStation(settings::SettingsDatabase& settings, std::string dataFolder)
+    : Station(settings, dataFolder), client_(DataFolder()) {
+  // Looked up at each switch: the operator may change the language while the program runs.
+  SetEventText([](bool on) {
+    return std::string(shell::Text(on ? shell::text::kRecordingEnabled : shell::text::kRecordingDisabled));
+  });
+}
+
+void OperatorStation::LoadAll() {
+  Station::LoadAll();
+  client_.Load(Settings());
+  book_.Load(Settings());
+  Controller().SetQualities(client_.GetKeyQuality(), client_.GetDeltaQuality());
+  Controller().SetTextCodec(client_.ServerTextCodec());
+  Display().SetTextCodec(client_.ServerTextCodec());
+}
+
+bool OperatorStation::SaveAll() {
+  bool ok = Station::SaveAll();
+  ok = client_.Save(Settings()) && ok;
+  return ok;
+}
+
+}  // namespace strixc::station

@@ -1,0 +1,204 @@
+#include "station/station.h"
+
+#include <QDir>
+#include <QMetaObject>
+
+namespace strixc::station {
+
+namespace {
+
+// Adds `folder` as a location when it is not one, creates its files when it holds none, and opens
+// the database. Runs on the caller's thread or on the creation worker: it touches nothing but the
+// database (thread-safe) and the file system.
+bool MakeArchive(archive::ArchiveDatabase& db, const std::string& folder, uint64_t space, uint64_t fileSize,
+                 std::string* error) {
+  db.Close();
+  db.MessageLog().Reset();
+  QDir().mkpath(QString::fromStdString(folder));
+  int index = db.FindLocation(folder);
+  if (index < 0) index = db.AddLocation(folder, space, fileSize, 0);
+  if (index < 0) {
+    *error = "cannot use " + folder + " as an archive location";
+    return false;
+  }
+  // Files already there are recordings: a rebuild to other sizes would delete them.
+  bool made = true;
+  if (db.ScanPath(folder).fileCount == 0) {
+    std::vector<archive::ArchiveFileInfo> remove, create;
+    made = db.PlanLocation(index, &remove, &create) &&
+           db.ApplyLocation(index, remove, create, {}, {}, /*fastFormatting=*/true);
+  }
+  const bool opened = made && db.Open(false);
+  if (!opened) *error = db.MessageLog().Summary();
+  return opened;
+}
+
+}  // namespace
+
+void Station::RecorderLink::RecordFrame(int camera, const uint8_t* data, size_t length, bool keyFrame) {
+  if (!recorder_.RecordFrame(camera, data, length, keyFrame)) return;
+  records_.fetch_add(1);
+  bytes_.fetch_add(length);
+  cameras_.fetch_or(1u << camera);
+}
+
+Station::RecordedFrames Station::RecorderLink::Counts() const {
+  return {records_.load(), bytes_.load(), cameras_.load()};
+}
+
+Station::Station(settings::SettingsDatabase& settings, std::string dataFolder)
+    : settings_(settings), dataFolder_(std::move(dataFolder)), archive_(dataFolder_) {
+  display_.SetFrameSource(&live_);
+  path_.SetObserver(&display_);
+  path_.SetRecorder(&recorderLink_);
+  controller_.SetFrameSinks(&path_, nullptr);
+  connect(&controller_, &net::ConnectionController::Started, this, &Station::OnStarted);
+  connect(&controller_, &net::ConnectionController::ConnectionClosed, this, &Station::OnClosed);
+  connect(&controller_, &net::ConnectionController::CameraInfoChanged, this, &Station::OnCameraInfo);
+}
+
+Station::~Station() {
+  // A first-start creation still running works on the archive: it ends first. Its queued result
+  // dies with this object.
+  if (creator_.joinable()) creator_.join();
+  // The network thread must be done with the frame path, the stores, the display and the
+  // recorder before they go.
+  controller_.blockSignals(true);
+  controller_.Teardown();
+  controller_.Connection().Shutdown();
+  path_.SetObserver(nullptr);
+  path_.SetRecorder(nullptr);
+  recorder_.Detach();
+  archive_.Close();
+}
+
+void Station::LoadAll() {
+  display_.LoadSettings(settings_, kDisplayKey);
+  archive_.LoadSettings(settings_, kArchiveKey);
+}
+
+bool Station::SaveAll() {
+  bool ok = display_.SaveSettings(settings_, kDisplayKey);
+  ok = archive_.SaveSettings(settings_, kArchiveKey) && ok;
+  return ok;
+}
+
+Station::ArchiveState Station::OpenArchive(QString* error) {
+  archive_.MessageLog().Reset();
+  const bool opened = archive_.Open(false);
+  recorder_.Attach(&archive_);
+  if (opened && !archive_.Files().empty()) return ArchiveState::kOpen;
+  // Finding no archive is a warning, answered by the question to create one; only real errors
+  // (an unreadable folder, a damaged file) are shown instead.
+  if (archive_.MessageLog().Errors() > 0) *error = QString::fromStdString(archive_.MessageLog().Summary());
+  return ArchiveState::kNone;
+}
+
+std::string Station::DefaultArchiveFolder() const {
+  return QDir(QString::fromStdString(dataFolder_)).filePath(archive::ArchiveDatabase::kFirstRunFolderName).toStdString();
+}
+
+bool Station::CreateArchive(const std::string& folder, uint64_t space, uint64_t fileSize, QString* error) {
+  std::string text;
+  const bool ok = MakeArchive(archive_, folder, space, fileSize, &text);
+  recorder_.Attach(&archive_);
+  if (!ok) *error = QString::fromStdString(text);
+  return ok;
+}
+
+bool Station::CreateDefaultArchive(QString* error) {
+  return CreateArchive(DefaultArchiveFolder(), archive::ArchiveDatabase::kFirstRunSpace,
+                       archive::ArchiveDatabase::kFirstRunMaxFileSize, error);
+}
+
+void Station::StartCreatingDefaultArchive() {
+  if (creating_.exchange(true)) return;
+  creator_ = std::thread([this, folder = DefaultArchiveFolder()] {
+    std::string text;
+    const bool ok = MakeArchive(archive_, folder, archive::ArchiveDatabase::kFirstRunSpace,
+                                archive::ArchiveDatabase::kFirstRunMaxFileSize, &text);
+    QMetaObject::invokeMethod(
+        this, [this, ok, error = QString::fromStdString(text)] { OnArchiveMade(ok, error); }, Qt::QueuedConnection);
+  });
+}
+
+void Station::OnArchiveMade(bool ok, const QString& error) {
+  creator_.join();
+  recorder_.Attach(&archive_);
+  creating_.store(false);
+  emit ArchiveCreated(ok, error);
+}
+
+void Station::SetRecording(bool on) {
+  if (on == recordingOn_) return;
+  recordingOn_ = on;
+  if (on) {
+    SwitchRecorder(true);
+    recorderLink_.Set(true);
+    // A camera's recording starts with its next key frame.
+    controller_.Connection().KeyFrameRequest(0xFFFFFFFF);
+  } else {
+    recorderLink_.Set(false);
+    SwitchRecorder(false);
+  }
+}
+
+void Station::SwitchRecorder(bool on) {
+  if (eventText_) {
+    // The archive's event texts are in the server's code page, like those the server sends.
+    recorder_.SwitchRecording(on, cameraCount_, controller_.Connection().Codec().Encode(eventText_(on)));
+  } else {
+    recorder_.SwitchRecording(on, cameraCount_);
+  }
+}
+
+void Station::Connect(const QString& host, quint16 port, const std::string& user, const std::string& password) {
+  controller_.Connect(host, port, user, password);
+}
+
+void Station::SendVisibleCameras() {
+  if (controller_.IsConnected()) controller_.Connection().VisibleCameras(WantedCameras());
+}
+
+uint32_t Station::WantedCameras() {
+  return headless_ ? controller_.Connection().CameraMask() : display_.VisibleCameras();
+}
+
+void Station::OnStarted() {
+  net::ServerConnection& server = controller_.Connection();
+  cameraCount_ = server.CameraCount();
+  display_.SelectCamera(0);
+  if (cameraCount_ > 4) {
+    display_.LayoutForButton(cameraCount_, 6);
+  } else {
+    display_.LayoutForButton(4, 1);
+  }
+  // The server's cameras take the cells in camera order.
+  int cell = 0;
+  for (int camera = 0; camera < display::kCameras; ++camera) {
+    if (server.CameraMask() & (1u << camera)) display_.PlaceCamera(camera, cell++);
+  }
+  controller_.CompleteStart(WantedCameras());
+  display_.RedrawAll();
+  emit Connected();
+}
+
+void Station::OnClosed(int error, const QString& text) {
+  if (recordingOn_) SetRecording(false);
+  cameraCount_ = 0;
+  for (int camera = 0; camera < display::kCameras; ++camera) {
+    live_.ResetCamera(camera);
+    playback_.ResetCamera(camera);
+    display_.SetName(camera, {});
+  }
+  display_.RedrawAll();
+  emit Disconnected(error, text);
+}
+
+void Station::OnCameraInfo(int camera) {
+  display_.SetName(camera, controller_.CameraTitle(camera));
+  display_.DrawCamera(camera);
+  emit CameraTitleChanged(camera);
+}
+
+}  // namespace strixc::station

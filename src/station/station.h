@@ -1,0 +1,162 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "archive/archive_database.h"
+#include "archive/archive_recorder.h"
+#include "display/video_display.h"
+#include "net/connection_controller.h"
+#include "net/frame_path.h"
+#include "settings/settings_database.h"
+#include "video/frame_store.h"
+
+namespace strixc::station {
+
+// The operator station's working objects and what they do together, without any window: the
+// connection with its start and teardown, the frame stores and the display, the local archive
+// (with the archive made at a first start), the recorder and the recording switch, and loading and
+// saving their settings. The main window and strixc-tool record both drive it and show what it
+// reports.
+//
+// Lives on the user-interface thread; every call comes from there. The network thread reaches it
+// only through the frame path. The first-start archive is made on a worker thread of its own
+// (StartCreatingDefaultArchive), whose result comes back as a queued call; the destructor waits
+// for that worker.
+class Station : public QObject {
+  Q_OBJECT
+
+ public:
+  // The key of the main display's settings, and the other keys the station loads and saves.
+  static constexpr char kDisplayKey[] = "MainDisplay";
+  static constexpr char kArchiveKey[] = "ArchDatabase";
+
+  // What the recorder wrote of the live frames since the station was made.
+  struct RecordedFrames {
+    uint64_t records = 0;
+    uint64_t bytes = 0;
+    uint32_t cameras = 0;  // bit c: camera c had a frame written
+  };
+  // The text of the switch's events in the operator's language; `on` picks "Recording enabled" or
+  // "Recording disabled".
+  using EventText = std::function<std::string(bool on)>;
+
+  // `settings` must outlive the station; `dataFolder` holds the default folders.
+  Station(settings::SettingsDatabase& settings, std::string dataFolder);
+  ~Station() override;
+
+  settings::SettingsDatabase& Settings() { return settings_; }
+  net::ConnectionController& Controller() { return controller_; }
+  display::VideoDisplay& Display() { return display_; }
+  video::LiveFrameStore& Live() { return live_; }
+  archive::ArchiveDatabase& Archive() { return archive_; }
+  archive::ArchiveRecorder& Recorder() { return recorder_; }
+  const std::string& DataFolder() const { return dataFolder_; }
+
+  // Every subsystem's settings in their order (display, archive locations).
+  virtual void LoadAll();
+  // Saves them in the same order; false when the settings file refused one.
+  virtual bool SaveAll();
+
+  // Opens the local archive. kNone: no archive exists; `error` then holds the database's errors,
+  // if it had any (finding no archive is none).
+  enum class ArchiveState { kOpen, kNone };
+  ArchiveState OpenArchive(QString* error);
+
+  // The folder of the archive made at a first start: <dataFolder>/FilesStrixC.
+  std::string DefaultArchiveFolder() const;
+  // Makes `folder` a location of `space` bytes in files of `fileSize` (added when not listed),
+  // creates its files when it holds no archive files yet (recordings found there are kept), and
+  // opens the archive. False with the database's messages in `error`. Blocks for the formatting:
+  // headless callers only.
+  bool CreateArchive(const std::string& folder, uint64_t space, uint64_t fileSize, QString* error);
+  // The same for the first-start archive, in the calling thread.
+  bool CreateDefaultArchive(QString* error);
+  // The same on a worker thread: returns at once and emits ArchiveCreated when the files exist and
+  // the archive is open (or failed). The database is busy meanwhile: callers keep other work off
+  // it until then. Does nothing while a creation runs.
+  void StartCreatingDefaultArchive();
+  bool CreatingArchive() const { return creating_.load(); }
+
+  // The recording switch, one rule for every caller: on enables the recorder, marks each camera of
+  // the connection (0 .. CameraCount() - 1) with "Recording enabled" and asks the server for key
+  // frames; off marks each with "Recording disabled" and then disables it.
+  void SetRecording(bool on);
+  bool RecordingOn() const { return recordingOn_; }
+  // Whether the recorder is really writing (the button blinks only then).
+  bool RecorderWriting() const { return recorder_.IsIndicatorOn(); }
+  // Without one the events say "Recording enabled" and "Recording disabled".
+  void SetEventText(EventText text) { eventText_ = std::move(text); }
+  RecordedFrames Recorded() const { return recorderLink_.Counts(); }
+
+  // Connects to a server (the current connection is dropped without a message).
+  void Connect(const QString& host, quint16 port, const std::string& user, const std::string& password);
+  int CameraCount() const { return cameraCount_; }
+  // Tells the server which cameras the current layout shows.
+  void SendVisibleCameras();
+  // Without a window (strixc-tool) nothing shows the layout: the station then asks the server for
+  // every camera it has. Set before connecting.
+  void SetHeadless(bool headless) { headless_ = headless; }
+
+ signals:
+  // The connection start is complete: the cameras are placed and the live pictures switched on.
+  void Connected();
+  // The connection ended (after Connected, or during the start): stores and display are cleared.
+  void Disconnected(int error, const QString& text);
+  void CameraTitleChanged(int camera);
+  // StartCreatingDefaultArchive is over; `error` holds the database's messages when !ok.
+  void ArchiveCreated(bool ok, const QString& error);
+
+ private:
+  // The recorder as the frame path sees it (network thread).
+  class RecorderLink : public net::FrameRecorder {
+   public:
+    explicit RecorderLink(archive::ArchiveRecorder& recorder) : recorder_(recorder) {}
+    bool IsRecording() const override { return on_.load(); }
+    void RecordFrame(int camera, const uint8_t* data, size_t length, bool keyFrame) override;
+    void Set(bool on) { on_.store(on); }
+    RecordedFrames Counts() const;
+
+   private:
+    archive::ArchiveRecorder& recorder_;
+    std::atomic<bool> on_{false};
+    std::atomic<uint64_t> records_{0};
+    std::atomic<uint64_t> bytes_{0};
+    std::atomic<uint32_t> cameras_{0};
+  };
+
+  void OnStarted();
+  void OnClosed(int error, const QString& text);
+  void OnCameraInfo(int camera);
+  void OnArchiveMade(bool ok, const QString& error);
+  // The recorder's half of the switch: its events for every camera of the connection.
+  void SwitchRecorder(bool on);
+  // The cameras the server is to send.
+  uint32_t WantedCameras();
+
+  settings::SettingsDatabase& settings_;
+  const std::string dataFolder_;
+  video::LiveFrameStore live_;
+  video::PlaybackFrameStore playback_;
+  display::VideoDisplay display_;
+  archive::ArchiveDatabase archive_;
+  archive::ArchiveRecorder recorder_;
+  RecorderLink recorderLink_{recorder_};
+  net::FramePath path_{live_, playback_};
+  // Declared last: destroyed first, so the network thread stops before what it feeds goes.
+  net::ConnectionController controller_;
+  EventText eventText_;
+  bool recordingOn_ = false;
+  bool headless_ = false;
+  int cameraCount_ = 0;
+  // The first-start archive's worker; it touches only archive_ (thread-safe) and the file system.
+  std::thread creator_;
+  std::atomic<bool> creating_{false};
+};
+
+}  // namespace strixc::station
