@@ -269,5 +269,66 @@ TEST_F(ConnectionFixture, UnansweredControlLoginCostsAtMostTheTimeout) {
   EXPECT_EQ(log_, std::vector<std::string>{"closed: Connection broken !"});
 }
 
+// --- Control-channel requests -------------------------------------------------------------------
+
+TEST(ServerConnectionTest, ControlRequestsFailAtOnceWhileTheVideoLoginIsPending) {
+  FakePeer peer;
+  std::atomic<bool> loginRead{false};
+  peer.Run([&](FakePeer& p) {
+    PeerMessage m;
+    const int fd = p.AcceptVideo();
+    loginRead = fd >= 0 && p.Read(fd, &m) && m.code == video_out::kLogin;
+    p.WaitClosed(fd);  // never answers
+  });
+  ServerConnection server{VideoChannelSinks{}};
+  server.Open("127.0.0.1", peer.Port(), "operator", "secret");
+  ASSERT_TRUE(WaitUntil([&] { return loginRead.load(); }));
+
+  EXPECT_FALSE(server.SetOutput(0, true));
+  DomeCommandRecord dome;
+  dome.code = 1;
+  EXPECT_FALSE(server.SendDomeCommand(dome));
+  ArchiveRange range{1, 2, 3};
+  EXPECT_FALSE(server.GetArchiveRange(&range));
+  EXPECT_EQ(range.cameraMask, 1u) << "outputs stay unchanged on failure";
+  bool refused2 = false, refused1 = false;
+  EXPECT_FALSE(server.AddBookmark(5, "Gate", &refused2, &refused1));
+  EXPECT_FALSE(server.RemoveBookmark(5, &refused2, &refused1));
+  EXPECT_TRUE(server.IsConnected()) << "the pending login goes on";
+  server.Reset();
+}
+
+TEST_F(ConnectionFixture, DomeCommandWithCodeZeroIsNeverSent) {
+  std::vector<uint16_t> sent;
+  std::mutex lock;
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    PeerMessage m;
+    while (p.Read(p.ControlFd(), &m)) {
+      if (m.code != control::kDomeCommand) continue;
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        sent.push_back(ParseDomeCommand(m.payload.data(), m.payload.size())->code);
+      }
+      p.Write(p.ControlFd(), control::kDomeCommandReply, {0});
+    }
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; }));
+  DomeCommandRecord dome;
+  dome.camera = 2;
+  EXPECT_TRUE(controller_.Connection().SendDomeCommand(dome)) << "dropped, which is no failure";
+  dome.code = 11;
+  dome.params[0] = 4;
+  ASSERT_TRUE(controller_.Connection().SendDomeCommand(dome));
+  {
+    // The channel keeps the order: had the first gone out, the peer would have read it first.
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(sent, std::vector<uint16_t>{11});
+  }
+  EXPECT_TRUE(controller_.IsConnected());
+  controller_.Teardown();
+}
+
 }  // namespace
 }  // namespace strixc::net
