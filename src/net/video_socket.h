@@ -2,18 +2,20 @@
 
 #include <string>
 
+#include "net/dispatch_gate.h"
 #include "net/message_socket.h"
 #include "net/video_channel_sinks.h"
 
 namespace strixc::net {
 
 // The video channel: logs in as soon as the connection stands, then dispatches everything the server
-// sends to the sinks. Lives on the network thread.
+// sends to the sinks, as long as the gate holds its generation as the current one. Lives on the
+// network thread; the gate must outlive it.
 class VideoSocket : public MessageSocket {
   Q_OBJECT
 
  public:
-  VideoSocket(const VideoChannelSinks& sinks, quint64 generation, QObject* parent = nullptr);
+  VideoSocket(const VideoChannelSinks& sinks, quint64 generation, DispatchGate& gate, QObject* parent = nullptr);
 
   // Starts the connection; LoginResult follows in every case.
   void Connect(const QString& host, quint16 port, const std::string& user, const std::string& password);
@@ -38,6 +40,7 @@ class VideoSocket : public MessageSocket {
 
   VideoChannelSinks sinks_;
   quint64 generation_;
+  DispatchGate& gate_;
   LoginRecord login_;
   bool connected_ = false;
   // Recording starts with a key frame: see FrameSink.

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "fake_peer.h"
 #include "net/connection_controller.h"
 #include "net/connection_texts.h"
+#include "net/wire.h"
 #include "wait.h"
 
 namespace strixc::net {
@@ -328,6 +330,63 @@ TEST_F(ConnectionFixture, DomeCommandWithCodeZeroIsNeverSent) {
   }
   EXPECT_TRUE(controller_.IsConnected());
   controller_.Teardown();
+}
+
+// --- Teardown ------------------------------------------------------------------------------------
+
+// Holds the network thread inside the first frame until the owner has switched away from its
+// connection, so that whatever came behind that frame is already buffered when the teardown runs.
+class StallingFrameSink : public FrameSink {
+ public:
+  explicit StallingFrameSink(CNetVideoThread& thread) : thread_(thread) {}
+  void OnFrame(const FrameView&, bool, bool&) override {
+    if (++frames > 1) return;
+    const quint64 generation = thread_.CurrentGeneration();
+    entered = true;
+    for (int i = 0; i < 500 && thread_.CurrentGeneration() == generation; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::atomic<int> frames{0};
+  std::atomic<bool> entered{false};
+
+ private:
+  CNetVideoThread& thread_;
+};
+
+TEST_F(ConnectionFixture, MessagesBufferedBeforeATeardownReachNeitherFramesNorNames) {
+  StallingFrameSink sink(controller_.Connection().Thread());
+  controller_.SetFrameSinks(&sink, nullptr);
+  int namesChanged = 0;
+  QObject::connect(&controller_, &ConnectionController::CameraInfoChanged, [&](int) { ++namesChanged; });
+  std::atomic<bool> videoClosed{false};
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    // One write: the client reads all of it before it has handled the first frame.
+    Payload bytes;
+    const auto append = [&bytes](uint32_t code, const Payload& payload) {
+      uint8_t header[kHeaderSize];
+      wire::EncodeHeader(header, code, static_cast<uint32_t>(payload.size()));
+      bytes.insert(bytes.end(), header, header + kHeaderSize);
+      bytes.insert(bytes.end(), payload.begin(), payload.end());
+    };
+    const uint16_t live = frame_flag::kLive | frame_flag::kKey;
+    append(video_in::kFrame, BuildFrame({1, 0, 0, 0, live, 0}, nullptr, 0));
+    append(video_in::kFrame, BuildFrame({2, 0, 0, 0, live, 0}, nullptr, 0));
+    append(video_in::kCameraInfo, BuildCameraInfo({0, 0, "Stale"}));
+    append(video_in::kIoState, BuildIoState({0xFFFF, 0xFFF}));
+    p.WriteRaw(p.VideoFd(), bytes);
+    videoClosed = p.WaitClosed(p.VideoFd());
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return sink.entered.load(); }));
+  controller_.Teardown();
+  ASSERT_TRUE(WaitUntil([&] { return videoClosed.load(); }));
+  QCoreApplication::processEvents();
+
+  EXPECT_EQ(sink.frames, 1) << "the frame behind the teardown is dropped";
+  EXPECT_EQ(controller_.CameraName(0), "");
+  EXPECT_EQ(namesChanged, 0);
+  EXPECT_EQ(controller_.Points().inputs[0].State(), 0);
 }
 
 }  // namespace
