@@ -31,7 +31,7 @@ class DispatchGate {
   // current one, and the message must then be dropped.
   std::unique_lock<std::mutex> Enter(quint64 generation) {
     std::unique_lock<std::mutex> hold(lock_);
-    if (current_.load() != generation) hold.unlock();
+    if (generation == 0 || current_.load() != generation) hold.unlock();
     return hold;
   }
 
