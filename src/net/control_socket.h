@@ -29,8 +29,8 @@ class ControlSocket : public MessageSocket {
   // Sends one request and waits for the reply with `replyCode`, whose payload must be exactly
   // `replyLength` bytes. Server events that arrive meanwhile are handled as usual. On success the
   // reply payload is copied to `reply`; on failure `reply` is unchanged and false is returned.
-  // Without a connected channel it fails at once and sends nothing. A time-out, whichever wait it
-  // ends (connect, write or read), closes the channel with TimeoutText().
+  // Without a connected channel it fails at once and sends nothing. A time-out, in the write or in
+  // the read, closes the channel with TimeoutText(), as one in ConnectBlocking does.
   bool Request(uint32_t code, const Payload& payload, uint32_t replyCode, size_t replyLength,
                Payload* reply);
 
