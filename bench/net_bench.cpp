@@ -146,7 +146,9 @@ int main(int argc, char** argv) {
   CountingSink sink;
   VideoChannelSinks sinks;
   sinks.frames = &sink;
-  BenchVideoSocket video(sinks, 0);
+  DispatchGate gate;
+  gate.SetCurrent(1);
+  BenchVideoSocket video(sinks, 1, gate);
   video.Adopt(tcp);
 
   // The plain reader: drains whatever has arrived into one scratch buffer.

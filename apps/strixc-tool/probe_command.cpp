@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include "json_writer.h"
 #include "net/connection_controller.h"
@@ -114,7 +116,25 @@ class Probe : public ToolSession {
   }
 
  private:
-  void OnStarted() override { Controller().CompleteStart(Controller().Connection().CameraMask()); }
+  void OnStarted() override {
+    ExpectAnswers();
+    Controller().CompleteStart(Controller().Connection().CameraMask());
+  }
+
+  // The answers the configuration is complete with: the I/O states, and the name of every camera,
+  // input and output that the masks announce. A server answers only for what it has.
+  void ExpectAnswers() {
+    const net::ServerConnection& c = Controller().Connection();
+    pending_.clear();
+    pending_.insert({net::info_kind::kIoState, 0});
+    const auto expect = [this](int kind, uint32_t mask, int count) {
+      for (int n = 0; n < count; ++n)
+        if (mask & (1u << n)) pending_.insert({kind, n});
+    };
+    expect(net::info_kind::kCamera, c.CameraMask(), net::kCameraCount);
+    expect(net::info_kind::kInput, c.InputMask(), net::kInputCount);
+    expect(net::info_kind::kOutput, c.OutputMask(), net::kOutputCount);
+  }
 
   void PrintPoint(const char* kind, const net::IoPoint& point, int state) {
     if (!watching_) return;
@@ -126,10 +146,8 @@ class Probe : public ToolSession {
                   .Text());
   }
 
-  // The configuration requests go out in a fixed order and the last one asks for the name of output
-  // 11, so its answer means every earlier answer is in.
   void OnInfoAnswered(int kind, int index) {
-    if (printed_ || kind != net::info_kind::kOutput || index != net::kOutputCount - 1) return;
+    if (printed_ || pending_.erase({kind, index}) == 0 || !pending_.empty()) return;
     printed_ = true;
     MarkStarted();
     PrintLine(Configuration(Controller()));
@@ -145,6 +163,7 @@ class Probe : public ToolSession {
   }
 
   ProbeOptions options_;
+  std::set<std::pair<int, int>> pending_;  // (kind, index) of the answers still missing
   bool printed_ = false;
   bool watching_ = false;
 };

@@ -144,17 +144,30 @@ void ConnectionController::OnServerEvent(quint32 kind, quint32 index) {
                             Qt::QueuedConnection);
 }
 
+// The sinks are called under the network thread's dispatch gate, which holds the message's
+// connection as the current one; the notice may still arrive here after that connection ended.
 void ConnectionController::OnCameraInfo(int camera, bool dome, const std::string& name) {
+  const quint64 generation = connection_.Thread().CurrentGeneration();
   {
     std::lock_guard<std::mutex> guard(camerasLock_);
     cameras_[camera] = Camera{name, dome};
   }
-  QMetaObject::invokeMethod(this, [this, camera] { emit CameraInfoChanged(camera); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, camera, generation] {
+        if (IsCurrent(generation)) emit CameraInfoChanged(camera);
+      },
+      Qt::QueuedConnection);
 }
 
 void ConnectionController::OnInfoAnswer(int kind, int index) {
-  QMetaObject::invokeMethod(this, [this, kind, index] { emit InfoAnswered(kind, index); },
-                            Qt::QueuedConnection);
+  const quint64 generation = connection_.Thread().CurrentGeneration();
+  QMetaObject::invokeMethod(
+      this,
+      [this, kind, index, generation] {
+        if (IsCurrent(generation)) emit InfoAnswered(kind, index);
+      },
+      Qt::QueuedConnection);
 }
 
 std::string ConnectionController::CameraName(int camera) const {

@@ -81,6 +81,7 @@ class ConnectionController : public QObject, private InfoSink {
   void ServerEvent(quint32 kind, quint32 index);
   void InputChanged(int index, int state);
   void OutputChanged(int index, int state);
+  // Both only for the current connection: those of a connection that ended meanwhile are dropped.
   void CameraInfoChanged(int camera);
   // The server answered an information request (kind as in InfoRequest).
   void InfoAnswered(int kind, int index);

@@ -21,16 +21,27 @@ const char kTimeoutText[] = "The server did not answer in time.";
 
 ControlSocket::ControlSocket(QObject* parent) : MessageSocket(parent) {}
 
+QString ControlSocket::TimeoutText() { return QString::fromUtf8(kTimeoutText); }
+
+bool ControlSocket::IsConnected() const {
+  return IsOpen() && Socket() && Socket()->state() == QAbstractSocket::ConnectedState;
+}
+
 bool ControlSocket::ConnectBlocking(const QString& host, quint16 port) {
+  const auto deadline = Clock::now() + timeout_;
   SetReadingPaused(true);
   ConnectToHost(host, port);
   const bool ok = Socket()->waitForConnected(static_cast<int>(timeout_.count()));
+  SetReadingPaused(false);
   if (!ok) {
     const auto error = Socket()->error();
-    const bool timedOut = error == QAbstractSocket::SocketTimeoutError;
-    const QString text = timedOut ? QString::fromUtf8(kTimeoutText) : Socket()->errorString();
-    SetReadingPaused(false);
-    Close(timedOut ? TimeoutErrorCode() : ErrorCode(error), text);
+    // Qt reports a wait that ran out as an error of its own, with its own text, and may already
+    // have dropped the socket: the deadline says whether it was a time-out.
+    if (error == QAbstractSocket::SocketTimeoutError || RemainingMs(deadline) == 0) {
+      Close(TimeoutErrorCode(), TimeoutText());
+    } else {
+      Close(ErrorCode(error), Socket()->errorString());
+    }
     return false;
   }
   ResumeAsync();
@@ -39,7 +50,9 @@ bool ControlSocket::ConnectBlocking(const QString& host, quint16 port) {
 
 bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t replyCode,
                             size_t replyLength, Payload* reply) {
-  if (!IsOpen()) return false;
+  // Between Open and the control login the channel has no socket yet; a request then (an output
+  // button pressed while the video login is pending) must not reach it.
+  if (!IsConnected()) return false;
   const auto deadline = Clock::now() + timeout_;
   SetReadingPaused(true);
   Send(code, payload);
@@ -49,7 +62,6 @@ bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t repl
   }
 
   int found = 0;
-  bool timedOut = false;
   while (IsOpen()) {
     found = ExamineForReply(replyCode, replyLength, reply);
     if (found != 0) break;
@@ -59,10 +71,7 @@ bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t repl
     }
     if (PendingClose() || socket->state() != QAbstractSocket::ConnectedState) break;
     const int left = RemainingMs(deadline);
-    if (left == 0) {
-      timedOut = true;
-      break;
-    }
+    if (left == 0) break;
     // Returns early on data, a close or an error; the loop looks at which it was.
     socket->waitForReadyRead(left);
   }
@@ -73,12 +82,20 @@ bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t repl
     ResumeAsync();
     return true;
   }
-  if (timedOut) {
-    Close(TimeoutErrorCode(), QString::fromUtf8(kTimeoutText));
+  if (RemainingMs(deadline) == 0) {
+    Close(TimeoutErrorCode(), TimeoutText());
+  } else {
+    ClosePending();
+  }
+  return false;
+}
+
+void ControlSocket::ClosePending() {
+  if (PendingError() == TimeoutErrorCode()) {
+    Close(TimeoutErrorCode(), TimeoutText());
   } else {
     Close(PendingError(), PendingText());
   }
-  return false;
 }
 
 int ControlSocket::ExamineForReply(uint32_t replyCode, size_t replyLength, Payload* reply) {
@@ -119,7 +136,7 @@ void ControlSocket::ResumeAsync() {
       [this] {
         if (!IsOpen() || ReadingPaused()) return;
         if (PendingClose()) {
-          Close(PendingError(), PendingText());
+          ClosePending();
           return;
         }
         if (HandleBuffered()) ReadAvailable();

@@ -23,15 +23,21 @@ class ControlSocket : public MessageSocket {
   // Connects to host:port within the time-out. False (and the channel closed, with ConnectionClosed
   // emitted) on failure.
   bool ConnectBlocking(const QString& host, quint16 port);
+  // The channel stands: connected and not closed. Before ConnectBlocking there is no socket at all.
+  bool IsConnected() const;
 
   // Sends one request and waits for the reply with `replyCode`, whose payload must be exactly
   // `replyLength` bytes. Server events that arrive meanwhile are handled as usual. On success the
   // reply payload is copied to `reply`; on failure `reply` is unchanged and false is returned.
+  // Without a connected channel it fails at once and sends nothing. A time-out, in the write or in
+  // the read, closes the channel with TimeoutText(), as one in ConnectBlocking does.
   bool Request(uint32_t code, const Payload& payload, uint32_t replyCode, size_t replyLength,
                Payload* reply);
 
   // Total time one request (or the blocking connect) may take.
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  // The text a time-out closes the channel with.
+  static QString TimeoutText();
 
  signals:
   void ServerEventReceived(quint32 kind, quint32 index);
@@ -48,6 +54,9 @@ class ControlSocket : public MessageSocket {
   // 0 when more bytes are needed, -1 on a violation (the channel is then closed).
   int ExamineForReply(uint32_t replyCode, size_t replyLength, Payload* reply);
   void ResumeAsync();
+  // Closes with what was recorded while reading was paused; a time-out that Qt reported on its own
+  // (with its own text) closes with ours.
+  void ClosePending();
 
   std::chrono::milliseconds timeout_ = kDefaultTimeout;
 };

@@ -164,8 +164,8 @@ bool ExpandRunLength(const uint16_t* words, size_t count, std::vector<uint16_t>&
       out.insert(out.end(), words + i, words + i + control);
       i += control;
     } else {
+      // A repeat always owns its value word, even when it repeats it zero times.
       const size_t repeat = control & 0x7FFF;
-      if (repeat == 0) continue;
       if (i >= count) return false;
       if (out.size() + repeat > kMaxExpandedList) return false;
       out.insert(out.end(), repeat, words[i++]);

@@ -1,5 +1,8 @@
 #include "net/net_video_thread.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "net/video_socket.h"
 #include "net/wire.h"
 
@@ -33,10 +36,14 @@ void CNetVideoThread::Connect(const QString& host, quint16 port, const std::stri
     generation_ = generation;
     codec_ = codec;
   }
-  QMetaObject::invokeMethod(context_, [this] { OnConnect(); }, Qt::QueuedConnection);
+  gate_.SetCurrent(generation);
+  QMetaObject::invokeMethod(context_, [this, generation] { OnConnect(generation); }, Qt::QueuedConnection);
 }
 
 void CNetVideoThread::Disconnect() {
+  // The switch happens here, on the caller's thread: the old channel closes only when this thread
+  // gets to it, and what it dispatches until then is dropped.
+  gate_.SetCurrent(0);
   QMetaObject::invokeMethod(context_, [this] { OnDisconnect(); }, Qt::QueuedConnection);
 }
 
@@ -60,41 +67,63 @@ void CNetVideoThread::Shutdown() {
 void CNetVideoThread::run() {
   exec();
   // The socket belongs to this thread: it is deleted here, before the thread ends.
-  std::lock_guard<std::mutex> guard(lock_);
   delete socket_;
   socket_ = nullptr;
 }
 
-void CNetVideoThread::OnConnect() {
-  std::lock_guard<std::mutex> guard(lock_);
+void CNetVideoThread::OnConnect(quint64 generation) {
+  VideoChannelSinks sinks;
+  QString host;
+  quint16 port;
+  std::string user;
+  std::string password;
+  TextCodec codec;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    // A later Connect replaced the parameters (and takes the password): only its own call connects.
+    if (generation != generation_) return;
+    sinks = sinks_;
+    host = host_;
+    port = port_;
+    user = user_;
+    password.swap(password_);
+    codec = codec_;
+  }
   delete socket_;
-  socket_ = new VideoSocket(sinks_, generation_);
-  connect(socket_, &VideoSocket::LoginResult, this, &CNetVideoThread::LoginResult);
-  connect(socket_, &VideoSocket::ConnectionClosed, this, &CNetVideoThread::ConnectionClosed);
-  socket_->Connect(host_, port_, user_, password_, codec_);
-  password_.clear();
+  socket_ = new VideoSocket(sinks, generation, gate_);
+  // Through context_, which lives on this thread: the signals leave from here, not from the thread
+  // object's own (the owner's) thread.
+  connect(socket_, &VideoSocket::LoginResult, context_,
+          [this](quint64 g, int error, quint32 version, const QString& text) {
+            emit LoginResult(g, error, version, text);
+          });
+  connect(socket_, &VideoSocket::ConnectionClosed, context_,
+          [this](quint64 g, int error, const QString& text) { emit ConnectionClosed(g, error, text); });
+  socket_->Connect(host, port, user, password, codec);
+  std::fill(password.begin(), password.end(), '\0');
 }
 
 void CNetVideoThread::OnDisconnect() {
-  VideoSocket* old;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    old = socket_;
-    socket_ = nullptr;
-  }
-  delete old;
+  delete socket_;
+  socket_ = nullptr;
 }
 
 void CNetVideoThread::OnSend() {
-  std::lock_guard<std::mutex> guard(lock_);
-  // Every complete message is sent in order, or dropped when no video channel stands. A channel
-  // that is still connecting counts as none: its first message must be the login.
-  while (queue_.Size() >= kHeaderSize) {
-    const size_t total = kHeaderSize + wire::U32(queue_.Data() + 4);
-    if (queue_.Size() < total) break;
-    if (socket_ && socket_->Established()) socket_->SendRaw(queue_.Data(), total);
-    queue_.Consume(total);
+  // Every complete message leaves the queue in order; they go out after the lock is released,
+  // because a send can fail and close the channel on the spot, and the close handlers may queue.
+  std::vector<uint8_t> batch;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    while (queue_.Size() >= kHeaderSize) {
+      const size_t total = kHeaderSize + wire::U32(queue_.Data() + 4);
+      if (queue_.Size() < total) break;
+      batch.insert(batch.end(), queue_.Data(), queue_.Data() + total);
+      queue_.Consume(total);
+    }
   }
+  // Sent whole, or dropped when no video channel stands. A channel that is still connecting counts
+  // as none: its first message must be the login.
+  if (!batch.empty() && socket_ && socket_->Established()) socket_->SendRaw(batch.data(), batch.size());
 }
 
 }  // namespace strixc::net

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/dispatch_gate.h"
 #include "net/messages.h"
 #include "net/stream_buffer.h"
 #include "net/text_codec.h"
@@ -16,8 +17,12 @@ class VideoSocket;
 // The network thread: owns the video channel's socket, sends every queued video-channel message and
 // handles every received one. Runs an event loop from construction until Shutdown.
 //
-// Connect, Disconnect and Queue may be called from any thread; they only post work to this thread.
-// The signals are emitted on this thread; receivers on other threads get them queued.
+// Connect, Disconnect and Queue may be called from any thread (never from a receiver of the video
+// channel); they post work to this thread. The signals are emitted on this thread; receivers on
+// other threads get them queued, a direct receiver runs on this thread and may queue messages.
+//
+// Locks: lock_ is never held across a socket call or a receiver, so a receiver or a close handler
+// may call Queue. The dispatch gate is held while the receivers run (see DispatchGate).
 class CNetVideoThread : public QThread {
   Q_OBJECT
 
@@ -31,11 +36,15 @@ class CNetVideoThread : public QThread {
 
   // Opens a new video channel (closing the current one). `generation` comes back with the signals
   // so that the owner can drop those of an older connection. `user` and `password` are in the
-  // server's code page, which `codec` converts.
+  // server's code page, which `codec` converts. From the return on, nothing that an older
+  // connection received reaches the receivers.
   void Connect(const QString& host, quint16 port, const std::string& user,
                const std::string& password, quint64 generation, const TextCodec& codec);
-  // Closes the video channel, if any, without a ConnectionClosed signal.
+  // Closes the video channel, if any, without a ConnectionClosed signal. From the return on, nothing
+  // that it received reaches the receivers, also what was already buffered on this thread.
   void Disconnect();
+  // The generation whose messages may reach the receivers; 0 when none.
+  quint64 CurrentGeneration() const { return gate_.Current(); }
   // Appends one message to the outgoing queue. With no video channel it is dropped when its turn
   // comes.
   void Queue(uint32_t code, const Payload& payload);
@@ -50,12 +59,15 @@ class CNetVideoThread : public QThread {
   void run() override;
 
  private:
-  void OnConnect();
+  void OnConnect(quint64 generation);
   void OnDisconnect();
   void OnSend();
 
-  // Lives on this thread; queued calls are delivered through it.
+  // Lives on this thread; queued calls and the socket's signals are delivered through it.
   QObject* context_;
+  DispatchGate gate_;
+  // Only touched on this thread: owned, created and deleted here.
+  VideoSocket* socket_ = nullptr;
   std::mutex lock_;
   // Guarded by lock_:
   VideoChannelSinks sinks_;
@@ -66,7 +78,6 @@ class CNetVideoThread : public QThread {
   quint64 generation_ = 0;
   TextCodec codec_;
   StreamBuffer queue_;
-  VideoSocket* socket_ = nullptr;  // owned; created and deleted on this thread
 };
 
 }  // namespace strixc::net

@@ -121,20 +121,24 @@ void ServerConnection::PlaybackControl(uint64_t time) {
   Queue(video_out::kPlaybackControl, BuildPlaybackControl(time));
 }
 
+bool ServerConnection::ControlReady() const { return control_ && control_->IsConnected(); }
+
 bool ServerConnection::SetOutput(int index, bool on) {
-  if (!control_ || index < 0 || index >= kOutputCount) return false;
+  if (!ControlReady() || index < 0 || index >= kOutputCount) return false;
   return control_->Request(control::kSetOutput, BuildSetOutput(static_cast<uint8_t>(index), on),
                            control::kSetOutputReply, kControlReplyByteSize, nullptr);
 }
 
 bool ServerConnection::SendDomeCommand(const DomeCommandRecord& record) {
-  if (!control_) return false;
+  // Code 0 means "no command": the request is dropped, and that is no failure.
+  if (record.code == 0) return true;
+  if (!ControlReady()) return false;
   return control_->Request(control::kDomeCommand, BuildDomeCommand(record), control::kDomeCommandReply,
                            kControlReplyByteSize, nullptr);
 }
 
 bool ServerConnection::GetArchiveRange(ArchiveRange* range) {
-  if (!control_) return false;
+  if (!ControlReady()) return false;
   Payload reply;
   if (!control_->Request(control::kArchiveRangeRequest, BuildArchiveRangeRequest(), control::kArchiveRange,
                          kArchiveRangeSize, &reply))
@@ -152,7 +156,7 @@ bool ServerConnection::RemoveBookmark(uint64_t time, bool* refused2, bool* refus
 }
 
 bool ServerConnection::EditBookmark(const BookmarkEditRecord& record, bool* refused2, bool* refused1) {
-  if (!control_) return false;
+  if (!ControlReady()) return false;
   Payload reply;
   if (!control_->Request(control::kBookmarkEdit, BuildBookmarkEdit(record), control::kBookmarkEditReply,
                          kControlReplyByteSize, &reply))

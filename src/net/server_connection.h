@@ -74,8 +74,10 @@ class ServerConnection : public QObject {
   void PlaybackRequest(const PlaybackRequestRecord& record);
   void PlaybackControl(uint64_t time);
 
-  // Control-channel requests: block until the reply; false at once without a connection.
+  // Control-channel requests: block until the reply. Each fails at once, sending nothing, unless the
+  // control channel stands (not before the control login, e.g. while the video login is pending).
   bool SetOutput(int index, bool on);
+  // A command with code 0 is dropped before the control channel and reported as done.
   bool SendDomeCommand(const DomeCommandRecord& record);
   bool GetArchiveRange(ArchiveRange* range);
   // `refused1`/`refused2` report the server's two kinds of refusal; true only when neither.
@@ -91,6 +93,7 @@ class ServerConnection : public QObject {
 
  private:
   void Queue(uint32_t code, const Payload& payload);
+  bool ControlReady() const;
   bool EditBookmark(const BookmarkEditRecord& record, bool* refused2, bool* refused1);
 
   std::unique_ptr<CNetVideoThread> thread_;

@@ -1,7 +1,9 @@
 #pragma once
 
 // Where the video channel hands what it receives. Every call comes on the network thread, while the
-// video channel's message is being handled; the data is only valid during the call.
+// video channel's message is being handled; the data is only valid during the call. Calls come only
+// for the current connection: they run under the network thread's dispatch gate (DispatchGate), so
+// a sink must not connect or disconnect the video channel.
 
 #include <string>
 

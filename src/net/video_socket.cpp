@@ -4,8 +4,8 @@
 
 namespace strixc::net {
 
-VideoSocket::VideoSocket(const VideoChannelSinks& sinks, quint64 generation, QObject* parent)
-    : MessageSocket(parent), sinks_(sinks), generation_(generation) {}
+VideoSocket::VideoSocket(const VideoChannelSinks& sinks, quint64 generation, DispatchGate& gate, QObject* parent)
+    : MessageSocket(parent), sinks_(sinks), generation_(generation), gate_(gate) {}
 
 void VideoSocket::Connect(const QString& host, quint16 port, const std::string& user,
                           const std::string& password, const TextCodec& codec) {
@@ -31,6 +31,9 @@ void VideoSocket::OnClosed(int error, const QString& text) {
 }
 
 bool VideoSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length) {
+  // After a teardown the owner has cleared what these messages would fill: drop them.
+  const auto dispatching = gate_.Enter(generation_);
+  if (!dispatching.owns_lock()) return true;
   switch (code) {
     case video_in::kLoginReply: {
       const auto d = ParseServerDescription(payload, length);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "net/dispatch_gate.h"
 #include "net/message_socket.h"
 #include "net/text_codec.h"
 #include "net/video_channel_sinks.h"
@@ -9,12 +10,13 @@
 namespace strixc::net {
 
 // The video channel: logs in as soon as the connection stands, then dispatches everything the server
-// sends to the sinks. Lives on the network thread.
+// sends to the sinks, as long as the gate holds its generation as the current one. Lives on the
+// network thread; the gate must outlive it.
 class VideoSocket : public MessageSocket {
   Q_OBJECT
 
  public:
-  VideoSocket(const VideoChannelSinks& sinks, quint64 generation, QObject* parent = nullptr);
+  VideoSocket(const VideoChannelSinks& sinks, quint64 generation, DispatchGate& gate, QObject* parent = nullptr);
 
   // Starts the connection; LoginResult follows in every case. `user` and `password` are already in
   // the server's code page; `codec` decodes the names the server sends.
@@ -41,6 +43,7 @@ class VideoSocket : public MessageSocket {
 
   VideoChannelSinks sinks_;
   quint64 generation_;
+  DispatchGate& gate_;
   LoginRecord login_;
   TextCodec codec_;
   bool connected_ = false;

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "fake_peer.h"
 #include "video/jpeg_codec.h"
 
 namespace {
@@ -153,6 +154,44 @@ TEST_F(ToolTest, WallComposesTheLayoutsCamerasIntoOnePicture) {
 
   EXPECT_EQ(Tool({"snapshot", "--wall", file, "--layout", "14"}).exitCode, 4) << "layout 14 has no cells";
   EXPECT_EQ(Tool({"snapshot", "--wall", file, "--size", "12x9000"}).exitCode, 1);
+}
+
+// A server with fewer points than the protocol allows, which answers only for its own.
+TEST(ToolAgainstSmallServerTest, ProbeWaitsOnlyForTheNamesTheMasksAnnounce) {
+  using strixc::net::test::FakePeer;
+  namespace net = strixc::net;
+  FakePeer peer;
+  peer.Run([](FakePeer& p) {
+    auto d = FakePeer::Description();
+    d.inputMask = 0x5;
+    d.outputMask = 0x3;
+    if (!p.LogIn(d)) return;
+    net::test::PeerMessage m;
+    while (p.Read(p.VideoFd(), &m, 20000)) {
+      if (m.code != net::video_out::kInfoRequest) continue;
+      const auto r = net::ParseInfoRequest(m.payload.data(), m.payload.size());
+      const uint8_t i = r->index;
+      const auto has = [i](uint32_t mask) { return ((mask >> i) & 1) != 0; };
+      const int fd = p.VideoFd();
+      if (r->kind == net::info_kind::kIoState) p.Write(fd, net::video_in::kIoState, net::BuildIoState({0, 0}));
+      if (r->kind == net::info_kind::kCamera && has(d.cameraMask))
+        p.Write(fd, net::video_in::kCameraInfo, net::BuildCameraInfo({i, 0, "Cam"}));
+      if (r->kind == net::info_kind::kInput && has(d.inputMask))
+        p.Write(fd, net::video_in::kInputName, net::BuildPointName({i, "In"}));
+      if (r->kind == net::info_kind::kOutput && has(d.outputMask))
+        p.Write(fd, net::video_in::kOutputName, net::BuildPointName({i, "Out " + std::to_string(i)}));
+    }
+  });
+  QProcess tool;
+  tool.start(QStringLiteral(STRIXC_TOOL), {"probe", "--host", "127.0.0.1", "--port", QString::number(peer.Port()),
+                                           "--user", "demo", "--password", "demo"});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+  const QJsonObject config = QJsonDocument::fromJson(tool.readAllStandardOutput().trimmed()).object();
+  const QJsonArray outputs = config.value("outputs").toArray();
+  ASSERT_EQ(outputs.size(), 2);
+  EXPECT_EQ(outputs[1].toObject().value("name").toString(), "Out 1");
+  EXPECT_EQ(config.value("inputs").toArray().size(), 2);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "fake_peer.h"
 #include "net/connection_controller.h"
 #include "net/connection_texts.h"
+#include "net/wire.h"
 #include "wait.h"
 
 namespace strixc::net {
@@ -267,6 +269,124 @@ TEST_F(ConnectionFixture, UnansweredControlLoginCostsAtMostTheTimeout) {
   Connect();
   ASSERT_TRUE(WaitClosed());
   EXPECT_EQ(log_, std::vector<std::string>{"closed: Connection broken !"});
+}
+
+// --- Control-channel requests -------------------------------------------------------------------
+
+TEST(ServerConnectionTest, ControlRequestsFailAtOnceWhileTheVideoLoginIsPending) {
+  FakePeer peer;
+  std::atomic<bool> loginRead{false};
+  peer.Run([&](FakePeer& p) {
+    PeerMessage m;
+    const int fd = p.AcceptVideo();
+    loginRead = fd >= 0 && p.Read(fd, &m) && m.code == video_out::kLogin;
+    p.WaitClosed(fd);  // never answers
+  });
+  ServerConnection server{VideoChannelSinks{}};
+  server.Open("127.0.0.1", peer.Port(), "operator", "secret");
+  ASSERT_TRUE(WaitUntil([&] { return loginRead.load(); }));
+
+  EXPECT_FALSE(server.SetOutput(0, true));
+  DomeCommandRecord dome;
+  dome.code = 1;
+  EXPECT_FALSE(server.SendDomeCommand(dome));
+  ArchiveRange range{1, 2, 3};
+  EXPECT_FALSE(server.GetArchiveRange(&range));
+  EXPECT_EQ(range.cameraMask, 1u) << "outputs stay unchanged on failure";
+  bool refused2 = false, refused1 = false;
+  EXPECT_FALSE(server.AddBookmark(5, "Gate", &refused2, &refused1));
+  EXPECT_FALSE(server.RemoveBookmark(5, &refused2, &refused1));
+  EXPECT_TRUE(server.IsConnected()) << "the pending login goes on";
+  server.Reset();
+}
+
+TEST_F(ConnectionFixture, DomeCommandWithCodeZeroIsNeverSent) {
+  std::vector<uint16_t> sent;
+  std::mutex lock;
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    PeerMessage m;
+    while (p.Read(p.ControlFd(), &m)) {
+      if (m.code != control::kDomeCommand) continue;
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        sent.push_back(ParseDomeCommand(m.payload.data(), m.payload.size())->code);
+      }
+      p.Write(p.ControlFd(), control::kDomeCommandReply, {0});
+    }
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; }));
+  DomeCommandRecord dome;
+  dome.camera = 2;
+  EXPECT_TRUE(controller_.Connection().SendDomeCommand(dome)) << "dropped, which is no failure";
+  dome.code = 11;
+  dome.params[0] = 4;
+  ASSERT_TRUE(controller_.Connection().SendDomeCommand(dome));
+  {
+    // The channel keeps the order: had the first gone out, the peer would have read it first.
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(sent, std::vector<uint16_t>{11});
+  }
+  EXPECT_TRUE(controller_.IsConnected());
+  controller_.Teardown();
+}
+
+// --- Teardown ------------------------------------------------------------------------------------
+
+// Holds the network thread inside the first frame until the owner has switched away from its
+// connection, so that whatever came behind that frame is already buffered when the teardown runs.
+class StallingFrameSink : public FrameSink {
+ public:
+  explicit StallingFrameSink(CNetVideoThread& thread) : thread_(thread) {}
+  void OnFrame(const FrameView&, bool, bool&) override {
+    if (++frames > 1) return;
+    const quint64 generation = thread_.CurrentGeneration();
+    entered = true;
+    for (int i = 0; i < 500 && thread_.CurrentGeneration() == generation; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::atomic<int> frames{0};
+  std::atomic<bool> entered{false};
+
+ private:
+  CNetVideoThread& thread_;
+};
+
+TEST_F(ConnectionFixture, MessagesBufferedBeforeATeardownReachNeitherFramesNorNames) {
+  StallingFrameSink sink(controller_.Connection().Thread());
+  controller_.SetFrameSinks(&sink, nullptr);
+  int namesChanged = 0;
+  QObject::connect(&controller_, &ConnectionController::CameraInfoChanged, [&](int) { ++namesChanged; });
+  std::atomic<bool> videoClosed{false};
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    // One write: the client reads all of it before it has handled the first frame.
+    Payload bytes;
+    const auto append = [&bytes](uint32_t code, const Payload& payload) {
+      uint8_t header[kHeaderSize];
+      wire::EncodeHeader(header, code, static_cast<uint32_t>(payload.size()));
+      bytes.insert(bytes.end(), header, header + kHeaderSize);
+      bytes.insert(bytes.end(), payload.begin(), payload.end());
+    };
+    const uint16_t live = frame_flag::kLive | frame_flag::kKey;
+    append(video_in::kFrame, BuildFrame({1, 0, 0, 0, live, 0}, nullptr, 0));
+    append(video_in::kFrame, BuildFrame({2, 0, 0, 0, live, 0}, nullptr, 0));
+    append(video_in::kCameraInfo, BuildCameraInfo({0, 0, "Stale"}));
+    append(video_in::kIoState, BuildIoState({0xFFFF, 0xFFF}));
+    p.WriteRaw(p.VideoFd(), bytes);
+    videoClosed = p.WaitClosed(p.VideoFd());
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return sink.entered.load(); }));
+  controller_.Teardown();
+  ASSERT_TRUE(WaitUntil([&] { return videoClosed.load(); }));
+  QCoreApplication::processEvents();
+
+  EXPECT_EQ(sink.frames, 1) << "the frame behind the teardown is dropped";
+  EXPECT_EQ(controller_.CameraName(0), "");
+  EXPECT_EQ(namesChanged, 0);
+  EXPECT_EQ(controller_.Points().inputs[0].State(), 0);
 }
 
 }  // namespace

@@ -135,6 +135,13 @@ bool FakePeer::WaitClosed(int fd, int timeoutMs) {
 
 void FakePeer::CloseFd(int fd) { ::shutdown(fd, SHUT_RDWR); }
 
+void FakePeer::ResetFd(int fd) {
+  const linger now{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+  ::close(fd);
+  fds_.erase(std::remove(fds_.begin(), fds_.end(), fd), fds_.end());
+}
+
 ServerDescription FakePeer::Description() {
   ServerDescription d;
   d.accepted = 1;

@@ -41,6 +41,8 @@ class FakePeer {
   // True when the client closed fd within the time, reading and discarding what comes first.
   bool WaitClosed(int fd, int timeoutMs = 5000);
   void CloseFd(int fd);
+  // Drops the connection with a reset: the client's next send on it fails.
+  void ResetFd(int fd);
 
   // Both logins with the given description; returns false if the client did not log in properly.
   // The accepted sockets are left in VideoFd() and ControlFd().

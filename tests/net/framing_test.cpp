@@ -114,8 +114,9 @@ class ControlRequestTest : public ::testing::Test {
     QObject::connect(&socket_, &ControlSocket::ServerEventReceived, [this](quint32 kind, quint32 index) {
       events_.push_back({kind, index});
     });
-    QObject::connect(&socket_, &ControlSocket::ConnectionClosed, [this](int error, const QString&) {
+    QObject::connect(&socket_, &ControlSocket::ConnectionClosed, [this](int error, const QString& text) {
       closedError_ = error;
+      closedText_ = text;
     });
     ASSERT_TRUE(socket_.ConnectBlocking("127.0.0.1", static_cast<quint16>(peer_.Port() + 1)));
   }
@@ -128,6 +129,7 @@ class ControlRequestTest : public ::testing::Test {
   ControlSocket socket_;
   std::vector<std::pair<quint32, quint32>> events_;
   int closedError_ = -1;
+  QString closedText_;
 };
 
 TEST_F(ControlRequestTest, ServerEventWhileWaitingIsHandledAndTheRequestCompletes) {
@@ -231,6 +233,8 @@ TEST_F(ControlRequestTest, UnansweredRequestTimesOutAndClosesTheChannel) {
   EXPECT_FALSE(SetOutput());
   EXPECT_FALSE(socket_.IsOpen());
   EXPECT_TRUE(WaitUntil([&] { return closedError_ == MessageSocket::TimeoutErrorCode(); }));
+  // Qt's own time-out comes first, with its own text; the operator must read ours.
+  EXPECT_EQ(closedText_.toStdString(), "The server did not answer in time.");
   EXPECT_TRUE(WaitUntil([&] { return done.load(); })) << "the peer sees the close";
 }
 

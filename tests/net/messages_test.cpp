@@ -46,10 +46,11 @@ TEST(RunLengthTest, ExpandsLiteralsAndRepeats) {
   ASSERT_TRUE(ExpandRunLength(words, 6, out));
   EXPECT_EQ(out, (std::vector<uint16_t>{7, 8, 9, 5, 5, 5, 5}));
 
-  const uint16_t zeros[] = {0, 0x8000, 1, 4};
+  // An empty literal is one word; a repeat of zero still owns its value word.
+  const uint16_t zeros[] = {0, 0x8000, 1, 2, 4, 5};
   out.clear();
-  ASSERT_TRUE(ExpandRunLength(zeros, 4, out));
-  EXPECT_EQ(out, (std::vector<uint16_t>{4}));
+  ASSERT_TRUE(ExpandRunLength(zeros, 6, out));
+  EXPECT_EQ(out, (std::vector<uint16_t>{4, 5}));
 }
 
 TEST(RunLengthTest, RejectsRunsPastTheListAndExpansionBombs) {
@@ -58,6 +59,8 @@ TEST(RunLengthTest, RejectsRunsPastTheListAndExpansionBombs) {
   EXPECT_FALSE(ExpandRunLength(literal, 3, out));
   const uint16_t repeat[] = {0x8003};
   EXPECT_FALSE(ExpandRunLength(repeat, 1, out));
+  const uint16_t emptyRepeat[] = {0x8000};
+  EXPECT_FALSE(ExpandRunLength(emptyRepeat, 1, out));
   // 200 words asking for 0x7FFF repeats each: 3.2 million values from 400 bytes.
   std::vector<uint16_t> bomb;
   for (int i = 0; i < 100; ++i) bomb.insert(bomb.end(), {0xFFFF, 1});
@@ -106,6 +109,28 @@ TEST(ArchiveMapTest, RoundTripsAndChecksTheBody) {
   lying = p;
   lying[35] = 0x80;  // list 1 claims 2^31 words: must not overflow into a small size
   EXPECT_FALSE(ParseArchiveMap(lying.data(), lying.size()));
+}
+
+TEST(ArchiveMapTest, ZeroRepeatInsideAListKeepsTheRestInStep) {
+  // As a server writes it: list 1 = [0x8000 9] [2: 7 8] [0x8002 5], list 3 = [1: 6], one value.
+  const std::vector<uint16_t> list1 = {0x8000, 9, 2, 7, 8, 0x8002, 5};
+  const std::vector<uint16_t> list3 = {1, 6};
+  const uint32_t body = static_cast<uint32_t>(2 * (list1.size() + list3.size()) + 8);
+  Payload p;
+  wire::Writer w(p);
+  w.U64(1000).U64(2000).U64(0).U64(0);
+  w.U32(static_cast<uint32_t>(list1.size())).U32(0).U32(static_cast<uint32_t>(list3.size()));
+  w.U32(body).U32(0).U32(1);
+  for (uint16_t word : list1) w.U16(word);
+  for (uint16_t word : list3) w.U16(word);
+  w.U64(77);
+
+  const auto map = ParseArchiveMap(p.data(), p.size());
+  ASSERT_TRUE(map) << "a valid map must not close the channel";
+  EXPECT_EQ(map->lists[0], (std::vector<uint16_t>{7, 8, 5, 5}));
+  EXPECT_TRUE(map->lists[1].empty());
+  EXPECT_EQ(map->lists[2], (std::vector<uint16_t>{6}));
+  EXPECT_EQ(map->values, (std::vector<uint64_t>{77}));
 }
 
 // --- Length checks of the received messages ----------------------------------------------------
