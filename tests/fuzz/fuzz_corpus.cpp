@@ -109,7 +109,9 @@ void NetStreams() {
   // remote-archive frame and event, an archive map and a bookmark notice.
   Bytes video{0};
   Message(video, video_in::kLoginReply, BuildServerDescription(d));
-  for (uint8_t c = 0; c < 4; ++c) Message(video, video_in::kCameraInfo, BuildCameraInfo({c, c == 2u, "Gate " + std::to_string(c)}));
+  for (uint8_t c = 0; c < 4; ++c) {
+    Message(video, video_in::kCameraInfo, BuildCameraInfo({c, c == 2u, "Gate " + std::to_string(c)}));
+  }
   Message(video, video_in::kIoState, BuildIoState({0x5, 0x1}));
   Message(video, video_in::kInputName, BuildPointName({0, "Door contact"}));
   Message(video, video_in::kOutputName, BuildPointName({1, "Siren"}));

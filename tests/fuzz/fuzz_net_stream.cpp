@@ -102,7 +102,8 @@ void Dispatch(uint32_t code, const uint8_t* p, size_t n) {
                   [](const LoginRecord& r) { return BuildLogin(r, false); });
       break;
     case control::kSetOutput:
-      CheckParser(p, n, ParseSetOutput, [](const SetOutputRequest& r) { return BuildSetOutput(r.output, r.state != 0); });
+      CheckParser(p, n, ParseSetOutput,
+                  [](const SetOutputRequest& r) { return BuildSetOutput(r.output, r.state != 0); });
       break;
     case control::kDomeCommand:  // also the video channel's KeyFrameRequest
       CheckParser(p, n, ParseDomeCommand, BuildDomeCommand);
