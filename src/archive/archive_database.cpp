@@ -112,8 +112,10 @@ void ArchiveDatabase::LoadSettings(settings::SettingsDatabase& db, const std::st
 
 bool ArchiveDatabase::SaveSettings(settings::SettingsDatabase& db, const std::string& key) {
   std::lock_guard<std::mutex> guard(lock_);
+  // Outside the transaction: the bookmark store takes its own lock before the settings lock (an Add
+  // on the network thread holds the one while it waits for the other).
+  bookmarks_.Save(key + "\\Bookmarks");
   return db.Transaction([&] {
-    bookmarks_.Save(key + "\\Bookmarks");
     settings::SettingsKey locationsKey(db, key + "\\Locations");
     if (!locationsKey.Clear()) return false;
     if (!locationsKey.WriteDword("LocationCount", static_cast<uint32_t>(locations_.size()))) {

@@ -30,7 +30,9 @@ class BookmarkStore {
   // and the key for later changes. A value name that is no number loads as 0 (its leading number,
   // as strtoll reads it); duplicate times load once.
   void Load(settings::SettingsDatabase& db, const std::string& keyPath);
-  // Every change is written when made; this only waits for a change in progress to end.
+  // Every change is written when made; this only waits for a change in progress to end. Call it
+  // outside a settings transaction: a change in progress holds the store's lock and waits for the
+  // settings lock.
   void Save(const std::string& keyPath);
 
   // Bookmarks older than this are dropped, one per Add, as new ones come in. 0 until set.

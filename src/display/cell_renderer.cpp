@@ -1,12 +1,24 @@
 #include "display/cell_renderer.h"
 
 #include <QPainter>
+#include <QRunnable>
 #include <QSemaphore>
 #include <QThreadPool>
 #include <algorithm>
 #include <cstring>
 
 #include "video/region.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define STRIXC_TSAN_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define STRIXC_TSAN_BUILD 1
+#endif
+#endif
+#ifdef STRIXC_TSAN_BUILD
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace strixc::display {
 
@@ -16,23 +28,57 @@ namespace {
 // thread pool too, and one core alone converting first would double the time to the screen.
 constexpr int kSplitPixels = 200000;
 
+#ifdef STRIXC_TSAN_BUILD
+// Qt's thread pool and QSemaphore order the two halves through Qt's own locks, which
+// ThreadSanitizer cannot see (Qt is not built with it): a ThreadSanitizer build states that order to
+// it here. A release on one thread happens before an acquire of the same token on another.
+void ReleaseToken(const void* token) { __tsan_release(const_cast<void*>(token)); }
+void AcquireToken(const void* token) { __tsan_acquire(const_cast<void*>(token)); }
+#else
+void ReleaseToken(const void*) {}
+void AcquireToken(const void*) {}
+#endif
+
+// One half of a split picture, run by the thread pool. It lives on the stack of the thread that
+// split the work, which waits for it before returning.
+template <class Work>
+class PoolHalf final : public QRunnable {
+ public:
+  PoolHalf(const Work& work, int first, int end) : work_(work), first_(first), end_(end) {
+    setAutoDelete(false);
+    ReleaseToken(this);
+  }
+  void run() override {
+    AcquireToken(this);
+    ok_ = work_(first_, end_);
+    ReleaseToken(this);
+    done_.release();
+  }
+  // Waits until run() has finished and gives its result.
+  bool Wait() {
+    done_.acquire();
+    AcquireToken(this);
+    return ok_;
+  }
+
+ private:
+  const Work& work_;
+  const int first_;
+  const int end_;
+  bool ok_ = false;
+  QSemaphore done_;
+};
+
 // Runs work(firstRow, endRow) over 0..rows, the lower half on the thread pool when the picture is
 // large and the pool has a thread free, and returns when both halves are done.
 template <class Work>
 bool SplitRows(int rows, int pixels, const Work& work) {
   if (pixels < kSplitPixels || rows < 2) return work(0, rows);
   const int half = rows / 2;
-  QSemaphore done;
-  bool lowerOk = false;
-  if (!QThreadPool::globalInstance()->tryStart([&] {
-        lowerOk = work(half, rows);
-        done.release();
-      })) {
-    return work(0, rows);
-  }
+  PoolHalf<Work> lower(work, half, rows);
+  if (!QThreadPool::globalInstance()->tryStart(&lower)) return work(0, rows);
   const bool upperOk = work(0, half);
-  done.acquire();
-  return upperOk && lowerOk;
+  return lower.Wait() && upperOk;
 }
 
 // Rows first..end (counted from the top) of a bottom-up picture, as a picture of their own.

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <atomic>
 #include <cmath>
 
 #include "archive/archive_time.h"
@@ -61,6 +62,14 @@ QImage NoVideoPicture() {
 
 QRect Exclusive(const video::Rect& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
 
+// A number for the calling thread that no other thread, also none started later, ever gets (a
+// thread id may be reused once its thread has ended).
+uint64_t ThreadToken() {
+  static std::atomic<uint64_t> next{1};
+  thread_local const uint64_t token = next.fetch_add(1);
+  return token;
+}
+
 }  // namespace
 
 void FrameRect(QPainter& painter, const QRect& r, const QBrush& brush) {
@@ -96,9 +105,11 @@ void OverlayPainter::Paint(QPainter& painter, const OverlayInput& in) {
 }
 
 void OverlayPainter::CachedText::Set(const QString& value, bool largeFont, const QFont& font) {
-  if (value == text && largeFont == large && !laidOut.text().isNull()) return;
+  const uint64_t current = ThreadToken();
+  if (value == text && largeFont == large && thread == current && !laidOut.text().isNull()) return;
   text = value;
   large = largeFont;
+  thread = current;
   laidOut.setTextFormat(Qt::PlainText);
   laidOut.setText(value);
   laidOut.prepare(QTransform(), font);

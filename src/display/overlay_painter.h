@@ -70,10 +70,13 @@ class OverlayPainter {
 
   // One text of a camera, laid out once and redrawn as long as it reads the same: laying text
   // out costs several times more than drawing it, and most texts change once a second at most.
+  // A laid-out text holds the font engines of the thread that laid it out, which Qt keeps per
+  // thread and drops with the thread: another thread lays the text out again for itself.
   struct CachedText {
     QString text;
     QStaticText laidOut;
     bool large = false;
+    uint64_t thread = 0;  // ThreadToken() of the thread that laid it out
     void Set(const QString& value, bool largeFont, const QFont& font);
   };
   // A camera's texts, and the second its time texts were made for.

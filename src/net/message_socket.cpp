@@ -1,5 +1,6 @@
 #include "net/message_socket.h"
 
+#include "net/framing.h"
 #include "net/wire.h"
 
 namespace strixc::net {
@@ -83,22 +84,16 @@ qint64 MessageSocket::ReadChunk() {
 }
 
 bool MessageSocket::HandleBuffered() {
-  while (!closed_ && received_.Size() >= kHeaderSize) {
-    const uint8_t* p = received_.Data();
-    const uint32_t code = wire::U32(p);
-    const uint32_t length = wire::U32(p + 4);
-    // Read as signed, a length with the top bit set is negative: the same violation as too long.
-    if (length > maxLength_) {
-      Close();
-      return false;
-    }
-    if (received_.Size() < kHeaderSize + length) break;
-    if (!OnMessage(code, p + kHeaderSize, length)) {
+  while (!closed_) {
+    FramedMessage m;
+    const FrameStatus status = PeekMessage(received_, maxLength_, &m);
+    if (status == FrameStatus::kIncomplete) break;
+    if (status == FrameStatus::kTooLong || !OnMessage(m.code, m.payload, m.length)) {
       Close();
       return false;
     }
     if (closed_) return false;
-    received_.Consume(kHeaderSize + length);
+    received_.Consume(kHeaderSize + m.length);
   }
   return !closed_;
 }

@@ -1,6 +1,7 @@
 #include "shell/address_book.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "settings/settings_key.h"
@@ -11,7 +12,22 @@ namespace {
 
 constexpr char kVersionValue[] = "Version";
 
-std::string ValueName(int index) { return "Address" + std::to_string(index); }
+constexpr char kEntryPrefix[] = "Address";
+
+std::string ValueName(int index) { return kEntryPrefix + std::to_string(index); }
+
+// Whether Load would read the value `name` as an entry: the prefix (in any case: the tree compares
+// names without regard to case) and a decimal number as ValueName writes it.
+bool IsEntryName(const std::string& name) {
+  const size_t prefix = sizeof kEntryPrefix - 1;
+  if (name.size() <= prefix || name.size() > prefix + 9) return false;
+  for (size_t i = 0; i < prefix; ++i)
+    if (std::tolower(static_cast<unsigned char>(name[i])) != std::tolower(static_cast<unsigned char>(kEntryPrefix[i])))
+      return false;
+  const std::string number = name.substr(prefix);
+  if (!std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  return number == std::to_string(std::stoi(number));
+}
 
 AddressEntry Demo(const char* name, const char* address) {
   AddressEntry entry;
@@ -102,9 +118,10 @@ void AddressBook::Load(settings::SettingsDatabase& db) {
 bool AddressBook::Save(settings::SettingsDatabase& db) const {
   return db.Transaction([&] {
     settings::SettingsKey key(db);
-    // The old book may be longer than the new one; it ends at its first gap, as Load reads it.
-    for (int n = 0; key.DeleteValue(ValueName(n)); ++n) {
-    }
+    // Every old entry goes, also those beyond a gap that Load stopped at: the new book would fill
+    // the gap and bring them back.
+    for (const std::string& name : key.ValueNames())
+      if (IsEntryName(name) && !key.DeleteValue(name)) return false;
     for (int n = 0; n < Count(); ++n) {
       const std::vector<uint8_t> bytes = EncodeAddressEntry(entries_[n]);
       if (!key.WriteBinary(ValueName(n), bytes.data(), bytes.size())) return false;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archive_format.h"
@@ -171,6 +172,21 @@ TEST_F(ArchiveDatabaseTest, LocationsSurviveSaveAndLoad) {
   std::string path = "<none>";
   settings::SettingsKey(settings, "ArchDatabase\\Locations\\Location001").ReadString("Path", &path);
   EXPECT_EQ(path, "<none>");
+}
+
+// The network thread adds the bookmarks the server announces while the window saves the settings:
+// each takes the bookmark store's lock and the settings lock, and both must take them in one order.
+TEST_F(ArchiveDatabaseTest, BookmarksAddedWhileTheSettingsAreSavedNeitherWaitsForTheOther) {
+  settings::SettingsDatabase settings;
+  settings.OpenInMemory();
+  db_.LoadSettings(settings, kKey);
+  constexpr int kRounds = 3000;
+  std::thread adder([this] {
+    for (int i = 1; i <= kRounds; ++i) db_.Bookmarks().Add(i, "Gate");
+  });
+  for (int i = 0; i < kRounds; ++i) ASSERT_TRUE(db_.SaveSettings(settings, kKey));
+  adder.join();
+  EXPECT_EQ(settings::SettingsKey(settings, "ArchDatabase\\Bookmarks").ValueNames().size(), size_t{kRounds});
 }
 
 TEST_F(ArchiveDatabaseTest, AbsentLocationCountLeavesNoLocationsAndOpenWarns) {

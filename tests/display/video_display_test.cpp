@@ -305,6 +305,19 @@ TEST_F(DisplayTest, SaveReplacesTheWholeKeyAndLoadRestores) {
 
 // --- Threads ---
 
+TEST_F(DisplayTest, TextsFirstDrawnOnAThreadThatHasEndedAreDrawnAgainOnAnother) {
+  AttachTo({0, 0, 799, 599});
+  display_.SetLayout(1);
+  source_.Fill(0, 352, 288, test::kBlue);
+  source_.SetText(0, "Door opened");
+  std::thread([this] { display_.OnFrame(0, false); }).join();
+  const QImage drawnThere = display_.Grab();
+  const QRect nameArea(10, 10, 100, 10);
+  ASSERT_LT(Count(nameArea, 0x0000FF), nameArea.width() * nameArea.height());  // the camera's name
+  display_.RedrawAll();
+  EXPECT_TRUE(display_.Grab() == drawnThere);
+}
+
 TEST_F(DisplayTest, FramesFromTwoThreadsWhileTheLayoutChanges) {
   AttachTo({0, 0, 639, 479});
   for (int camera = 0; camera < 16; ++camera) source_.Fill(camera, 176, 144, test::Gray(camera * 10));
@@ -323,7 +336,22 @@ TEST_F(DisplayTest, FramesFromTwoThreadsWhileTheLayoutChanges) {
   stop = true;
   a.join();
   b.join();
-  EXPECT_FALSE(display_.Grab().isNull());
+
+  // What the threads left is exactly what the final layout looks like when drawn afresh: no cell
+  // of an earlier layout, no picture torn by a concurrent change.
+  const QImage shown = display_.Grab();
+  ASSERT_FALSE(shown.isNull());
+  display_.RedrawAll();
+  EXPECT_TRUE(display_.Grab() == shown);
+  // And every camera of the final layout shows its own picture in its cell.
+  const uint32_t visible = display_.VisibleCameras();
+  ASSERT_NE(visible, 0u);
+  for (int camera = 0; camera < 16; ++camera) {
+    if (!(visible & (1u << camera))) continue;
+    const video::Rect c = display_.CellRect(camera);
+    const QRgb grey = qRgb(camera * 10, camera * 10, camera * 10);
+    EXPECT_TRUE(Near(At((c.left + c.right) / 2, (c.top + c.bottom) / 2), grey)) << "camera " << camera;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,23 @@ TEST_F(AddressBookTest, AGapEndsTheBook) {
   StoreVersion(4);
   book_.Load(db_);
   EXPECT_EQ(Names(book_), std::vector<std::string>{"zero"});
+}
+
+TEST_F(AddressBookTest, SavingABookLoadedUpToAGapDropsTheEntriesBeyondIt) {
+  StoreEntry(0, Server("zero"));
+  StoreEntry(2, Server("two"));
+  StoreEntry(7, Server("seven"));
+  SettingsKey(db_).WriteString("Address3x", "not an entry");
+  StoreVersion(4);
+  book_.Load(db_);
+  book_.Set(-1, Server("one"));  // fills the gap
+  ASSERT_TRUE(book_.Save(db_));
+  AddressBook again;
+  again.Load(db_);
+  EXPECT_EQ(Names(again), (std::vector<std::string>{"zero", "one"}));
+  const std::vector<std::string> stored = StoredValueNames();
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), "Address7"), 0);
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), "Address3x"), 1);
 }
 
 TEST_F(AddressBookTest, AnUndecodableEntryEndsTheBookKeepingTheEarlierOnes) {
