@@ -42,7 +42,7 @@ bool VideoWidget::AttachToArea() {
 
 void VideoWidget::RepaintArea(const video::Rect& area) {
   const QRect r(area.left, area.top, area.right - area.left + 1, area.bottom - area.top + 1);
-  QMetaObject::invokeMethod(this, [this, r] { update(r); }, Qt::QueuedConnection);
+  repaints_.Post([this, r] { update(r); });
 }
 
 void VideoWidget::paintEvent(QPaintEvent* event) {

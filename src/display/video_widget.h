@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "display/video_display.h"
+#include "net/call_context.h"
 
 namespace strixc::display {
 
@@ -53,6 +54,8 @@ class VideoWidget : public QWidget, public DisplayTarget {
   VideoDisplay& display_;
   uint32_t background_ = 0x4A4F55;
   bool bound_ = false;
+  // Repaints asked for by the threads that draw frames run here, on the widget's thread.
+  net::CallContext repaints_;
 };
 
 }  // namespace strixc::display

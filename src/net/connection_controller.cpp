@@ -10,14 +10,12 @@ ConnectionController::ConnectionController(QObject* parent)
   // their changes reach the owner on this thread, in the order they were made.
   for (int i = 0; i < kInputCount; ++i) {
     points_.inputs[i].Init(i, [this](int index, int state) {
-      QMetaObject::invokeMethod(this, [this, index, state] { emit InputChanged(index, state); },
-                                Qt::QueuedConnection);
+      calls_.Post([this, index, state] { emit InputChanged(index, state); });
     });
   }
   for (int i = 0; i < kOutputCount; ++i) {
     points_.outputs[i].Init(i, [this](int index, int state) {
-      QMetaObject::invokeMethod(this, [this, index, state] { emit OutputChanged(index, state); },
-                                Qt::QueuedConnection);
+      calls_.Post([this, index, state] { emit OutputChanged(index, state); });
     });
   }
 
@@ -140,8 +138,7 @@ void ConnectionController::OnServerEvent(quint32 kind, quint32 index) {
       break;
   }
   // Queued: this may run inside a blocking request, where the owner must not be re-entered.
-  QMetaObject::invokeMethod(this, [this, kind, index] { emit ServerEvent(kind, index); },
-                            Qt::QueuedConnection);
+  calls_.Post([this, kind, index] { emit ServerEvent(kind, index); });
 }
 
 // The sinks are called under the network thread's dispatch gate, which holds the message's
@@ -152,22 +149,16 @@ void ConnectionController::OnCameraInfo(int camera, bool dome, const std::string
     std::lock_guard<std::mutex> guard(camerasLock_);
     cameras_[camera] = Camera{name, dome};
   }
-  QMetaObject::invokeMethod(
-      this,
-      [this, camera, generation] {
-        if (IsCurrent(generation)) emit CameraInfoChanged(camera);
-      },
-      Qt::QueuedConnection);
+  calls_.Post([this, camera, generation] {
+    if (IsCurrent(generation)) emit CameraInfoChanged(camera);
+  });
 }
 
 void ConnectionController::OnInfoAnswer(int kind, int index) {
   const quint64 generation = connection_.Thread().CurrentGeneration();
-  QMetaObject::invokeMethod(
-      this,
-      [this, kind, index, generation] {
-        if (IsCurrent(generation)) emit InfoAnswered(kind, index);
-      },
-      Qt::QueuedConnection);
+  calls_.Post([this, kind, index, generation] {
+    if (IsCurrent(generation)) emit InfoAnswered(kind, index);
+  });
 }
 
 std::string ConnectionController::CameraName(int camera) const {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/call_context.h"
 #include "net/io_point.h"
 #include "net/server_connection.h"
 #include "net/video_channel_sinks.h"
@@ -95,6 +96,8 @@ class ConnectionController : public QObject, private InfoSink {
   bool IsCurrent(quint64 generation) const;
   VideoChannelSinks Sinks();
 
+  // What the network thread tells this object runs on this object's thread through it.
+  CallContext calls_;
   IoPoints points_;
   FrameSink* frames_ = nullptr;
   RemoteArchiveSink* remoteArchive_ = nullptr;

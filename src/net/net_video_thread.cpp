@@ -9,7 +9,7 @@
 namespace strixc::net {
 
 CNetVideoThread::CNetVideoThread(const VideoChannelSinks& sinks, QObject* parent)
-    : QThread(parent), context_(new QObject), sinks_(sinks) {
+    : QThread(parent), context_(new CallContext), sinks_(sinks) {
   setObjectName(QStringLiteral("CNetVideoThread"));
   // Moved before start: calls posted to it wait in its queue until the loop runs.
   context_->moveToThread(this);
@@ -37,14 +37,14 @@ void CNetVideoThread::Connect(const QString& host, quint16 port, const std::stri
     codec_ = codec;
   }
   gate_.SetCurrent(generation);
-  QMetaObject::invokeMethod(context_, [this, generation] { OnConnect(generation); }, Qt::QueuedConnection);
+  context_->Post([this, generation] { OnConnect(generation); });
 }
 
 void CNetVideoThread::Disconnect() {
   // The switch happens here, on the caller's thread: the old channel closes only when this thread
   // gets to it, and what it dispatches until then is dropped.
   gate_.SetCurrent(0);
-  QMetaObject::invokeMethod(context_, [this] { OnDisconnect(); }, Qt::QueuedConnection);
+  context_->Post([this] { OnDisconnect(); });
 }
 
 void CNetVideoThread::Queue(uint32_t code, const Payload& payload) {
@@ -55,13 +55,16 @@ void CNetVideoThread::Queue(uint32_t code, const Payload& payload) {
     queue_.Append(header, kHeaderSize);
     queue_.Append(payload.data(), payload.size());
   }
-  QMetaObject::invokeMethod(context_, [this] { OnSend(); }, Qt::QueuedConnection);
+  context_->Post([this] { OnSend(); });
 }
 
 void CNetVideoThread::Shutdown() {
   if (!isRunning()) return;
   quit();
   wait();
+  // Pairs with the end of run(): QThread::wait orders through Qt's own futexes, which a thread
+  // checker cannot see; taking the lock makes everything the thread did visibly come first.
+  std::lock_guard<std::mutex> ended(lock_);
 }
 
 void CNetVideoThread::run() {
@@ -69,6 +72,7 @@ void CNetVideoThread::run() {
   // The socket belongs to this thread: it is deleted here, before the thread ends.
   delete socket_;
   socket_ = nullptr;
+  std::lock_guard<std::mutex> ended(lock_);
 }
 
 void CNetVideoThread::OnConnect(quint64 generation) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/call_context.h"
 #include "net/dispatch_gate.h"
 #include "net/messages.h"
 #include "net/stream_buffer.h"
@@ -64,7 +65,7 @@ class CNetVideoThread : public QThread {
   void OnSend();
 
   // Lives on this thread; queued calls and the socket's signals are delivered through it.
-  QObject* context_;
+  CallContext* context_;
   DispatchGate gate_;
   // Only touched on this thread: owned, created and deleted here.
   VideoSocket* socket_ = nullptr;

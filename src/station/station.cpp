@@ -117,8 +117,7 @@ void Station::StartCreatingDefaultArchive() {
     std::string text;
     const bool ok = MakeArchive(archive_, folder, archive::ArchiveDatabase::kFirstRunSpace,
                                 archive::ArchiveDatabase::kFirstRunMaxFileSize, &text);
-    QMetaObject::invokeMethod(
-        this, [this, ok, error = QString::fromStdString(text)] { OnArchiveMade(ok, error); }, Qt::QueuedConnection);
+    calls_.Post([this, ok, error = QString::fromStdString(text)] { OnArchiveMade(ok, error); });
   });
 }
 

@@ -11,6 +11,7 @@
 #include "archive/archive_database.h"
 #include "archive/archive_recorder.h"
 #include "display/video_display.h"
+#include "net/call_context.h"
 #include "net/connection_controller.h"
 #include "net/frame_path.h"
 #include "settings/settings_database.h"
@@ -155,6 +156,8 @@ class Station : public QObject {
   bool headless_ = false;
   int cameraCount_ = 0;
   // The first-start archive's worker; it touches only archive_ (thread-safe) and the file system.
+  // The worker's result comes back on this object's thread through it.
+  net::CallContext calls_;
   std::thread creator_;
   std::atomic<bool> creating_{false};
 };
