@@ -232,11 +232,9 @@ void ArchiveVerifier::WalkRecords() {
       Add(at + kRecordNextRecord, "next-record link points backwards (to " + Num(next) + ")");
       return;
     }
-    RecordHeader pending;
     if (next != 0 && at == tables_.last.lastRecordOffsetAny && records_.size() == tables_.header.recordCount &&
-        IsPendingRecord(next, r, &pending)) {
+        IsPendingRecord(next, r, &pending_)) {
       pendingRecord_ = next;
-      pendingCamera_ = pending.camera;
       return;
     }
     at = next;
@@ -270,7 +268,8 @@ bool ArchiveVerifier::IsPendingBlock(uint64_t offset, int level, const SummaryBl
   SummaryBlock b;
   if (end == 0 || index < 0 || offset + kSummaryBlockSize > static_cast<uint64_t>(index) ||
       !file_.ReadSummaryBlock(offset, &b) || b.next != 0 || b.slotStart <= current.slotStart ||
-      SlotStart(b.slotStart, level) != b.slotStart) {
+      SlotStart(b.slotStart, level) != b.slotStart ||
+      (pendingRecord_ != 0 && pending_.lastBlockOffset[level] != offset)) {
     return false;
   }
   // Blocks are handed out in order: a new one follows the newest block of any level in its chunk,
@@ -418,7 +417,7 @@ void ArchiveVerifier::CheckCameraChains() {
       }
       const uint64_t next = r.header.nextSameCamera;
       if (++k == expected.size()) {
-        const bool pending = next == pendingRecord_ && pendingCamera_ == c;
+        const bool pending = next == pendingRecord_ && pending_.camera == c;
         if (next != 0 && !pending) {
           Add(r.offset + kRecordNextSameCamera, "last record of camera " + std::to_string(c) + " links on");
         }
@@ -536,7 +535,7 @@ void ArchiveVerifier::CheckSummaryAgainstRecords() {
       uint32_t allowed = 0;
       if (at == tables_.last.lastBlockOffset[level] && extra != 0 && (extra & (extra - 1)) == 0 &&
           (strayBit_ == 0 || strayBit_ == extra) &&
-          (pendingRecord_ == 0 || extra == uint32_t{1} << pendingCamera_)) {
+          (pendingRecord_ == 0 || extra == uint32_t{1} << pending_.camera)) {
         strayBit_ = allowed = extra;
       }
       const auto compare = [&](uint64_t field, uint32_t have, uint32_t want, const char* what) {

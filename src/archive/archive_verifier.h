@@ -96,7 +96,7 @@ class ArchiveVerifier {
   std::vector<uint64_t> levelChain_[kSummaryLevels];
   // The record that the last record links to past the tables (an interrupted append), 0 for none.
   uint64_t pendingRecord_ = 0;
-  int pendingCamera_ = -1;
+  RecordHeader pending_;
   // The camera bit that an interrupted append OR-ed into current summary blocks, 0 for none.
   uint32_t strayBit_ = 0;
   std::vector<ArchiveViolation> violations_;
