@@ -155,8 +155,28 @@ uint64_t ArchiveReader::FirstRecordOffset() const {
   return first;
 }
 
+bool ArchiveReader::Describes(uint64_t offset, bool block) {
+  const auto limit = [this, block] {
+    const LevelTable& blocks = tables_.last.lastBlockOffset;
+    return block ? *std::max_element(blocks.begin(), blocks.end()) : tables_.last.lastRecordOffsetAny;
+  };
+  if (offset <= limit()) return true;
+  ArchiveFile* file = File();
+  FileTables fresh;
+  if (file == nullptr || !file->ReadTables(&fresh)) return false;
+  if (fresh.header.firstTime != tables_.header.firstTime) {
+    // The ring has reused the file: nothing cached of it holds any more, nor does the link.
+    tables_ = fresh;
+    cache_.Clear();
+    blockWindow_.clear();
+    return false;
+  }
+  tables_ = fresh;
+  return offset <= limit();
+}
+
 uint64_t ArchiveReader::NextRecordAfter(const RecordHeader& header) {
-  if (header.nextRecord != 0) return header.nextRecord;
+  if (header.nextRecord != 0 && Describes(header.nextRecord, false)) return header.nextRecord;
   // Each step moves one file forward through the list, so this ends at the newest file.
   while (files_->NextFileForReader(slot_)) {
     if (!LoadFile() || tables_.header.IsEmpty()) return 0;
@@ -166,7 +186,7 @@ uint64_t ArchiveReader::NextRecordAfter(const RecordHeader& header) {
 }
 
 uint64_t ArchiveReader::NextSameCameraAfter(const RecordHeader& header) {
-  if (header.nextSameCamera != 0) return header.nextSameCamera;
+  if (header.nextSameCamera != 0 && Describes(header.nextSameCamera, false)) return header.nextSameCamera;
   if (header.camera >= kCameraSlots) return 0;
   while (files_->NextFileForReader(slot_)) {
     if (!LoadFile() || tables_.header.IsEmpty()) return 0;
@@ -248,7 +268,7 @@ bool ArchiveReader::NextAmongCameras(std::span<RecordHeader> headers, std::span<
     size_t chosen = 0;
     for (size_t i = 0; i < count; ++i) {
       const uint64_t next = headers[i].nextSameCamera;
-      if (selected[i] && next != 0 && (best == 0 || next < best)) {
+      if (selected[i] && next != 0 && (best == 0 || next < best) && Describes(next, false)) {
         best = next;
         chosen = i;
       }
@@ -280,7 +300,7 @@ uint64_t ArchiveReader::NextTimeAmongCameras(std::span<const RecordHeader> heade
   uint64_t best = 0;
   for (size_t i = 0; i < count; ++i) {
     const uint64_t next = headers[i].nextSameCamera;
-    if (selected[i] && next != 0 && (best == 0 || next < best)) best = next;
+    if (selected[i] && next != 0 && (best == 0 || next < best) && Describes(next, false)) best = next;
   }
   ArchiveFile* file = File();
   RecordHeader h;
@@ -337,7 +357,7 @@ void ArchiveReader::ActivityByBlocks(int level, uint64_t t0, uint64_t t1, std::s
       setBins[bin] |= block.setEventMask;
     }
     if (block.slotStart >= t1) return;
-    offset = block.next;
+    offset = block.next != 0 && Describes(block.next, true) ? block.next : 0;
     // The level's list goes on with its first block in the following files; each round moves one
     // file forward, so this ends at the newest file.
     while (offset == 0) {

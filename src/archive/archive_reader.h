@@ -23,7 +23,9 @@ namespace strixc::archive {
 //
 // Every operation takes the reader's lock; any thread may call. A damaged file never makes an
 // operation crash or loop: record and block links are only followed forward (ArchiveFile checks
-// them), files only forward through the list, and an invalid header counts as no record.
+// them), files only forward through the list, and an invalid header counts as no record. The
+// tables of a file say which records and blocks exist: a link past them (a record being appended
+// now, or what an append that never completed left) is not followed until the tables describe it.
 class ArchiveReader {
  public:
   // Receives the path of every file the reader loads. The caller drops it when the window showing
@@ -103,6 +105,10 @@ class ArchiveReader {
   uint64_t NextRecordAfter(const RecordHeader& header);
   uint64_t NextSameCameraAfter(const RecordHeader& header);
   uint64_t FirstRecordOffset() const;
+  // Whether the tables describe the record (or, with `block`, the summary block) at `offset` of
+  // the loaded file; records and blocks are appended in order, so those past the last one are not
+  // described yet. The tables are read again before saying no: the recorder may have appended since.
+  bool Describes(uint64_t offset, bool block);
   void ActivityByBlocks(int level, uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
                         std::span<uint32_t> clearBins, std::span<uint32_t> setBins);
   void ActivityByRecords(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,

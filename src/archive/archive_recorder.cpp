@@ -26,11 +26,12 @@
 //   5. header and both tables: the record now exists.
 //
 // A crash between 3 and 5 leaves links and a current block's next pointing at what the tables do not
-// describe yet; the next record would overwrite that space. Loading the state therefore repairs the
-// tail first (RepairTail): the last record of the file and of each camera get their forward links
-// cleared, the current block of each level its next link. The in-memory state works the same way:
-// a record is built on a copy, and a failed write (a full disk) drops the copy and reloads the
-// state from the file at once, repairing it the same way. Nothing is synced: a killed
+// describe yet (the next record would overwrite that space), and a crash after 1 a camera bit in
+// current blocks that no record backs. Loading the state therefore repairs the tail first
+// (RepairTail): the last record of the file and of each camera get their forward links cleared,
+// the current block of each level its next link and any camera bit the tables do not back. The
+// in-memory state works the same way: a record is built on a copy, and a failed write (a full
+// disk) drops the copy and reloads the state from the file at once, repairing it the same way. Nothing is synced: a killed
 // process loses nothing that the page cache holds; a power cut is beyond this.
 
 namespace strixc::archive {
@@ -342,9 +343,26 @@ bool ArchiveRecorder::RepairTail(FileState* state) {
     if (last.lastRecordOffset[c] != 0) ok = clear(last.lastRecordOffset[c], kRecordNextSameCamera, c);
   }
   for (int level = 0; level < kSummaryLevels && ok; ++level) {
+    if (last.lastBlockOffset[level] == 0) continue;
     SummaryBlock& block = state->currentBlocks[level];
-    if (last.lastBlockOffset[level] != 0 && block.next != 0) {
+    // The current block is that of the last record's slot, so the tables tell which cameras have
+    // records and events in it here; a camera bit beyond them was OR-ed in by an append that
+    // never completed.
+    const uint64_t from = std::max(block.slotStart, state->tables.header.firstTime);
+    uint32_t cameras = 0;
+    uint32_t clear = 0;
+    uint32_t set = 0;
+    for (int c = 0; c < kCameraSlots; ++c) {
+      if (last.lastRecordOffset[c] != 0 && last.lastRecordTime[c] >= from) cameras |= CameraBit(c);
+      if (last.lastClearEventTime[c] >= from) clear |= CameraBit(c);
+      if (last.lastSetEventTime[c] >= from) set |= CameraBit(c);
+    }
+    if (block.next != 0 || (block.cameraMask & ~cameras) != 0 || (block.clearEventMask & ~clear) != 0 ||
+        (block.setEventMask & ~set) != 0) {
       block.next = 0;
+      block.cameraMask &= cameras;
+      block.clearEventMask &= clear;
+      block.setEventMask &= set;
       ok = WriteBlock(last.lastBlockOffset[level], block);
     }
   }

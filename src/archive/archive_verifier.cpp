@@ -79,6 +79,10 @@ void ArchiveVerifier::Run() {
     CheckEmptyHeader();
     return;
   }
+  if (IsClaimedWithoutRecords()) {
+    CheckClaimedHeader();
+    return;
+  }
   CheckHeaderLimits();
   WalkRecords();
   WalkBlocks();
@@ -103,6 +107,39 @@ void ArchiveVerifier::CheckEmptyHeader() {
   const FileHeader& h = tables_.header;
   if (h.lastTime != 0 || h.recordCount != 0 || h.cameraMask != 0) {
     Add(kHeaderOffset, "empty file (first time 0) with a last time, record count or camera mask");
+  }
+}
+
+// A reset file is claimed by its first record with a header write of its own before the record is
+// written; a process killed in between leaves a header with a time, no record and no offsets.
+bool ArchiveVerifier::IsClaimedWithoutRecords() const {
+  const FirstTable& first = tables_.first;
+  const LastTable& last = tables_.last;
+  const auto none = [](const auto& table) {
+    return std::all_of(table.begin(), table.end(), [](uint64_t o) { return o == 0; });
+  };
+  return tables_.header.recordCount == 0 && last.lastRecordOffsetAny == 0 && none(first.firstRecordOffset) &&
+         none(first.firstBlockOffset) && none(last.lastRecordOffset) && none(last.lastBlockOffset);
+}
+
+void ArchiveVerifier::CheckClaimedHeader() {
+  const FileHeader& h = tables_.header;
+  if (h.lastTime != h.firstTime || h.cameraMask != 0) {
+    Add(kHeaderOffset, "file without records whose header has a last time or camera mask of its own");
+  }
+  // The time tables come from the files before, all earlier than this file's first record.
+  const LastTable& last = tables_.last;
+  const std::pair<uint64_t, const CameraTable*> times[] = {{kLastRecordTimes, &last.lastRecordTime},
+                                                          {kLastKeyTimes, &last.lastKeyTime},
+                                                          {kLastClearEventTimes, &last.lastClearEventTime},
+                                                          {kLastSetEventTimes, &last.lastSetEventTime}};
+  for (const auto& [field, table] : times) {
+    for (int c = 0; c < kCameraSlots; ++c) {
+      if ((*table)[c] > h.firstTime) {
+        Add(field + 8 * static_cast<uint64_t>(c), "time of camera " + std::to_string(c) +
+                                                      " later than the first time of a file without records");
+      }
+    }
   }
 }
 
@@ -195,8 +232,53 @@ void ArchiveVerifier::WalkRecords() {
       Add(at + kRecordNextRecord, "next-record link points backwards (to " + Num(next) + ")");
       return;
     }
+    if (next != 0 && at == tables_.last.lastRecordOffsetAny && records_.size() == tables_.header.recordCount &&
+        IsPendingRecord(next, r, &pending_)) {
+      pendingRecord_ = next;
+      return;
+    }
     at = next;
   }
+}
+
+uint64_t ArchiveVerifier::DescribedEnd() const {
+  if (records_.empty()) return 0;
+  const Record& last = records_.back();
+  return last.offset + kRecordHeaderSize + static_cast<uint64_t>(last.header.payloadSize);
+}
+
+bool ArchiveVerifier::IsPendingRecord(uint64_t offset, const Record& last, RecordHeader* pending) {
+  const uint64_t end = last.offset + kRecordHeaderSize + static_cast<uint64_t>(last.header.payloadSize);
+  RecordHeader h;
+  // Summary chunks that the interrupted record started lie between it and the last record.
+  if (offset < end || (offset - end) % kSummaryChunkSize != 0 || !file_.ReadRecordHeader(offset, &h)) return false;
+  const int64_t index = IndexEntryPosition(length_, recordCount_);
+  const uint64_t recordEnd = offset + kRecordHeaderSize + static_cast<uint64_t>(h.payloadSize);
+  if (h.time <= last.header.time || h.nextRecord != 0 || h.nextSameCamera != 0 || index < 0 ||
+      recordEnd > static_cast<uint64_t>(index)) {
+    return false;
+  }
+  *pending = h;
+  return true;
+}
+
+bool ArchiveVerifier::IsPendingBlock(uint64_t offset, int level, const SummaryBlock& current) {
+  const uint64_t end = DescribedEnd();
+  const int64_t index = IndexEntryPosition(length_, recordCount_);
+  SummaryBlock b;
+  if (end == 0 || index < 0 || offset + kSummaryBlockSize > static_cast<uint64_t>(index) ||
+      !file_.ReadSummaryBlock(offset, &b) || b.next != 0 || b.slotStart <= current.slotStart ||
+      SlotStart(b.slotStart, level) != b.slotStart ||
+      (pendingRecord_ != 0 && pending_.lastBlockOffset[level] != offset)) {
+    return false;
+  }
+  // Blocks are handed out in order: a new one follows the newest block of any level in its chunk,
+  // or opens a chunk at the end of the described data.
+  if (offset >= end) return (offset - end) % kSummaryChunkSize == kSummaryBlockSize * b.sequence;
+  const uint64_t newest = *std::max_element(tables_.last.lastBlockOffset.begin(), tables_.last.lastBlockOffset.end());
+  SummaryBlock top;
+  if (offset <= newest || !file_.ReadSummaryBlock(newest, &top)) return false;
+  return b.sequence > top.sequence && offset - newest == kSummaryBlockSize * (b.sequence - top.sequence);
 }
 
 void ArchiveVerifier::WalkBlocks() {
@@ -247,6 +329,7 @@ void ArchiveVerifier::WalkBlocks() {
         Add(at + kBlockNext, "summary block link points backwards (to " + Num(b.next) + ")");
         break;
       }
+      if (b.next != 0 && at == last && IsPendingBlock(b.next, level, b)) break;
       at = b.next;
     }
     if (reached != last) {
@@ -334,7 +417,10 @@ void ArchiveVerifier::CheckCameraChains() {
       }
       const uint64_t next = r.header.nextSameCamera;
       if (++k == expected.size()) {
-        if (next != 0) Add(r.offset + kRecordNextSameCamera, "last record of camera " + std::to_string(c) + " links on");
+        const bool pending = next == pendingRecord_ && pending_.camera == c;
+        if (next != 0 && !pending) {
+          Add(r.offset + kRecordNextSameCamera, "last record of camera " + std::to_string(c) + " links on");
+        }
         break;
       }
       if (next <= r.offset) {
@@ -443,8 +529,17 @@ void ArchiveVerifier::CheckSummaryAgainstRecords() {
       }
       seen.insert(b.slotStart);
       const SlotMasks& m = it->second;
+      // An interrupted append OR-s its camera into the current blocks first: one camera, the
+      // same in every level, and the pending record's when that was written too.
+      const uint32_t extra = (b.cameraMask & ~m.cameras) | (b.clearEventMask & ~m.clear) | (b.setEventMask & ~m.set);
+      uint32_t allowed = 0;
+      if (at == tables_.last.lastBlockOffset[level] && extra != 0 && (extra & (extra - 1)) == 0 &&
+          (strayBit_ == 0 || strayBit_ == extra) &&
+          (pendingRecord_ == 0 || extra == uint32_t{1} << pending_.camera)) {
+        strayBit_ = allowed = extra;
+      }
       const auto compare = [&](uint64_t field, uint32_t have, uint32_t want, const char* what) {
-        if ((have & ~want) != 0) {
+        if ((have & ~want & ~allowed) != 0) {
           Add(at + field, "summary block of " + name + " claims " + what + " " + Hex(have & ~want) +
                               " with no such record in its slot");
         }

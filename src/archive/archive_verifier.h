@@ -22,6 +22,15 @@ struct ArchiveViolation {
 // the placement of records and summary chunks in the data area. The records are taken from the
 // next-record chain; every other structure is compared with them.
 //
+// The file is judged as the recorder and the readers see it: the header and the tables say which
+// records and blocks exist. A process killed while it appended a record leaves the file as it was
+// before that record, plus the record's interrupted tail past what the tables describe: forward
+// links out of the last record of the file and of its camera, and out of a level's current
+// summary block, to the complete record or block written before them, and one camera's bit OR-ed
+// into current blocks. The recorder clears that tail when it next loads the file and readers stop
+// at the tables; it is no violation. Links anywhere else, or a tail that is not what one
+// interrupted record can leave, are.
+//
 // Reads go through ArchiveFile with its bounds checks, links are only followed forward and every
 // walk is also bounded by what the file can hold, so a damaged file (random bytes, truncation,
 // offsets beyond the end, link loops) yields violations and never a crash or an endless walk. The
@@ -53,10 +62,18 @@ class ArchiveVerifier {
 
   void Add(uint64_t offset, std::string problem);
   void CheckEmptyHeader();
+  bool IsClaimedWithoutRecords() const;
+  void CheckClaimedHeader();
   void CheckHeaderLimits();
   void CheckFillMarker();
   void WalkRecords();
   bool ReadRecord(uint64_t offset, Record* record);
+  // Whether a link out of the last described record or block points at what one interrupted
+  // append leaves there: a complete record (or block) in the room past everything described.
+  bool IsPendingRecord(uint64_t offset, const Record& last, RecordHeader* pending);
+  bool IsPendingBlock(uint64_t offset, int level, const SummaryBlock& current);
+  // End of the data the tables describe (after the last record); 0 without records.
+  uint64_t DescribedEnd() const;
   void WalkBlocks();
   void CheckRecordSnapshots();
   void CheckCameraChains();
@@ -77,6 +94,11 @@ class ArchiveVerifier {
   std::map<uint64_t, size_t> recordAt_;  // record offset -> position in records_
   std::map<uint64_t, Block> blocks_;     // every block reached from a level's first block
   std::vector<uint64_t> levelChain_[kSummaryLevels];
+  // The record that the last record links to past the tables (an interrupted append), 0 for none.
+  uint64_t pendingRecord_ = 0;
+  RecordHeader pending_;
+  // The camera bit that an interrupted append OR-ed into current summary blocks, 0 for none.
+  uint32_t strayBit_ = 0;
   std::vector<ArchiveViolation> violations_;
   bool cut_ = false;
 };

@@ -80,6 +80,14 @@ class ArchiveReaderTest : public ::testing::Test {
     ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)), static_cast<ssize_t>(bytes.size()));
     ::close(fd);
   }
+  std::vector<uint8_t> ReadBytes(const std::string& path, uint64_t offset, size_t n) {
+    std::vector<uint8_t> bytes(n);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::pread(fd, bytes.data(), n, static_cast<off_t>(offset)), static_cast<ssize_t>(n));
+    ::close(fd);
+    return bytes;
+  }
   void WriteU64(const std::string& path, uint64_t offset, uint64_t value) {
     std::vector<uint8_t> raw(8);
     PutU64(raw.data(), value);
@@ -186,6 +194,38 @@ TEST_F(ArchiveReaderTest, WalkOfOneCameraSkipsFilesWithoutIt) {
   c.Append(kKey, 1, At(5));
   c.Append(kKey, 0, At(6));
   EXPECT_EQ(Walk(At(1), true), (Seq{{0, At(1)}, {0, At(3)}, {0, At(6)}}));
+}
+
+// An append not yet described by the header and tables (a recorder writing right now, or one that
+// was killed): every walk stops at the last record the tables describe, and follows on once they
+// describe the new one.
+TEST_F(ArchiveReaderTest, WalksStopAtTheRecordsTheTablesDescribeAndFollowOnceTheyDo) {
+  TestArchiveWriter& w = NewFile();
+  w.Append(kKey, 0, At(1));
+  w.Append(kKey, 1, At(2));
+  w.Append(kKey, 0, At(3));
+  const std::vector<uint8_t> before = ReadBytes(paths_[0], 0, kDataStart);
+  w.Append(kDelta, 0, At(4));  // linked from At(3) in both chains
+  const std::vector<uint8_t> after = ReadBytes(paths_[0], 0, kDataStart);
+  WriteBytes(paths_[0], 0, before);
+
+  EXPECT_EQ(Walk(At(1), false), (Seq{{0, At(1)}, {1, At(2)}, {0, At(3)}}));
+  EXPECT_EQ(Walk(At(1), true), (Seq{{0, At(1)}, {0, At(3)}}));
+  std::vector<RecordHeader> headers(2);
+  const bool selected[2] = {true, true};
+  ASSERT_TRUE(Reader().SeekCamera(0, At(3), &headers[0]));
+  EXPECT_EQ(Reader().NextTimeAmongCameras(headers, selected), 0u);
+  std::vector<uint8_t> payload;
+  int camera = -1;
+  EXPECT_FALSE(Reader().NextAmongCameras(headers, selected, &payload, &camera));
+
+  // The append completes: the same reader, its tables read before, goes on to the new record.
+  RecordHeader h;
+  ASSERT_TRUE(Reader().Seek(At(3), &h));
+  WriteBytes(paths_[0], 0, after);
+  EXPECT_TRUE(Reader().ReadRecord(&payload, &h, false));
+  ASSERT_TRUE(Reader().ReadRecord(&payload, &h, false));
+  EXPECT_EQ(h.time, At(4));
 }
 
 TEST_F(ArchiveReaderTest, ReadRecordGivesThePayload) {

@@ -22,6 +22,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_records.h"
+#include "archive/archive_verifier.h"
 
 namespace strixc::archive {
 namespace {
@@ -456,6 +457,70 @@ TEST_F(ArchiveRecorderTest, FailingWritesKeepEarlierRecords) {
     EXPECT_TRUE(CheckFrame(walk.payloads[i], walk.headers[i]));
     if (i > 0) {
       EXPECT_GT(walk.headers[i].time, walk.headers[i - 1].time);
+    }
+  }
+}
+
+// A process killed between any two writes of an append, of every shape of append: the file
+// verifies as it stands, readers see exactly the records its tables describe, and the next
+// process's first record repairs the tail, so the file still verifies after it.
+TEST_F(ArchiveRecorderTest, KilledBetweenAnyTwoWritesLeavesAFileThatVerifiesAndReadsAsDescribed) {
+  struct Append {
+    uint64_t after;  // time after the first record
+    int camera;
+    bool event;
+  };
+  const Append appends[] = {
+      {10, 3, false},           // a camera new in every slot: its bit OR-ed into each level
+      {kSlot0 * 33, 1, false},  // new blocks in six levels
+      {kSlot0, 2, true},        // a new level-0 block, set-event bits OR-ed above it
+  };
+  uint64_t round = 0;
+  for (const Append& append : appends) {
+    for (int killAt = 0;; ++killAt) {
+      SCOPED_TRACE("append at +" + std::to_string(append.after) + ", killed after " + std::to_string(killAt) +
+                   " writes");
+      TearDown();
+      SetUp();
+      MakeArchive(2);
+      // The recorder keeps its times increasing: each round starts in a slot of its own in every level.
+      const uint64_t base = kBase + (++round << 39);
+      now_ = base;
+      const std::string path = db_->Files()[0].path;
+      ASSERT_TRUE(recorder_.RecordEvent(0, 1, "Recording enabled"));
+      for (int camera : {1, 2, 0}) {
+        ++now_;
+        ASSERT_TRUE(Frame(camera, 3000, camera != 0));
+      }
+      // Everything from the killAt-th write on is lost, the writes of the recorder's own repair
+      // after the failure too: the file is left as a kill leaves it.
+      int writes = 0;
+      recorder_.SetWriteFault([&writes, killAt](uint64_t, size_t) { return writes++ >= killAt ? EIO : 0; });
+      now_ = base + append.after;
+      const bool written = append.event ? recorder_.RecordEvent(append.camera, 1, "Event") : Frame(append.camera, 3000);
+      recorder_.SetWriteFault({});
+      const uint32_t described = TablesOf(path).header.recordCount;
+      std::vector<ArchiveViolation> violations = ArchiveVerifier::VerifyFile(path);
+      EXPECT_TRUE(violations.empty()) << violations.front().offset << ": " << violations.front().problem;
+      if (written) {
+        EXPECT_EQ(described, 5u);
+        break;
+      }
+      EXPECT_EQ(WalkAll(*db_).headers.size(), described);
+      ArchiveReader reader(db_.get());
+      RecordHeader h;
+      size_t ofCamera = 0;
+      std::vector<uint8_t> payload;
+      if (reader.SeekCamera(append.camera, base, &h)) {
+        while (reader.ReadRecord(&payload, &h, true)) ++ofCamera;
+      }
+      EXPECT_EQ(ofCamera, append.camera == 3 ? 0u : 1u + (append.camera == 0 ? 1u : 0u));
+
+      now_ = base + kSlot0 * 100;
+      ASSERT_TRUE(Frame(4, 3000));
+      violations = ArchiveVerifier::VerifyFile(path);
+      EXPECT_TRUE(violations.empty()) << violations.front().offset << ": " << violations.front().problem;
+      EXPECT_EQ(WalkAll(*db_).headers.size(), described + 1);
     }
   }
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -91,6 +93,20 @@ class ArchiveVerifierTest : public ::testing::Test {
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
     Patch(offset, bytes.data(), n);
   }
+  // The file as a process killed in the middle of an append leaves it: one more record (camera 1)
+  // with its summary blocks and every link to it written, the header and tables still those of the
+  // records before (kept in described_).
+  void InterruptAppend() {
+    std::array<uint8_t, kDataStart> tables;
+    const int fd = ::open(path_.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pread(fd, tables.data(), tables.size(), 0), static_cast<ssize_t>(tables.size()));
+    ::close(fd);
+    described_ = writer_->Tables();
+    offsets_.push_back(writer_->Append(RecordType::kKeyFrame, 1, Start() + 100 * kUnitsPerSecond));
+    ASSERT_NE(offsets_.back(), 0u);
+    Patch(kHeaderOffset, tables.data(), tables.size());
+  }
   void Truncate(uint64_t length) { ASSERT_EQ(::truncate(path_.c_str(), static_cast<off_t>(length)), 0); }
   uint64_t IndexEntryAt(uint32_t k) const { return static_cast<uint64_t>(IndexEntryPosition(kFileSize, k)); }
 
@@ -98,6 +114,7 @@ class ArchiveVerifierTest : public ::testing::Test {
   std::string path_;
   std::unique_ptr<TestArchiveWriter> writer_;
   std::vector<uint64_t> offsets_;
+  FileTables described_;
 };
 
 // ---- Sound files.
@@ -131,6 +148,51 @@ TEST_F(ArchiveVerifierTest, EmptyHeaderWithCountIsViolation) {
   ASSERT_TRUE(ArchiveFile::Create(path_, kMiB, ArchiveFile::Formatting::kFast, {}, &error)) << error;
   PatchU32(kHeaderRecordCount, 3);
   EXPECT_FALSE(Verify().empty());
+}
+
+TEST_F(ArchiveVerifierTest, HeaderClaimedByAFirstRecordThatNeverCameHasNoViolation) {
+  std::string error;
+  ASSERT_TRUE(ArchiveFile::Create(path_, kMiB, ArchiveFile::Formatting::kFast, {}, &error)) << error;
+  PatchU64(kHeaderOffset, Start());
+  PatchU64(kHeaderLastTime, Start());
+  PatchU64(kLastRecordTimes, Start() - 5);  // carried over from the file before
+  const auto violations = Verify();
+  EXPECT_TRUE(violations.empty()) << Describe(violations);
+  PatchU64(kLastKeyTimes, Start() + 5);
+  EXPECT_TRUE(Mentions(Verify(), "later than the first time"));
+}
+
+// ---- An append interrupted before its header and tables: the tables say what exists.
+
+TEST_F(ArchiveVerifierTest, InterruptedAppendHasNoViolation) {
+  WriteArchive(20);
+  InterruptAppend();
+  const auto violations = Verify();
+  EXPECT_TRUE(violations.empty()) << Describe(violations);
+}
+
+TEST_F(ArchiveVerifierTest, InterruptedAppendWithDamagedLinksOrTablesIsViolation) {
+  // Record 19 is the last one described, of camera 1 like the interrupted one; record 18 is camera 0's.
+  const std::pair<std::function<void()>, std::string> damages[] = {
+      {[&] { PatchU32(kHeaderRecordCount, 21); }, "last record offset"},
+      {[&] { PatchU64(offsets_[19] + kRecordNextRecord, offsets_[10]); }, "points backwards"},
+      {[&] { PatchU64(offsets_[19] + kRecordNextRecord, kFileSize + kMiB); }, "outside the data area"},
+      {[&] { PatchU64(offsets_[19] + kRecordNextSameCamera, offsets_[20] + 8); }, "last record of camera 1 links on"},
+      {[&] { PatchU64(offsets_[18] + kRecordNextSameCamera, offsets_[20]); }, "last record of camera 0 links on"},
+      // Level 0's current block linked to the new block of level 1.
+      {[&] { PatchU64(described_.last.lastBlockOffset[0] + kBlockNext, writer_->Tables().last.lastBlockOffset[1]); },
+       "last block of level 0"},
+      {[&] { PatchU32(described_.last.lastBlockOffset[2] + kBlockCameraMask, 0x7 | 0x10); }, "claims cameras 0x10"},
+  };
+  for (const auto& [damage, words] : damages) {
+    offsets_.clear();
+    WriteArchive(20);
+    InterruptAppend();
+    ASSERT_NE(writer_->Tables().last.lastBlockOffset[1], described_.last.lastBlockOffset[1]);
+    damage();
+    const auto violations = Verify();
+    EXPECT_TRUE(Mentions(violations, words)) << words << "\n" << Describe(violations);
+  }
 }
 
 // ---- Chains.
