@@ -47,6 +47,9 @@ int main(int argc, char* argv[]) {
     case strixc::sim::SimCommandLine::Result::kHelp:
       std::fputs(qPrintable(commandLine.HelpText()), stdout);
       return 0;
+    case strixc::sim::SimCommandLine::Result::kVersion:
+      std::printf("strixc-sim %s\n", STRIXC_VERSION);
+      return 0;
     case strixc::sim::SimCommandLine::Result::kError:
       PrintError(commandLine.ErrorText());
       return kUsageError;

@@ -18,6 +18,7 @@
 #include "archive/archive_records.h"
 #include "archive/archive_time.h"
 #include "archive/archive_verifier.h"
+#include "command_help.h"
 #include "json_writer.h"
 #include "tool_session.h"
 
@@ -74,8 +75,22 @@ bool ReadTime(const QCommandLineParser& parser, const char* name, uint64_t* valu
   return true;
 }
 
-std::optional<ArchiveOptions> ParseOptions(const QStringList& arguments, QString* error) {
-  QCommandLineParser parser;
+constexpr CommandHelp kHelp = {
+    "archive",
+    "strixc-tool archive create DIR --space-mb N --file-size-mb M [--fast] [--min-file-number K] [--yes]\n"
+    "strixc-tool archive info DIR...\n"
+    "strixc-tool archive verify DIR...\n"
+    "strixc-tool archive dump DIR... [--camera C] [--from T] [--to T]",
+    "create makes DIR a location of archive files (it refuses, printing the loss warning, when\n"
+    "recordings would be lost, unless --yes); info summarises the archive as JSON; verify checks every\n"
+    "structure of every file and prints one JSON line per violation; dump prints one JSON line per\n"
+    "record in time order. The folders given form one archive. Times T are local\n"
+    "YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N. Exit codes: 0 done, 1 bad command line,\n"
+    "8 verify found violations, 9 create would lose recordings, 10 a folder is missing or the\n"
+    "rebuild failed.",
+};
+
+void AddOptions(QCommandLineParser& parser) {
   parser.addOptions({
       {"space-mb", "create: space of the location in MiB.", "N"},
       {"file-size-mb", "create: size of each archive file in MiB.", "M"},
@@ -86,10 +101,9 @@ std::optional<ArchiveOptions> ParseOptions(const QStringList& arguments, QString
       {"from", "dump: first time.", "T"},
       {"to", "dump: last time.", "T"},
   });
-  if (!parser.parse(arguments)) {
-    *error = parser.errorText();
-    return std::nullopt;
-  }
+}
+
+std::optional<ArchiveOptions> ReadOptions(const QCommandLineParser& parser, QString* error) {
   QStringList positional = parser.positionalArguments();
   if (positional.isEmpty()) {
     *error = QStringLiteral("expected create, info, verify or dump");
@@ -475,8 +489,11 @@ int RunDump(const ArchiveOptions& o) {
 }  // namespace
 
 int RunArchive(const QStringList& arguments) {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (const auto end = ParseCommand(parser, arguments, kHelp)) return *end;
   QString error;
-  const auto options = ParseOptions(arguments, &error);
+  const auto options = ReadOptions(parser, &error);
   if (!options) return Usage(error);
   if (options->action == "create") return RunCreate(*options);
   if (options->action == "info") return RunInfo(*options);

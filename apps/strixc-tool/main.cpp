@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive_command.h"
+#include "command_help.h"
 #include "probe_command.h"
 #include "record_command.h"
 #include "settings_command.h"
@@ -16,22 +17,29 @@
 
 namespace {
 
-void Usage() {
+void Usage(FILE* stream) {
   std::fputs(
-      "usage: strixc-tool COMMAND [OPTIONS]\n"
-      "commands:\n"
-      "  probe --host H --port P --user U --password W [--set-output N=0|1] [--watch SECONDS]\n"
-      "  snapshot --host H --port P --user U --password W --camera C --out FILE.jpg [--wait SECONDS]\n"
-      "  snapshot ... --camera C --motion L,T,R,B --sensitivity S --frames N [--wait SECONDS]\n"
-      "  snapshot ... --wall FILE.png [--layout L] [--size WxH] [--wait SECONDS]\n"
-      "  settings export|import FILE [--profile DIR]\n"
-      "  archive create DIR --space-mb N --file-size-mb M [--fast] [--min-file-number K] [--yes]\n"
-      "  archive info|verify DIR...\n"
-      "  archive dump DIR... [--camera C] [--from T] [--to T]\n"
-      "  record --host H --port P --user U --password W --archive DIR --seconds N [--space-mb N --file-size-mb M]\n"
-      "commands that connect also take --encoding NAME: the code page of the server's texts\n"
-      "  (a single-byte one such as Windows-1250; default: the program's \"Server text encoding\")\n",
-      stderr);
+      "Usage: strixc-tool COMMAND [OPTIONS]\n"
+      "Headless commands over the operator station's libraries. Each prints JSON on standard output\n"
+      "(one object, or one object a line for listings) and errors as one line on standard error.\n"
+      "\n"
+      "Commands:\n"
+      "  probe     Connect as the operator station does, print the server's configuration, switch an\n"
+      "            output, watch events.\n"
+      "  snapshot  Save a camera's picture, report its frames with their motion flag, or save the\n"
+      "            whole video area of a layout.\n"
+      "  settings  Export or import the operator's settings tree as JSON.\n"
+      "  archive   Create, summarise, verify or dump a local archive.\n"
+      "  record    Record the server's live cameras into a local archive.\n"
+      "\n"
+      "strixc-tool COMMAND --help lists the forms and options of a command.\n"
+      "Commands that connect also take --encoding NAME: the code page of the server's texts\n"
+      "(a single-byte one such as Windows-1250; default: the program's \"Server text encoding\").\n"
+      "\n"
+      "Options:\n"
+      "  -h, --help  Show this help.\n"
+      "  --version   Show the version.\n",
+      stream);
 }
 
 }  // namespace
@@ -55,10 +63,18 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("strixc-tool"));
   QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() < 2) {
-    Usage();
+    Usage(stderr);
     return 1;
   }
   const QString command = arguments.takeAt(1);
+  if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+    Usage(stdout);
+    return 0;
+  }
+  if (command == QLatin1String("--version")) {
+    std::printf("%s\n", strixc::tool::VersionText().toUtf8().constData());
+    return 0;
+  }
   // The parser of each command expects the program name first.
   if (command == QLatin1String("probe")) return strixc::tool::RunProbe(arguments);
   if (command == QLatin1String("snapshot")) {
@@ -68,6 +84,6 @@ int main(int argc, char** argv) {
   if (command == QLatin1String("archive")) return strixc::tool::RunArchive(arguments);
   if (command == QLatin1String("record")) return strixc::tool::RunRecord(arguments);
   std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
-  Usage();
+  Usage(stderr);
   return 1;
 }

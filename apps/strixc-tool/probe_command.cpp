@@ -9,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "command_help.h"
 #include "json_writer.h"
 #include "net/connection_controller.h"
 #include "tool_session.h"
@@ -25,17 +26,24 @@ struct ProbeOptions {
   int watchSeconds = 0;
 };
 
-std::optional<ProbeOptions> ParseOptions(const QStringList& arguments, QString* error) {
-  QCommandLineParser parser;
+constexpr CommandHelp kHelp = {
+    "probe",
+    "strixc-tool probe --host H --port P --user U --password W [--set-output N=0|1] [--watch SECONDS]",
+    "Connects as the operator station does and prints the server's configuration as one JSON object;\n"
+    "optionally switches a relay output, and prints every server event and input or output change\n"
+    "as one JSON line for SECONDS. Exit codes: 0 done, 1 bad command line, 2 login refused or\n"
+    "protocol version not supported, 3 connection broken, timed out or failed.",
+};
+
+void AddOptions(QCommandLineParser& parser) {
   ServerOptions::AddTo(parser);
   parser.addOptions({
       {"set-output", "Switch relay output N (0..11) on (1) or off (0).", "N=0|1"},
       {"watch", "Print server events and input/output changes for SECONDS.", "SECONDS"},
   });
-  if (!parser.parse(arguments)) {
-    *error = parser.errorText();
-    return std::nullopt;
-  }
+}
+
+std::optional<ProbeOptions> ReadOptions(const QCommandLineParser& parser, QString* error) {
   if (!parser.positionalArguments().isEmpty()) {
     *error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
     return std::nullopt;
@@ -171,8 +179,11 @@ class Probe : public ToolSession {
 }  // namespace
 
 int RunProbe(const QStringList& arguments) {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (const auto end = ParseCommand(parser, arguments, kHelp)) return *end;
   QString error;
-  const auto options = ParseOptions(arguments, &error);
+  const auto options = ReadOptions(parser, &error);
   if (!options) {
     PrintLine(QStringLiteral("probe: ") + error, true);
     return kUsage;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "archive/archive_database.h"
+#include "command_help.h"
 #include "json_writer.h"
 #include "settings/settings_database.h"
 #include "station/station.h"
@@ -30,9 +31,18 @@ struct RecordOptions {
   int fileSizeMb = static_cast<int>(ArchiveDatabase::kFirstRunMaxFileSize / kMiB);
 };
 
-std::optional<RecordOptions> ParseOptions(const QStringList& arguments, QString* error) {
+constexpr CommandHelp kHelp = {
+    "record",
+    "strixc-tool record --host H --port P --user U --password W --archive DIR --seconds N\n"
+    "  [--space-mb N --file-size-mb M]",
+    "Records the server's live cameras into the archive in DIR for N seconds as the recording button\n"
+    "does, creating the archive files first when DIR has none; prints {records, bytes, cameras,\n"
+    "files}. Exit codes as probe's, plus 9 when the archive cannot be opened or nothing could be\n"
+    "written.",
+};
+
+void AddOptions(QCommandLineParser& parser) {
   const RecordOptions defaults;
-  QCommandLineParser parser;
   ServerOptions::AddTo(parser);
   parser.addOptions({
       {"archive", "Archive folder.", "DIR"},
@@ -41,10 +51,9 @@ std::optional<RecordOptions> ParseOptions(const QStringList& arguments, QString*
       {"file-size-mb", QStringLiteral("File size of a new archive in MiB (default %1).").arg(defaults.fileSizeMb),
        "M"},
   });
-  if (!parser.parse(arguments)) {
-    *error = parser.errorText();
-    return std::nullopt;
-  }
+}
+
+std::optional<RecordOptions> ReadOptions(const QCommandLineParser& parser, QString* error) {
   if (!parser.positionalArguments().isEmpty()) {
     *error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
     return std::nullopt;
@@ -107,8 +116,11 @@ class Record : public ToolSession {
 }  // namespace
 
 int RunRecord(const QStringList& arguments) {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (const auto end = ParseCommand(parser, arguments, kHelp)) return *end;
   QString error;
-  const auto options = ParseOptions(arguments, &error);
+  const auto options = ReadOptions(parser, &error);
   if (!options) {
     PrintLine(QStringLiteral("record: ") + error, true);
     return kUsage;

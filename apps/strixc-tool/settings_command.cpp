@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "command_help.h"
 #include "json_writer.h"
 #include "settings_json.h"
 #include "settings/settings_database.h"
@@ -30,13 +31,21 @@ struct SettingsOptions {
   QString profileDir;
 };
 
-std::optional<SettingsOptions> ParseOptions(const QStringList& arguments, QString* error) {
-  QCommandLineParser parser;
+constexpr CommandHelp kHelp = {
+    "settings",
+    "strixc-tool settings export FILE [--profile DIR]\n"
+    "strixc-tool settings import FILE [--profile DIR]",
+    "Copies the operator's whole settings tree to or from a readable JSON file (FILE \"-\" is standard\n"
+    "output or input). An import checks the whole file first and replaces the tree in one\n"
+    "transaction. Exit codes: 0 done, 1 bad command line, 6 the file cannot be read or written or\n"
+    "is not a settings file, 7 the settings file cannot be used or refused the import.",
+};
+
+void AddOptions(QCommandLineParser& parser) {
   parser.addOption({"profile", "Profile folder holding settings.sqlite.", "DIR"});
-  if (!parser.parse(arguments)) {
-    *error = parser.errorText();
-    return std::nullopt;
-  }
+}
+
+std::optional<SettingsOptions> ReadOptions(const QCommandLineParser& parser, QString* error) {
   const QStringList positional = parser.positionalArguments();
   if (positional.size() != 2 || (positional[0] != "export" && positional[0] != "import")) {
     *error = QStringLiteral("expected 'export FILE' or 'import FILE'");
@@ -105,8 +114,11 @@ int Import(const SettingsOptions& o, SettingsDatabase& db) {
 }  // namespace
 
 int RunSettings(const QStringList& arguments) {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (const auto end = ParseCommand(parser, arguments, kHelp)) return *end;
   QString error;
-  const auto options = ParseOptions(arguments, &error);
+  const auto options = ReadOptions(parser, &error);
   if (!options) {
     PrintLine(QStringLiteral("settings: ") + error, true);
     return kUsage;

@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "archive/archive_time.h"
+#include "command_help.h"
 #include "json_writer.h"
 #include "net/frame_path.h"
 #include "tool_session.h"
 #include "video/region.h"
 #include "video/snapshot.h"
+#include "wall_command.h"
 
 namespace strixc::tool {
 
@@ -32,8 +34,20 @@ struct SnapshotOptions {
   int frames = 0;
 };
 
-std::optional<SnapshotOptions> ParseOptions(const QStringList& arguments, QString* error) {
-  QCommandLineParser parser;
+constexpr CommandHelp kHelp = {
+    "snapshot",
+    "strixc-tool snapshot --host H --port P --user U --password W --camera C --out FILE.jpg [--wait SECONDS]\n"
+    "strixc-tool snapshot ... --camera C --motion L,T,R,B [--sensitivity S] --frames N [--wait SECONDS]\n"
+    "strixc-tool snapshot ... --wall FILE.png [--layout L] [--size WxH] [--wait SECONDS]",
+    "The first form makes camera C the only visible one, waits for its picture and saves it as the\n"
+    "operator station's snapshot does (4:3, bicubic, JPEG quality 80); prints\n"
+    "{camera, width, height, time, timeUnits, file}. The second prints one JSON line per frame of\n"
+    "camera C with its time, kind, marker and motion flag. The third saves the whole video area of a\n"
+    "layout once each of its cameras has a picture. Exit codes as probe's, plus 4 when no picture\n"
+    "came in time and 5 when the file cannot be written.",
+};
+
+void AddOptions(QCommandLineParser& parser) {
   ServerOptions::AddTo(parser);
   parser.addOptions({
       {"camera", "Camera number 0..15.", "C"},
@@ -43,9 +57,16 @@ std::optional<SnapshotOptions> ParseOptions(const QStringList& arguments, QStrin
       {"sensitivity", "Motion sensitivity 0..100 (default 50).", "S"},
       {"frames", "Number of frames to report.", "N"},
   });
-  if (!parser.parse(arguments)) {
-    *error = parser.errorText();
-    return std::nullopt;
+  // The wall form has its own parser; its options are here so that one help lists every form.
+  AddWallOptions(parser);
+}
+
+std::optional<SnapshotOptions> ReadOptions(const QCommandLineParser& parser, QString* error) {
+  for (const char* name : {"layout", "size"}) {
+    if (parser.isSet(QString::fromUtf8(name))) {
+      *error = QStringLiteral("--%1 goes with --wall").arg(QString::fromUtf8(name));
+      return std::nullopt;
+    }
   }
   if (!parser.positionalArguments().isEmpty()) {
     *error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
@@ -228,8 +249,11 @@ class Snapshot : public ToolSession {
 }  // namespace
 
 int RunSnapshot(const QStringList& arguments) {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (const auto end = ParseCommand(parser, arguments, kHelp)) return *end;
   QString error;
-  const auto options = ParseOptions(arguments, &error);
+  const auto options = ReadOptions(parser, &error);
   if (!options) {
     PrintLine(QStringLiteral("snapshot: ") + error, true);
     return kUsage;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "display/video_display.h"
+#include "command_help.h"
 #include "json_writer.h"
 #include "net/frame_path.h"
 #include "tool_session.h"
@@ -39,19 +40,23 @@ bool ReadSize(const QString& text, int* width, int* height) {
   return true;
 }
 
-std::optional<WallOptions> ParseOptions(const QStringList& arguments, QString* error) {
-  QCommandLineParser parser;
+constexpr CommandHelp kHelp = {
+    "snapshot",
+    "strixc-tool snapshot --host H --port P --user U --password W --wall FILE.png [--layout L] [--size WxH]\n"
+    "  [--wait SECONDS]",
+    "Shows the layout's cameras, waits until each has a picture and saves the whole video area,\n"
+    "composed offscreen with its overlays as the operator station shows it; prints\n"
+    "{file, layout, width, height, cameras}. Exit codes as probe's, plus 4 when a picture did not\n"
+    "come in time and 5 when the file cannot be written.",
+};
+
+void AddOptions(QCommandLineParser& parser) {
   ServerOptions::AddTo(parser);
-  parser.addOptions({
-      {"wall", "PNG file to write.", "FILE"},
-      {"layout", "Screen layout 0..16 (default 16).", "L"},
-      {"size", "Size of the video area (default 1280x960).", "WxH"},
-      {"wait", "Seconds to wait for the pictures (default 10).", "SECONDS"},
-  });
-  if (!parser.parse(arguments)) {
-    *error = parser.errorText();
-    return std::nullopt;
-  }
+  AddWallOptions(parser);
+  parser.addOption({"wait", "Seconds to wait for the pictures (default 10).", "SECONDS"});
+}
+
+std::optional<WallOptions> ReadOptions(const QCommandLineParser& parser, QString* error) {
   if (!parser.positionalArguments().isEmpty()) {
     *error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first());
     return std::nullopt;
@@ -180,9 +185,20 @@ class WallSnapshot : public ToolSession {
 
 }  // namespace
 
+void AddWallOptions(QCommandLineParser& parser) {
+  parser.addOptions({
+      {"wall", "PNG file to write: the whole video area of a layout.", "FILE"},
+      {"layout", "With --wall: screen layout 0..16 (default 16).", "L"},
+      {"size", "With --wall: size of the video area (default 1280x960).", "WxH"},
+  });
+}
+
 int RunWallSnapshot(const QStringList& arguments) {
+  QCommandLineParser parser;
+  AddOptions(parser);
+  if (const auto end = ParseCommand(parser, arguments, kHelp)) return *end;
   QString error;
-  const auto options = ParseOptions(arguments, &error);
+  const auto options = ReadOptions(parser, &error);
   if (!options) {
     PrintLine(QStringLiteral("snapshot: ") + error, true);
     return kUsage;

@@ -29,19 +29,39 @@ constexpr int kDemoFps = 25;
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "The operator station of a networked video-surveillance recorder: live video of up to 16 cameras,\n"
+      "recording into the local archive, relay outputs and alarm inputs. With the four parameters it\n"
+      "connects at once; otherwise the Connection dialog opens.");
+  const QCommandLineOption help({"h", "help"}, "Show this help.");
+  const QCommandLineOption version("version", "Show the version.");
   parser.addOptions({
       {"profile", "Keep every per-user file under DIR.", "DIR"},
       {"demo", "Start the built-in recording-server simulator and connect to it."},
+      {"record", "Switch recording on once connected."},
       {"screenshot", "Save a picture of the window to FILE (with --quit-after).", "FILE"},
       {"quit-after", "Exit after SECONDS (after the screenshot).", "SECONDS"},
       {"gallery", "Render every dialog and control in each language into DIR, and exit.", "DIR"},
+      help,
+      version,
   });
-  parser.addPositionalArgument("user password address port", "Connect at once, without the Connection dialog.");
+  parser.addPositionalArgument("user", "User name on the recording server.");
+  parser.addPositionalArgument("password", "Password of the user.");
+  parser.addPositionalArgument("address", "Address of the recording server.");
+  parser.addPositionalArgument("port", "Its video port (the control port is the next one).");
   CommandLine c;
   if (!parser.parse(arguments)) {
     c.error = parser.errorText();
     return c;
   }
+  if (parser.isSet(help)) {
+    // Qt's first line names the program by the path it was started with.
+    c.helpText = parser.helpText();
+    c.helpText.replace(0, c.helpText.indexOf(QLatin1Char('\n')), "Usage: strixc [options] [user password address port]");
+    return c;
+  }
+  c.version = parser.isSet(version);
+  if (c.version) return c;
   c.parameters = parser.positionalArguments().mid(0, kMaxParameters);
   c.profile = parser.value("profile");
   c.demo = parser.isSet("demo");

@@ -13,11 +13,13 @@ struct CommandLine {
   QString screenshot;      // --screenshot FILE: save a picture of the window ...
   int quitAfterSeconds = 0;  // ... after --quit-after SECONDS, then exit
   QString gallery;         // --gallery DIR: render every dialog and control, then exit
+  QString helpText;        // --help: print this and exit
+  bool version = false;    // --version: print the version and exit
   QString error;           // non-empty: the command line is wrong
 };
 
 // Reads the command line (arguments()[0] is the program). Plain parameters beyond the fourth are
-// ignored.
+// ignored. Needs no application object, so that --help and --version work without a display.
 CommandLine ParseCommandLine(const QStringList& arguments);
 
 // The start-up of the operator station: language, settings, the main window (and in demo mode the

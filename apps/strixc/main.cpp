@@ -19,6 +19,18 @@ bool Has(int argc, char** argv, const char* flag) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --help and --version answer before the application object exists, which needs a display.
+  QStringList rawArguments;
+  for (int i = 0; i < argc; ++i) rawArguments.append(QString::fromLocal8Bit(argv[i]));
+  const strixc::station::CommandLine early = strixc::station::ParseCommandLine(rawArguments);
+  if (!early.helpText.isEmpty()) {
+    std::fputs(early.helpText.toUtf8().constData(), stdout);
+    return 0;
+  }
+  if (early.version) {
+    std::printf("strixc %s\n", STRIXC_VERSION);
+    return 0;
+  }
   // Pictures for review, and screenshots where no screen exists, are made offscreen.
   const bool noScreen = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && (Has(argc, argv, "--gallery") || (noScreen && Has(argc, argv, "--screenshot")))) {

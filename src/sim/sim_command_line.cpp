@@ -86,6 +86,7 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Show this help."));
+  const QCommandLineOption showVersion(QStringLiteral("version"), QStringLiteral("Show the version."));
   const QCommandLineOption listen(QStringLiteral("listen"),
                                   QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                   QStringLiteral("ADDR"));
@@ -136,14 +137,17 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
   const QCommandLineOption version(QStringLiteral("protocol-version"),
                                    QStringLiteral("Protocol version the server reports (default 5)."),
                                    QStringLiteral("N"));
-  parser.addOptions({help, listen, port, user, cameras, size, fps, name, cameraName, encoding, domes, events,
+  parser.addOptions({help, showVersion, listen, port, user, cameras, size, fps, name, cameraName, encoding, domes, events,
                      archive, history, inputPeriod, version});
 
   if (!parser.parse(arguments)) return Fail(parser.errorText());
   if (parser.isSet(help)) {
+    // Qt's first line names the program by the path it was started with.
     helpText_ = parser.helpText();
+    helpText_.replace(0, helpText_.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: strixc-sim [options]"));
     return Result::kHelp;
   }
+  if (parser.isSet(showVersion)) return Result::kVersion;
   if (!parser.positionalArguments().isEmpty())
     return Fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 

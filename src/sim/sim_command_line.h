@@ -12,13 +12,13 @@ namespace strixc::sim {
 // The command line of strixc-sim, turned into a SimConfig. Parsing needs no QCoreApplication.
 class SimCommandLine {
  public:
-  enum class Result { kRun, kHelp, kError };
+  enum class Result { kRun, kHelp, kVersion, kError };
 
   // `arguments` includes the program name first, as QCoreApplication::arguments() gives it.
   Result Parse(const QStringList& arguments);
 
-  // After kRun: the configuration. After kHelp: the help text. After kError: one line naming the
-  // bad option (never a password).
+  // After kRun: the configuration. After kHelp: the help text (kVersion: the caller prints its
+  // version). After kError: one line naming the bad option (never a password).
   const SimConfig& Config() const { return config_; }
   const QString& HelpText() const { return helpText_; }
   const QString& ErrorText() const { return errorText_; }
