@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <set>
 #include <utility>
 
 #include "archive/archive_format.h"
@@ -49,6 +51,18 @@ void SortByTime(std::vector<ArchiveFileInfo>* files) {
                      if (a.location != b.location) return a.location < b.location;
                      return a.number < b.number;
                    });
+}
+
+// The numbers of every entry of `folder` named like an archive file, whatever it is.
+std::set<int32_t> ArchiveNamesIn(const std::string& folder) {
+  std::set<int32_t> numbers;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return numbers;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (const std::optional<int32_t> number = ParseArchiveFileName(entry->d_name)) numbers.insert(*number);
+  }
+  ::closedir(dir);
+  return numbers;
 }
 
 void PutLocationU64(settings::SettingsKey& key, const char* name, uint64_t value) {
@@ -282,6 +296,10 @@ bool ArchiveDatabase::PlanLocation(int index, std::vector<ArchiveFileInfo>* dele
   std::vector<ArchiveFileInfo> files;
   ScanFolder(index, location.path, location.minFileNumber, &files);
   SortByTime(&files);
+  // Names that the scan did not list (a file shorter than an archive file, a folder, ...) are
+  // neither read nor deleted, and a new file must not take them over.
+  std::set<int32_t> taken = ArchiveNamesIn(location.path);
+  for (const ArchiveFileInfo& f : files) taken.erase(f.number);
   std::vector<ArchiveFileInfo> toDelete;
   std::vector<ArchiveFileInfo> toCreate;
   std::vector<ArchiveFileInfo> kept;
@@ -318,6 +336,7 @@ bool ArchiveDatabase::PlanLocation(int index, std::vector<ArchiveFileInfo>* dele
     // their range instead of wrapping.
     while (total < location.space && n < std::numeric_limits<int32_t>::max()) {
       ++n;
+      if (taken.count(static_cast<int32_t>(n)) != 0) continue;
       if (location.space - total >= size) {
         ArchiveFileInfo entry;
         entry.location = index;
@@ -387,6 +406,12 @@ bool ArchiveDatabase::ApplyLocation(int index, const std::vector<ArchiveFileInfo
       status(Format("Rebuilding location:\r\n%s\r\n\r\nCreating file:\r\n%s\r\n\r\n", location.path,
                     name) +
              percent + " %\r\n");
+    }
+    // Whatever took the name since the plan was made is not ours to overwrite.
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) == 0) {
+      LogSystem("Creating %s : %s ", path, std::strerror(EEXIST));
+      continue;
     }
     std::string error;
     if (!ArchiveFile::Create(path, f.length,
@@ -463,9 +488,14 @@ void ArchiveDatabase::CloseLocked() {
   recordFile_.reset();
   recordIndex_ = -1;
   recordFreeBytes_ = 0;
-  // A reader may be reading its file on another thread right now (it reads without our lock), so
-  // its file is not closed here; its next SeekReader reopens it.
-  for (ReaderSlot& slot : slots_) slot.index = -1;
+  // A reader may be reading its file on another thread right now (it reads without our lock): it
+  // holds its own reference for that operation, so the descriptor closes when the operation ends,
+  // and the new generation makes its next operation seek again instead of reading on.
+  for (ReaderSlot& slot : slots_) {
+    slot.file.reset();
+    slot.index = -1;
+    ++slot.generation;
+  }
   files_.clear();
 }
 
@@ -582,7 +612,12 @@ int ArchiveDatabase::RegisterReader() {
 
 void ArchiveDatabase::UnregisterReader(int slot) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (ReaderSlot* s = SlotAt(slot)) *s = ReaderSlot{};
+  if (ReaderSlot* s = SlotAt(slot)) {
+    s->used = false;
+    s->file.reset();
+    s->index = -1;
+    ++s->generation;
+  }
 }
 
 ArchiveDatabase::ReaderSlot* ArchiveDatabase::SlotAt(int slot) {
@@ -593,13 +628,17 @@ ArchiveDatabase::ReaderSlot* ArchiveDatabase::SlotAt(int slot) {
 
 bool ArchiveDatabase::OpenForSlot(ReaderSlot* slot, int index) {
   const std::string& path = files_[static_cast<size_t>(index)].path;
-  if (!slot->file) slot->file = std::make_unique<ArchiveFile>();
-  // Open closes the previous file first, so a failure leaves the slot without a file.
-  if (!slot->file->Open(path, ArchiveFile::Access::kReadOnly)) {
-    LogSystem("Opening %s : %s", path, slot->file->LastError());
+  // A new object each time: the reader may still hold the previous one until its operation ends.
+  auto file = std::make_shared<ArchiveFile>();
+  const bool opened = file->Open(path, ArchiveFile::Access::kReadOnly);
+  ++slot->generation;
+  if (!opened) {
+    LogSystem("Opening %s : %s", path, file->LastError());
+    slot->file.reset();
     slot->index = -1;
     return false;
   }
+  slot->file = std::move(file);
   slot->index = index;
   return true;
 }
@@ -632,10 +671,11 @@ bool ArchiveDatabase::NextFileForReader(int slot) {
   return OpenForSlot(s, static_cast<int>(next));
 }
 
-ArchiveFile* ArchiveDatabase::ReaderFile(int slot) {
+std::shared_ptr<ArchiveFile> ArchiveDatabase::ReaderFile(int slot, uint64_t* generation) {
   std::lock_guard<std::mutex> guard(lock_);
   ReaderSlot* s = SlotAt(slot);
-  return s != nullptr ? s->file.get() : nullptr;
+  if (generation != nullptr) *generation = s != nullptr ? s->generation : 0;
+  return s != nullptr ? s->file : nullptr;
 }
 
 int ArchiveDatabase::ReaderFileIndex(int slot) {
@@ -669,7 +709,7 @@ int ArchiveDatabase::CurrentRecordIndex() {
 
 bool ArchiveDatabase::NextRecordFile() { return NextRecordFile(log_); }
 
-bool ArchiveDatabase::NextRecordFile(ArchiveMessageLog& log) {
+bool ArchiveDatabase::NextRecordFile(ArchiveMessageLog& log, uint64_t payloadSize) {
   std::lock_guard<std::mutex> guard(lock_);
   // A read-only open has no record file and never moves the ring.
   if (!open_ || recordIndex_ < 0) {
@@ -683,6 +723,12 @@ bool ArchiveDatabase::NextRecordFile(ArchiveMessageLog& log) {
   const size_t count = files_.size();
   const size_t index = (static_cast<size_t>(recordIndex_) + 1) % count;
   ArchiveFileInfo& entry = files_[index];
+  if (payloadSize > static_cast<uint64_t>(INT64_MAX) ||
+      !HasRoomFor(static_cast<int64_t>(kDataStart), IndexPosition(entry.length, 0),
+                  static_cast<int64_t>(payloadSize))) {
+    log.Add(Format("Record to %s : %s", entry.path, "record larger than an empty archive file"), true);
+    return false;
+  }
   auto file = std::make_shared<ArchiveFile>();
   if (!file->Open(entry.path, ArchiveFile::Access::kReadWrite)) {
     log.Add(Format("Opening %s : %s", entry.path, file->LastError()), true);

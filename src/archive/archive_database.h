@@ -52,8 +52,9 @@ struct ScanSummary {
 //
 // The record file is shared (CurrentRecordFile): closing the database or moving the ring on drops
 // the database's reference only, so a recorder in the middle of a write keeps a valid descriptor
-// until it lets go of its copy. A reader slot's file object lives until the slot is unregistered;
-// only the slot's own reader (through SeekReader and NextFileForReader) ever closes or reopens it.
+// until it lets go of its copy. Reader slots' files are shared the same way: Close drops them and
+// moves each slot's generation on, so their descriptors (of files a rebuild may delete) close as
+// soon as no reader operation uses them any more.
 //
 // Location edits and rebuilds work only while closed, recording and reading only while open.
 // Failures are logged in MessageLog(), never thrown.
@@ -136,7 +137,7 @@ class ArchiveDatabase : public ArchiveFileList {
   void SetActivityProbe(ActivityProbe probe);
 
   // ---- Reader slots (ArchiveFileList). A freed slot is reused. Close forgets each slot's position
-  // (index -1) but leaves its file object to its reader.
+  // (index -1) and file, and moves its generation on.
   int RegisterReader() override;
   void UnregisterReader(int slot) override;
   // Opens the last non-empty file whose firstTime is not after `time` (the first file when `time`
@@ -144,7 +145,7 @@ class ArchiveDatabase : public ArchiveFileList {
   bool SeekReader(int slot, uint64_t time) override;
   // Opens the next listed file when it exists and is not empty.
   bool NextFileForReader(int slot) override;
-  ArchiveFile* ReaderFile(int slot) override;
+  std::shared_ptr<ArchiveFile> ReaderFile(int slot, uint64_t* generation = nullptr) override;
   uint64_t EarliestTime() override { return Earliest(); }
   uint64_t LatestTime() override { return Latest(); }
   // The slot's index in the sorted list; -1 when none (tests, diagnostics).
@@ -158,8 +159,11 @@ class ArchiveDatabase : public ArchiveFileList {
   int CurrentRecordIndex();
   // Moves the ring on to the next file, resetting it; after the last file the oldest is reused and
   // moves to the end of the list. Failures go to `log` (the recorder's own), or to MessageLog().
+  // A record of `payloadSize` bytes that would not fit even into the next file once it is empty is
+  // refused with an error, and the ring stays where it is: moving on would only destroy the next
+  // file's recordings.
   bool NextRecordFile();
-  bool NextRecordFile(ArchiveMessageLog& log);
+  bool NextRecordFile(ArchiveMessageLog& log, uint64_t payloadSize = 0);
   void RecordWritten(uint64_t fileFirstTime, uint64_t recordTime, uint32_t fileCameraMask,
                      uint64_t freeBytes);
 
@@ -171,8 +175,9 @@ class ArchiveDatabase : public ArchiveFileList {
  private:
   struct ReaderSlot {
     bool used = false;
-    std::unique_ptr<ArchiveFile> file;  // created on first use, kept until unregistered
+    std::shared_ptr<ArchiveFile> file;  // the open file, or none
     int index = -1;
+    uint64_t generation = 0;  // moves on whenever `file` is replaced or dropped
   };
 
   // Callers hold lock_.
