@@ -25,11 +25,12 @@ namespace {
 constexpr char kNotPermitted[] = "Not permited database modification !";
 constexpr char kNotOpen[] = "Database not open !";
 
-std::string Format(const char* format, const std::string& a, const std::string& b) {
-  const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+// `format` is one of the program's own texts: two %s, and optionally a %d after them.
+std::string Format(const char* format, const std::string& a, const std::string& b, int number = 0) {
+  const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str(), number);
   if (n <= 0) return std::string();
   std::string out(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, a.c_str(), b.c_str());
+  std::snprintf(out.data(), out.size(), format, a.c_str(), b.c_str(), number);
   out.resize(static_cast<size_t>(n));
   return out;
 }
@@ -366,6 +367,11 @@ std::string ArchiveDatabase::LossWarning(const std::vector<ArchiveFileInfo>& del
                 MessageTimeText(earliest), MessageTimeText(latest));
 }
 
+void ArchiveDatabase::SetRebuildTexts(RebuildTexts texts) {
+  std::lock_guard<std::mutex> guard(lock_);
+  rebuildTexts_ = std::move(texts);
+}
+
 bool ArchiveDatabase::ApplyLocation(int index, const std::vector<ArchiveFileInfo>& deleteList,
                                     const std::vector<ArchiveFileInfo>& createList,
                                     const StatusText& status,
@@ -384,10 +390,7 @@ bool ArchiveDatabase::ApplyLocation(int index, const std::vector<ArchiveFileInfo
   }
   for (const ArchiveFileInfo& f : deleteList) {
     const std::string name = ArchiveFileName(f.number);
-    if (status) {
-      status(Format("Rebuilding location:\r\n\r\n%s\r\n\r\nDeleting file:\r\n%s\r\n",
-                    location.path, name));
-    }
+    if (status) status(Format(rebuildTexts_.deleting.c_str(), location.path, name));
     // Only ever delete what a scan of this location would list: a stale or forged plan must not
     // remove anything else.
     if (f.path != JoinPath(location.path, name)) {
@@ -402,10 +405,7 @@ bool ArchiveDatabase::ApplyLocation(int index, const std::vector<ArchiveFileInfo
     const std::string name = ArchiveFileName(f.number);
     const std::string path = JoinPath(location.path, name);
     if (status) {
-      const std::string percent = std::to_string(k * 100 / n);
-      status(Format("Rebuilding location:\r\n%s\r\n\r\nCreating file:\r\n%s\r\n\r\n", location.path,
-                    name) +
-             percent + " %\r\n");
+      status(Format(rebuildTexts_.creating.c_str(), location.path, name, static_cast<int>(k * 100 / n)));
     }
     // Whatever took the name since the plan was made is not ours to overwrite.
     struct stat existing {};

@@ -112,6 +112,14 @@ class ArchiveDatabase : public ArchiveFileList {
                     std::vector<ArchiveFileInfo>* createList);
   // "You will loose recordings: ..." with the range of recordings in the delete list, or "".
   static std::string LossWarning(const std::vector<ArchiveFileInfo>& deleteList);
+  // The status texts of ApplyLocation as printf formats: deleting gets the location's path and the
+  // file's name (%s %s), creating those and then the percentage done (%s %s %d). The defaults are
+  // English; a window sets its language's. Formats are the program's own, never the user's.
+  struct RebuildTexts {
+    std::string deleting = "Rebuilding location:\r\n\r\n%s\r\n\r\nDeleting file:\r\n%s\r\n";
+    std::string creating = "Rebuilding location:\r\n%s\r\n\r\nCreating file:\r\n%s\r\n\r\n%d %%\r\n";
+  };
+  void SetRebuildTexts(RebuildTexts texts);
   // Carries out a plan of PlanLocation for the same location. Delete entries that are not archive
   // files of that location's folder are refused with an error. `status` and `progress` may be empty.
   bool ApplyLocation(int index, const std::vector<ArchiveFileInfo>& deleteList,
@@ -210,6 +218,7 @@ class ArchiveDatabase : public ArchiveFileList {
   std::vector<ReaderSlot> slots_;
   ArchiveRecorderLink* recorder_ = nullptr;
   ActivityProbe activityProbe_;
+  RebuildTexts rebuildTexts_;
 };
 
 }  // namespace strixc::archive
