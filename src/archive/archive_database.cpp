@@ -555,6 +555,17 @@ uint64_t ArchiveDatabase::TotalSize() {
 
 uint64_t ArchiveDatabase::UsedSize() {
   std::lock_guard<std::mutex> guard(lock_);
+  return UsedSizeLocked();
+}
+
+bool ArchiveDatabase::TrySummary(Summary* out) {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock()) return false;
+  *out = Summary{earliest_, latest_, UsedSizeLocked(), totalSize_};
+  return true;
+}
+
+uint64_t ArchiveDatabase::UsedSizeLocked() const {
   if (!open_ || !recordFile_) return 0;
   uint64_t used = totalSize_;
   size_t end = files_.size();

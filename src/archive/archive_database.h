@@ -137,6 +137,16 @@ class ArchiveDatabase : public ArchiveFileList {
   uint32_t CameraMask();
   uint64_t TotalSize();
   uint64_t UsedSize();
+  // The four summary values without waiting: false (and `out` unchanged) while another thread holds
+  // the database, as a rebuild does while it formats files. For displays on the user-interface
+  // thread, which must never wait for that.
+  struct Summary {
+    uint64_t earliest = 0;
+    uint64_t latest = 0;
+    uint64_t usedSize = 0;
+    uint64_t totalSize = 0;
+  };
+  bool TrySummary(Summary* out);
   // A copy of the sorted file list.
   std::vector<ArchiveFileInfo> Files();
   // Whether the local day of `time` has recordings. Without a probe (SetActivityProbe) the answer
@@ -195,6 +205,7 @@ class ArchiveDatabase : public ArchiveFileList {
   void ComputeSummaryLocked();
   void CheckOverlapsLocked();
   bool RefuseWhileOpen();
+  uint64_t UsedSizeLocked() const;
   bool OpenForSlot(ReaderSlot* slot, int index);
   ReaderSlot* SlotAt(int slot);
   void LogSystem(const char* format, const std::string& path, const std::string& text,
