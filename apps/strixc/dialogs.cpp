@@ -30,10 +30,11 @@ void InstallDialogs(MainWindow& window, OperatorStation& station) {
 
 bool RunArchiveLocations(Station& station, QWidget* parent, bool markChanged) {
   if (station.CreatingArchive()) return false;
-  const bool rebuilt = browser::RunArchiveLocations(station.Archive(), QString::fromStdString(station.DataFolder()),
-                                                    parent, markChanged);
-  if (rebuilt) station.Archive().SaveSettings(station.Settings(), Station::kArchiveKey);
-  return rebuilt;
+  // Each rebuild's list is saved at once: the files on disk follow it from now on.
+  return browser::RunArchiveLocations(station.Archive(), QString::fromStdString(station.DataFolder()), parent,
+                                      markChanged, [&station] {
+                                        station.Archive().SaveSettings(station.Settings(), Station::kArchiveKey);
+                                      });
 }
 
 void MainWindow::ArchiveLocationsCommand() {

@@ -263,6 +263,7 @@ void ArchiveLocationsDialog::OnSelectionChanged() {
 }
 
 void ArchiveLocationsDialog::ValidateRow(int row) {
+  list_->resizeColumnToContents(kPathColumn);
   const QString path = RowText(row, kPathColumn);
   const int other = RowOfPath(path, row);
   if (other >= 0) {
@@ -498,9 +499,10 @@ void ArchiveLocationsDialog::FinishRebuild() {
 // ---------------------------------------------------------------------------------------------
 
 bool RunArchiveLocations(archive::ArchiveDatabase& database, const QString& dataFolder, QWidget* parent,
-                         bool markChanged) {
+                         bool markChanged, const std::function<void()>& rebuilt) {
   ArchiveLocationsDialog dialog(database, dataFolder, parent);
   dialog.SetChanged(markChanged);
+  if (rebuilt) QObject::connect(&dialog, &ArchiveLocationsDialog::RebuildFinished, &dialog, rebuilt);
   dialog.exec();
   return dialog.Rebuilt();
 }

@@ -152,9 +152,10 @@ class ArchiveLocationsDialog : public shell::DialogFrame {
 };
 
 // Shows the dialog modally over `parent`. `markChanged` starts it with unrebuilt changes (a
-// location was just added for it). Returns whether a rebuild ran.
+// location was just added for it). `rebuilt`, when given, runs after each rebuild, with the
+// database open again. Returns whether a rebuild ran.
 bool RunArchiveLocations(archive::ArchiveDatabase& database, const QString& dataFolder, QWidget* parent,
-                         bool markChanged = false);
+                         bool markChanged = false, const std::function<void()>& rebuilt = {});
 
 // The gallery's "archive_locations" page: the dialog over two sample locations.
 std::vector<shell::GalleryPage> BrowserGalleryPages();

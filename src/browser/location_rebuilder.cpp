@@ -26,14 +26,29 @@ bool LocationRebuilder::Start(int index, std::vector<archive::ArchiveFileInfo> d
       QMetaObject::invokeMethod(
           this, [this, t = QString::fromStdString(text)] { emit StatusChanged(t); }, Qt::QueuedConnection);
     };
-    const auto progress = [this](const std::string& text) {
-      QMetaObject::invokeMethod(
-          this, [this, t = QString::fromStdString(text)] { emit ProgressChanged(t); }, Qt::QueuedConnection);
-    };
+    const auto progress = [this](const std::string& text) { PostProgress(text); };
     const bool applied = database_.ApplyLocation(index, deleteList, createList, status, progress, fastFormatting);
     QMetaObject::invokeMethod(this, [this, applied] { OnDone(applied); }, Qt::QueuedConnection);
   });
   return true;
+}
+
+void LocationRebuilder::PostProgress(const std::string& text) {
+  std::lock_guard<std::mutex> guard(progressLock_);
+  progress_ = text;
+  if (progressPosted_) return;
+  progressPosted_ = true;
+  QMetaObject::invokeMethod(this, &LocationRebuilder::DeliverProgress, Qt::QueuedConnection);
+}
+
+void LocationRebuilder::DeliverProgress() {
+  std::string text;
+  {
+    std::lock_guard<std::mutex> guard(progressLock_);
+    text = progress_;
+    progressPosted_ = false;
+  }
+  emit ProgressChanged(QString::fromStdString(text));
 }
 
 void LocationRebuilder::OnDone(bool applied) {

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -31,8 +32,9 @@ class LocationRebuilder : public QObject {
   bool IsRunning() const { return running_; }
 
  signals:
-  // The database's status text (what is deleted or created, and how far), and the formatting
-  // progress of the current file ("%dMB", empty when a file is done).
+  // The database's status text (what is deleted or created, and how far): one per step. The
+  // formatting progress of the current file ("%dMB", empty when a file is done) comes a MiB at a
+  // time; a slow window gets the latest only, never a backlog.
   void StatusChanged(const QString& text);
   void ProgressChanged(const QString& text);
   // ApplyLocation returned; its failures are in the database's message log.
@@ -40,10 +42,18 @@ class LocationRebuilder : public QObject {
 
  private:
   void OnDone(bool applied);
+  // The worker's side of the progress text, and the window's.
+  void PostProgress(const std::string& text);
+  void DeliverProgress();
 
   archive::ArchiveDatabase& database_;
   std::thread worker_;
   bool running_ = false;
+
+  std::mutex progressLock_;
+  // Guarded by progressLock_:
+  std::string progress_;
+  bool progressPosted_ = false;
 };
 
 }  // namespace strixc::browser
