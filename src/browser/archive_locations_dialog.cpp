@@ -398,7 +398,10 @@ void ArchiveLocationsDialog::RebuildStep() {
         database_.GetLocation(cursor_, &before);
         database_.MarkLocationDeleted(cursor_);
         if (RebuildLocation(cursor_, TrFormat(text::kDeletingLocation, path.c_str()), true)) return;
-        database_.UpdateLocation(cursor_, before.space, before.maxFileSize, before.minFileNumber);
+        // Declined: the location keeps its sizes (one already marked for deletion stays marked).
+        if (!before.IsMarkedDeleted()) {
+          database_.UpdateLocation(cursor_, before.space, before.maxFileSize, before.minFileNumber);
+        }
         ++cursor_;
         break;
       }
