@@ -2,6 +2,8 @@
 
 #include "dialogs.h"
 
+#include "browser/archive_locations_dialog.h"
+#include "control_panel.h"
 #include "main_window.h"
 #include "shell/about_box.h"
 #include "shell/address_book_dialog.h"
@@ -24,6 +26,20 @@ void InstallDialogs(MainWindow& window, OperatorStation& station) {
     choice->password = dialog.Password().toUtf8().toStdString();
     return true;
   });
+}
+
+bool RunArchiveLocations(Station& station, QWidget* parent, bool markChanged) {
+  if (station.CreatingArchive()) return false;
+  // Each rebuild's list is saved at once: the files on disk follow it from now on.
+  return browser::RunArchiveLocations(station.Archive(), QString::fromStdString(station.DataFolder()), parent,
+                                      markChanged, [&station] {
+                                        station.Archive().SaveSettings(station.Settings(), Station::kArchiveKey);
+                                      });
+}
+
+void MainWindow::ArchiveLocationsCommand() {
+  RunArchiveLocations(station_, this);
+  panel_->Capacity().Refresh();
 }
 
 void MainWindow::AddressBookCommand() { shell::EditAddressBook(this, station_.Settings(), &station_.Book()); }
@@ -52,7 +68,8 @@ void MainWindow::AboutCommand() { shell::ShowAboutBox(this); }
 
 std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
-  for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages()}) {
+  for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
+                    browser::BrowserGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }
   return pages;

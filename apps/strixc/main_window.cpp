@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "control_panel.h"
+#include "dialogs.h"
 #include "settings/settings_key.h"
 #include "shell/dialog_frame.h"
 #include "shell/string_ids.h"
@@ -62,6 +63,7 @@ MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget
   video_->SetBackground(0x4A4F55);
   panel_ = new ControlPanel(client_);
   panel_->Capacity().SetDatabase(&station_.Archive());
+  connect(&panel_->Capacity(), &shell::CapacityIndicator::Clicked, this, &MainWindow::ArchiveLocationsCommand);
 
   // The display speaks the operator's language.
   display::DisplayTexts texts;
@@ -131,15 +133,14 @@ void MainWindow::Start() {
       Tell(error);
     } else if (client.GetArchCreateQuestion()) {
       if (Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
-        // Formatting the files takes a while: a worker makes them, the window stays responsive
-        // under the progress window, and the start goes on when they exist (OnArchiveCreated).
-        // Until then nothing here reads the database the worker holds.
-        panel_->Capacity().SetDatabase(nullptr);
-        ShowProgress(Tr(text::kRebuildingArchive));
-        station_.StartCreatingDefaultArchive();
-        return;
+        // The new location is listed in the location dialog, whose rebuild makes its files on a
+        // worker (the operator may change its sizes first).
+        station_.Archive().AddLocation(station_.DefaultArchiveFolder(), archive::ArchiveDatabase::kFirstRunSpace,
+                                       archive::ArchiveDatabase::kFirstRunMaxFileSize, 0);
+        RunArchiveLocations(station_, this, /*markChanged=*/true);
+      } else {
+        client.SetArchCreateQuestion(false);
       }
-      client.SetArchCreateQuestion(false);
     }
   }
   ContinueStart();

@@ -107,6 +107,7 @@ class MainWindow : public QMainWindow {
   // Dialogs of the commands.
   void AddressBookCommand();
   void DisplaySettingsCommand();
+  void ArchiveLocationsCommand();
   void LanguageCommand();
   void SnapshotCommand();
   void AboutCommand();

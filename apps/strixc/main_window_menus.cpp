@@ -43,7 +43,8 @@ void MainWindow::BuildMenus() {
   QMenu* settings = menuBar()->addMenu(Tr(text::kMenuSettings));
   connect(settings->addAction(Tr(text::kMenuDisplaying)), &QAction::triggered, this,
           &MainWindow::DisplaySettingsCommand);
-  AddLater(settings, text::kMenuArchives);
+  connect(settings->addAction(Tr(text::kMenuArchives)), &QAction::triggered, this,
+          &MainWindow::ArchiveLocationsCommand);
   AddLater(settings, text::kMenuDomes);
 
   connect(menuBar()->addAction(Tr(text::kMenuAbout)), &QAction::triggered, this, &MainWindow::AboutCommand);

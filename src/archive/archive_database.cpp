@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <set>
 #include <utility>
 
 #include "archive/archive_format.h"
@@ -23,11 +25,12 @@ namespace {
 constexpr char kNotPermitted[] = "Not permited database modification !";
 constexpr char kNotOpen[] = "Database not open !";
 
-std::string Format(const char* format, const std::string& a, const std::string& b) {
-  const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+// `format` is one of the program's own texts: two %s, and optionally a %d after them.
+std::string Format(const char* format, const std::string& a, const std::string& b, int number = 0) {
+  const int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str(), number);
   if (n <= 0) return std::string();
   std::string out(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, a.c_str(), b.c_str());
+  std::snprintf(out.data(), out.size(), format, a.c_str(), b.c_str(), number);
   out.resize(static_cast<size_t>(n));
   return out;
 }
@@ -49,6 +52,18 @@ void SortByTime(std::vector<ArchiveFileInfo>* files) {
                      if (a.location != b.location) return a.location < b.location;
                      return a.number < b.number;
                    });
+}
+
+// The numbers of every entry of `folder` named like an archive file, whatever it is.
+std::set<int32_t> ArchiveNamesIn(const std::string& folder) {
+  std::set<int32_t> numbers;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return numbers;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (const std::optional<int32_t> number = ParseArchiveFileName(entry->d_name)) numbers.insert(*number);
+  }
+  ::closedir(dir);
+  return numbers;
 }
 
 void PutLocationU64(settings::SettingsKey& key, const char* name, uint64_t value) {
@@ -284,6 +299,10 @@ bool ArchiveDatabase::PlanLocation(int index, std::vector<ArchiveFileInfo>* dele
   std::vector<ArchiveFileInfo> files;
   ScanFolder(index, location.path, location.minFileNumber, &files);
   SortByTime(&files);
+  // Names that the scan did not list (a file shorter than an archive file, a folder, ...) are
+  // neither read nor deleted, and a new file must not take them over.
+  std::set<int32_t> taken = ArchiveNamesIn(location.path);
+  for (const ArchiveFileInfo& f : files) taken.erase(f.number);
   std::vector<ArchiveFileInfo> toDelete;
   std::vector<ArchiveFileInfo> toCreate;
   std::vector<ArchiveFileInfo> kept;
@@ -320,6 +339,7 @@ bool ArchiveDatabase::PlanLocation(int index, std::vector<ArchiveFileInfo>* dele
     // their range instead of wrapping.
     while (total < location.space && n < std::numeric_limits<int32_t>::max()) {
       ++n;
+      if (taken.count(static_cast<int32_t>(n)) != 0) continue;
       if (location.space - total >= size) {
         ArchiveFileInfo entry;
         entry.location = index;
@@ -349,6 +369,11 @@ std::string ArchiveDatabase::LossWarning(const std::vector<ArchiveFileInfo>& del
                 MessageTimeText(earliest), MessageTimeText(latest));
 }
 
+void ArchiveDatabase::SetRebuildTexts(RebuildTexts texts) {
+  std::lock_guard<std::mutex> guard(lock_);
+  rebuildTexts_ = std::move(texts);
+}
+
 bool ArchiveDatabase::ApplyLocation(int index, const std::vector<ArchiveFileInfo>& deleteList,
                                     const std::vector<ArchiveFileInfo>& createList,
                                     const StatusText& status,
@@ -367,10 +392,7 @@ bool ArchiveDatabase::ApplyLocation(int index, const std::vector<ArchiveFileInfo
   }
   for (const ArchiveFileInfo& f : deleteList) {
     const std::string name = ArchiveFileName(f.number);
-    if (status) {
-      status(Format("Rebuilding location:\r\n\r\n%s\r\n\r\nDeleting file:\r\n%s\r\n",
-                    location.path, name));
-    }
+    if (status) status(Format(rebuildTexts_.deleting.c_str(), location.path, name));
     // Only ever delete what a scan of this location would list: a stale or forged plan must not
     // remove anything else.
     if (f.path != JoinPath(location.path, name)) {
@@ -385,10 +407,13 @@ bool ArchiveDatabase::ApplyLocation(int index, const std::vector<ArchiveFileInfo
     const std::string name = ArchiveFileName(f.number);
     const std::string path = JoinPath(location.path, name);
     if (status) {
-      const std::string percent = std::to_string(k * 100 / n);
-      status(Format("Rebuilding location:\r\n%s\r\n\r\nCreating file:\r\n%s\r\n\r\n", location.path,
-                    name) +
-             percent + " %\r\n");
+      status(Format(rebuildTexts_.creating.c_str(), location.path, name, static_cast<int>(k * 100 / n)));
+    }
+    // Whatever took the name since the plan was made is not ours to overwrite.
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) == 0) {
+      LogSystem("Creating %s : %s ", path, std::strerror(EEXIST));
+      continue;
     }
     std::string error;
     if (!ArchiveFile::Create(path, f.length,
@@ -465,9 +490,14 @@ void ArchiveDatabase::CloseLocked() {
   recordFile_.reset();
   recordIndex_ = -1;
   recordFreeBytes_ = 0;
-  // A reader may be reading its file on another thread right now (it reads without our lock), so
-  // its file is not closed here; its next SeekReader reopens it.
-  for (ReaderSlot& slot : slots_) slot.index = -1;
+  // A reader may be reading its file on another thread right now (it reads without our lock): it
+  // holds its own reference for that operation, so the descriptor closes when the operation ends,
+  // and the new generation makes its next operation seek again instead of reading on.
+  for (ReaderSlot& slot : slots_) {
+    slot.file.reset();
+    slot.index = -1;
+    ++slot.generation;
+  }
   files_.clear();
 }
 
@@ -527,6 +557,17 @@ uint64_t ArchiveDatabase::TotalSize() {
 
 uint64_t ArchiveDatabase::UsedSize() {
   std::lock_guard<std::mutex> guard(lock_);
+  return UsedSizeLocked();
+}
+
+bool ArchiveDatabase::TrySummary(Summary* out) {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock()) return false;
+  *out = Summary{earliest_, latest_, UsedSizeLocked(), totalSize_};
+  return true;
+}
+
+uint64_t ArchiveDatabase::UsedSizeLocked() const {
   if (!open_ || !recordFile_) return 0;
   uint64_t used = totalSize_;
   size_t end = files_.size();
@@ -584,7 +625,12 @@ int ArchiveDatabase::RegisterReader() {
 
 void ArchiveDatabase::UnregisterReader(int slot) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (ReaderSlot* s = SlotAt(slot)) *s = ReaderSlot{};
+  if (ReaderSlot* s = SlotAt(slot)) {
+    s->used = false;
+    s->file.reset();
+    s->index = -1;
+    ++s->generation;
+  }
 }
 
 ArchiveDatabase::ReaderSlot* ArchiveDatabase::SlotAt(int slot) {
@@ -595,13 +641,17 @@ ArchiveDatabase::ReaderSlot* ArchiveDatabase::SlotAt(int slot) {
 
 bool ArchiveDatabase::OpenForSlot(ReaderSlot* slot, int index) {
   const std::string& path = files_[static_cast<size_t>(index)].path;
-  if (!slot->file) slot->file = std::make_unique<ArchiveFile>();
-  // Open closes the previous file first, so a failure leaves the slot without a file.
-  if (!slot->file->Open(path, ArchiveFile::Access::kReadOnly)) {
-    LogSystem("Opening %s : %s", path, slot->file->LastError());
+  // A new object each time: the reader may still hold the previous one until its operation ends.
+  auto file = std::make_shared<ArchiveFile>();
+  const bool opened = file->Open(path, ArchiveFile::Access::kReadOnly);
+  ++slot->generation;
+  if (!opened) {
+    LogSystem("Opening %s : %s", path, file->LastError());
+    slot->file.reset();
     slot->index = -1;
     return false;
   }
+  slot->file = std::move(file);
   slot->index = index;
   return true;
 }
@@ -634,10 +684,11 @@ bool ArchiveDatabase::NextFileForReader(int slot) {
   return OpenForSlot(s, static_cast<int>(next));
 }
 
-ArchiveFile* ArchiveDatabase::ReaderFile(int slot) {
+std::shared_ptr<ArchiveFile> ArchiveDatabase::ReaderFile(int slot, uint64_t* generation) {
   std::lock_guard<std::mutex> guard(lock_);
   ReaderSlot* s = SlotAt(slot);
-  return s != nullptr ? s->file.get() : nullptr;
+  if (generation != nullptr) *generation = s != nullptr ? s->generation : 0;
+  return s != nullptr ? s->file : nullptr;
 }
 
 int ArchiveDatabase::ReaderFileIndex(int slot) {
@@ -671,7 +722,7 @@ int ArchiveDatabase::CurrentRecordIndex() {
 
 bool ArchiveDatabase::NextRecordFile() { return NextRecordFile(log_); }
 
-bool ArchiveDatabase::NextRecordFile(ArchiveMessageLog& log) {
+bool ArchiveDatabase::NextRecordFile(ArchiveMessageLog& log, uint64_t payloadSize) {
   std::lock_guard<std::mutex> guard(lock_);
   // A read-only open has no record file and never moves the ring.
   if (!open_ || recordIndex_ < 0) {
@@ -685,6 +736,12 @@ bool ArchiveDatabase::NextRecordFile(ArchiveMessageLog& log) {
   const size_t count = files_.size();
   const size_t index = (static_cast<size_t>(recordIndex_) + 1) % count;
   ArchiveFileInfo& entry = files_[index];
+  if (payloadSize > static_cast<uint64_t>(INT64_MAX) ||
+      !HasRoomFor(static_cast<int64_t>(kDataStart), IndexPosition(entry.length, 0),
+                  static_cast<int64_t>(payloadSize))) {
+    log.Add(Format("Record to %s : %s", entry.path, "record larger than an empty archive file"), true);
+    return false;
+  }
   auto file = std::make_shared<ArchiveFile>();
   if (!file->Open(entry.path, ArchiveFile::Access::kReadWrite)) {
     log.Add(Format("Opening %s : %s", entry.path, file->LastError()), true);

@@ -52,8 +52,9 @@ struct ScanSummary {
 //
 // The record file is shared (CurrentRecordFile): closing the database or moving the ring on drops
 // the database's reference only, so a recorder in the middle of a write keeps a valid descriptor
-// until it lets go of its copy. A reader slot's file object lives until the slot is unregistered;
-// only the slot's own reader (through SeekReader and NextFileForReader) ever closes or reopens it.
+// until it lets go of its copy. Reader slots' files are shared the same way: Close drops them and
+// moves each slot's generation on, so their descriptors (of files a rebuild may delete) close as
+// soon as no reader operation uses them any more.
 //
 // Location edits and rebuilds work only while closed, recording and reading only while open.
 // Failures are logged in MessageLog(), never thrown.
@@ -111,6 +112,14 @@ class ArchiveDatabase : public ArchiveFileList {
                     std::vector<ArchiveFileInfo>* createList);
   // "You will loose recordings: ..." with the range of recordings in the delete list, or "".
   static std::string LossWarning(const std::vector<ArchiveFileInfo>& deleteList);
+  // The status texts of ApplyLocation as printf formats: deleting gets the location's path and the
+  // file's name (%s %s), creating those and then the percentage done (%s %s %d). The defaults are
+  // English; a window sets its language's. Formats are the program's own, never the user's.
+  struct RebuildTexts {
+    std::string deleting = "Rebuilding location:\r\n\r\n%s\r\n\r\nDeleting file:\r\n%s\r\n";
+    std::string creating = "Rebuilding location:\r\n%s\r\n\r\nCreating file:\r\n%s\r\n\r\n%d %%\r\n";
+  };
+  void SetRebuildTexts(RebuildTexts texts);
   // Carries out a plan of PlanLocation for the same location. Delete entries that are not archive
   // files of that location's folder are refused with an error. `status` and `progress` may be empty.
   bool ApplyLocation(int index, const std::vector<ArchiveFileInfo>& deleteList,
@@ -128,6 +137,16 @@ class ArchiveDatabase : public ArchiveFileList {
   uint32_t CameraMask();
   uint64_t TotalSize();
   uint64_t UsedSize();
+  // The four summary values without waiting: false (and `out` unchanged) while another thread holds
+  // the database, as a rebuild does while it formats files. For displays on the user-interface
+  // thread, which must never wait for that.
+  struct Summary {
+    uint64_t earliest = 0;
+    uint64_t latest = 0;
+    uint64_t usedSize = 0;
+    uint64_t totalSize = 0;
+  };
+  bool TrySummary(Summary* out);
   // A copy of the sorted file list.
   std::vector<ArchiveFileInfo> Files();
   // Whether the local day of `time` has recordings. Without a probe (SetActivityProbe) the answer
@@ -136,7 +155,7 @@ class ArchiveDatabase : public ArchiveFileList {
   void SetActivityProbe(ActivityProbe probe);
 
   // ---- Reader slots (ArchiveFileList). A freed slot is reused. Close forgets each slot's position
-  // (index -1) but leaves its file object to its reader.
+  // (index -1) and file, and moves its generation on.
   int RegisterReader() override;
   void UnregisterReader(int slot) override;
   // Opens the last non-empty file whose firstTime is not after `time` (the first file when `time`
@@ -144,7 +163,7 @@ class ArchiveDatabase : public ArchiveFileList {
   bool SeekReader(int slot, uint64_t time) override;
   // Opens the next listed file when it exists and is not empty.
   bool NextFileForReader(int slot) override;
-  ArchiveFile* ReaderFile(int slot) override;
+  std::shared_ptr<ArchiveFile> ReaderFile(int slot, uint64_t* generation = nullptr) override;
   uint64_t EarliestTime() override { return Earliest(); }
   uint64_t LatestTime() override { return Latest(); }
   // The slot's index in the sorted list; -1 when none (tests, diagnostics).
@@ -158,8 +177,11 @@ class ArchiveDatabase : public ArchiveFileList {
   int CurrentRecordIndex();
   // Moves the ring on to the next file, resetting it; after the last file the oldest is reused and
   // moves to the end of the list. Failures go to `log` (the recorder's own), or to MessageLog().
+  // A record of `payloadSize` bytes that would not fit even into the next file once it is empty is
+  // refused with an error, and the ring stays where it is: moving on would only destroy the next
+  // file's recordings.
   bool NextRecordFile();
-  bool NextRecordFile(ArchiveMessageLog& log);
+  bool NextRecordFile(ArchiveMessageLog& log, uint64_t payloadSize = 0);
   void RecordWritten(uint64_t fileFirstTime, uint64_t recordTime, uint32_t fileCameraMask,
                      uint64_t freeBytes);
 
@@ -171,8 +193,9 @@ class ArchiveDatabase : public ArchiveFileList {
  private:
   struct ReaderSlot {
     bool used = false;
-    std::unique_ptr<ArchiveFile> file;  // created on first use, kept until unregistered
+    std::shared_ptr<ArchiveFile> file;  // the open file, or none
     int index = -1;
+    uint64_t generation = 0;  // moves on whenever `file` is replaced or dropped
   };
 
   // Callers hold lock_.
@@ -182,6 +205,7 @@ class ArchiveDatabase : public ArchiveFileList {
   void ComputeSummaryLocked();
   void CheckOverlapsLocked();
   bool RefuseWhileOpen();
+  uint64_t UsedSizeLocked() const;
   bool OpenForSlot(ReaderSlot* slot, int index);
   ReaderSlot* SlotAt(int slot);
   void LogSystem(const char* format, const std::string& path, const std::string& text,
@@ -205,6 +229,7 @@ class ArchiveDatabase : public ArchiveFileList {
   std::vector<ReaderSlot> slots_;
   ArchiveRecorderLink* recorder_ = nullptr;
   ActivityProbe activityProbe_;
+  RebuildTexts rebuildTexts_;
 };
 
 }  // namespace strixc::archive

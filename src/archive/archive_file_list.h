@@ -6,6 +6,7 @@
 // paths (tests/archive/memory_file_list.h).
 
 #include <cstdint>
+#include <memory>
 
 #include "archive/archive_file.h"
 
@@ -14,6 +15,12 @@ namespace strixc::archive {
 // All operations may be called from any thread; an implementation guards its list and its slot
 // table with its own lock. A slot's ArchiveFile is used only by the reader that owns the slot, so
 // reading it needs no lock of the list.
+//
+// Each slot has a generation that changes whenever its file is replaced or dropped: by the reader's
+// own moves, and by the list itself when it closes (a closed or rebuilt archive). A reader holds
+// the file it got from ReaderFile for one operation only and compares the generation first, so it
+// never reads on through a descriptor the list has let go of, and a dropped file is closed as soon
+// as the operation that still uses it ends.
 class ArchiveFileList {
  public:
   virtual ~ArchiveFileList() = default;
@@ -32,10 +39,10 @@ class ArchiveFileList {
   // list, so repeated calls always come to an end. When the next file exists but cannot be opened
   // the slot is left without a file.
   virtual bool NextFileForReader(int slot) = 0;
-  // The slot's file: open after a successful SeekReader or NextFileForReader. Owned by the list;
-  // valid until the slot is unregistered. Nullptr for an unknown slot. The pointer is used only by
-  // the slot's reader, which calls nothing else on the list while it reads.
-  virtual ArchiveFile* ReaderFile(int slot) = 0;
+  // The slot's file: open after a successful SeekReader or NextFileForReader; nullptr for an
+  // unknown slot or a slot without a file. Shared: the list may drop its reference at any time
+  // (the caller's copy stays valid). `generation`, when given, receives the slot's generation.
+  virtual std::shared_ptr<ArchiveFile> ReaderFile(int slot, uint64_t* generation = nullptr) = 0;
 
   // The first time of the oldest non-empty file and the last time of the newest one; 0 when the
   // archive is empty.

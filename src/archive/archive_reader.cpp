@@ -39,19 +39,33 @@ uint64_t ArchiveReader::IndexCacheFlushes() const {
   return cache_.Flushes();
 }
 
-ArchiveFile* ArchiveReader::File() {
-  if (slot_ < 0) return nullptr;
-  ArchiveFile* file = files_->ReaderFile(slot_);
-  return file != nullptr && file->IsOpen() ? file : nullptr;
+ArchiveReader::Pinned::Pinned(ArchiveReader* reader) : reader_(reader) {
+  if (reader->slot_ < 0) return;
+  uint64_t generation = 0;
+  std::shared_ptr<ArchiveFile> file = reader->files_->ReaderFile(reader->slot_, &generation);
+  if (file == nullptr || generation != reader->generation_) {
+    reader->Unload();
+    return;
+  }
+  reader->file_ = std::move(file);
 }
 
-bool ArchiveReader::LoadFile() {
+void ArchiveReader::Unload() {
   position_ = kNoPosition;
   cache_.Clear();
   blockWindow_.clear();
   loaded_ = false;
   tables_ = FileTables{};
   fileLength_ = 0;
+  file_.reset();
+}
+
+ArchiveFile* ArchiveReader::File() { return file_ != nullptr && file_->IsOpen() ? file_.get() : nullptr; }
+
+bool ArchiveReader::LoadFile() {
+  Unload();
+  if (slot_ < 0) return false;
+  file_ = files_->ReaderFile(slot_, &generation_);
   ArchiveFile* file = File();
   if (file == nullptr) return false;
   fileLength_ = file->Length();
@@ -103,6 +117,7 @@ bool ArchiveReader::ReadBlock(uint64_t offset, SummaryBlock* block) {
 
 bool ArchiveReader::Seek(uint64_t time, RecordHeader* header) {
   std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
   return SeekLocked(time, header);
 }
 
@@ -197,6 +212,7 @@ uint64_t ArchiveReader::NextSameCameraAfter(const RecordHeader& header) {
 
 bool ArchiveReader::ReadRecord(std::vector<uint8_t>* payload, RecordHeader* header, bool sameCamera) {
   std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
   ArchiveFile* file = File();
   if (position_ == kNoPosition || file == nullptr) return false;
   RecordHeader h;
@@ -212,6 +228,7 @@ bool ArchiveReader::ReadRecord(std::vector<uint8_t>* payload, RecordHeader* head
 
 bool ArchiveReader::PrevRecordOfCamera(int camera, uint64_t time, RecordHeader* header) {
   std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
   return PrevRecordOfCameraLocked(camera, time, header);
 }
 
@@ -228,6 +245,7 @@ bool ArchiveReader::PrevRecordOfCameraLocked(int camera, uint64_t time, RecordHe
 
 bool ArchiveReader::SeekCamera(int camera, uint64_t time, RecordHeader* header) {
   std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
   *header = RecordHeader{};
   if (camera < 0 || camera >= kCameraSlots) return false;
   RecordHeader work;
@@ -261,6 +279,7 @@ bool ArchiveReader::SeekCamera(int camera, uint64_t time, RecordHeader* header) 
 bool ArchiveReader::NextAmongCameras(std::span<RecordHeader> headers, std::span<const bool> selected,
                                      std::vector<uint8_t>* payload, int* camera) {
   std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
   const size_t count = std::min({headers.size(), selected.size(), size_t{kCameraSlots}});
   if (slot_ < 0) return false;
   for (;;) {
@@ -296,6 +315,7 @@ bool ArchiveReader::NextAmongCameras(std::span<RecordHeader> headers, std::span<
 uint64_t ArchiveReader::NextTimeAmongCameras(std::span<const RecordHeader> headers,
                                              std::span<const bool> selected) {
   std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
   const size_t count = std::min({headers.size(), selected.size(), size_t{kCameraSlots}});
   uint64_t best = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -320,6 +340,7 @@ int ArchiveReader::SummaryLevelFor(uint64_t t0, uint64_t t1, size_t n) {
 void ArchiveReader::Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
                              std::span<uint32_t> clearBins, std::span<uint32_t> setBins) {
   std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
   std::fill(cameraBins.begin(), cameraBins.end(), 0u);
   std::fill(clearBins.begin(), clearBins.end(), 0u);
   std::fill(setBins.begin(), setBins.end(), 0u);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -113,7 +114,22 @@ class ArchiveReader {
                         std::span<uint32_t> clearBins, std::span<uint32_t> setBins);
   void ActivityByRecords(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
                          std::span<uint32_t> clearBins, std::span<uint32_t> setBins);
-  // The slot's file, nullptr without one.
+  // Holds the slot's file for one public operation and lets go of it at the end, so that a file
+  // the database has dropped (closed, rebuilt) closes as soon as the operation using it is over.
+  // When the slot's generation moved on since the file was loaded, the loaded state is forgotten
+  // and the operation seeks anew.
+  class Pinned {
+   public:
+    explicit Pinned(ArchiveReader* reader);
+    ~Pinned() { reader_->file_.reset(); }
+    Pinned(const Pinned&) = delete;
+    Pinned& operator=(const Pinned&) = delete;
+
+   private:
+    ArchiveReader* const reader_;
+  };
+  void Unload();
+  // The pinned file, nullptr without one.
   ArchiveFile* File();
 
   ArchiveFileList* const files_;
@@ -123,6 +139,8 @@ class ArchiveReader {
   mutable std::mutex lock_;
   // Guarded by lock_:
   bool loaded_ = false;
+  std::shared_ptr<ArchiveFile> file_;  // held during an operation only (Pinned)
+  uint64_t generation_ = 0;            // the slot's generation when the file was loaded
   uint64_t position_ = kNoPosition;
   uint64_t fileLength_ = 0;
   FileTables tables_;  // header, first-offset and last-state table of the loaded file

@@ -52,6 +52,7 @@ void ArchiveRecorder::Attach(ArchiveDatabase* database) {
   std::lock_guard<std::mutex> guard(lock_);
   database_ = database;
   file_.reset();
+  heldFile_.reset();
   stateLoaded_ = false;
   database->AttachRecorder(this);
   stopped_ = !database->IsOpen();
@@ -65,6 +66,7 @@ void ArchiveRecorder::Detach() {
   database_ = nullptr;
   attached_ = false;
   file_.reset();
+  heldFile_.reset();
   stateLoaded_ = false;
 }
 
@@ -139,6 +141,17 @@ bool ArchiveRecorder::WriteRecord(RecordType type, int camera, uint64_t time, co
 bool ArchiveRecorder::WriteLocked(RecordType type, int camera, uint64_t time, const void* payload,
                                   size_t size) {
   if (database_ == nullptr || !enabled_ || stopped_) return false;
+  // The record file is held for the length of one write: once the database lets go of it (closed,
+  // rebuilt) its descriptor closes with the write in progress, and a deleted file's space is free.
+  file_ = heldFile_.lock();
+  const bool written = WriteHeld(type, camera, time, payload, size);
+  heldFile_ = file_;
+  file_.reset();
+  return written;
+}
+
+bool ArchiveRecorder::WriteHeld(RecordType type, int camera, uint64_t time, const void* payload,
+                                size_t size) {
   // A caller's mistake, not a disk's: refused without touching the archive or the indicator.
   const bool event = type == RecordType::kEvent;
   if (camera < 0 || camera >= kCameraSlots || size > static_cast<size_t>(INT32_MAX) ||
@@ -151,7 +164,7 @@ bool ArchiveRecorder::WriteLocked(RecordType type, int camera, uint64_t time, co
 
   bool written = EnsureState();
   if (written && !HasRoom(state_, size)) {
-    written = database_->NextRecordFile(log_);
+    written = database_->NextRecordFile(log_, size);
     stateLoaded_ = false;
     written = written && LoadState() == Load::kOk && HasRoom(state_, size);
   }

@@ -103,6 +103,8 @@ class ArchiveRecorder : public ArchiveRecorderLink {
 
   // Callers hold lock_.
   bool WriteLocked(RecordType type, int camera, uint64_t time, const void* payload, size_t size);
+  // The write itself, with file_ held.
+  bool WriteHeld(RecordType type, int camera, uint64_t time, const void* payload, size_t size);
   enum class Load { kOk, kFailed, kDamaged };
   bool EnsureState();
   Load LoadState();
@@ -128,7 +130,8 @@ class ArchiveRecorder : public ArchiveRecorderLink {
   mutable std::mutex lock_;
   // Guarded by lock_:
   ArchiveDatabase* database_ = nullptr;
-  std::shared_ptr<ArchiveFile> file_;
+  std::shared_ptr<ArchiveFile> file_;  // the record file during a write, else null
+  std::weak_ptr<ArchiveFile> heldFile_;  // the record file between writes, owned by the database
   bool stateLoaded_ = false;
   uint64_t loadedEpoch_ = 0;
   FileState state_;

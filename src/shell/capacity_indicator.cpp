@@ -1,6 +1,7 @@
 #include "shell/capacity_indicator.h"
 
 #include <QFont>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -83,6 +84,7 @@ QImage DrawCapacityPie(int usedPercent) {
 }
 
 CapacityIndicator::CapacityIndicator(QWidget* parent) : QWidget(parent) {
+  setCursor(Qt::PointingHandCursor);
   connect(&timer_, &QTimer::timeout, this, &CapacityIndicator::Refresh);
   Refresh();
 }
@@ -91,8 +93,11 @@ void CapacityIndicator::SetDatabase(archive::ArchiveDatabase* database) {
   if (database == nullptr) {
     reader_ = nullptr;
   } else {
-    reader_ = [database] {
-      return CapacityValues{database->Earliest(), database->Latest(), database->UsedSize(), database->TotalSize()};
+    // A database busy with a rebuild is not waited for: the values shown stay until the next refresh.
+    reader_ = [this, database] {
+      archive::ArchiveDatabase::Summary s;
+      if (!database->TrySummary(&s)) return CapacityValues{earliest_, latest_, used_, total_};
+      return CapacityValues{s.earliest, s.latest, s.usedSize, s.totalSize};
     };
   }
   Refresh();
@@ -132,6 +137,15 @@ void CapacityIndicator::SetValues(uint64_t earliest, uint64_t latest, uint64_t u
 }
 
 QSize CapacityIndicator::sizeHint() const { return {50, 72}; }
+
+void CapacityIndicator::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    event->accept();
+    emit Clicked();
+    return;
+  }
+  QWidget::mouseReleaseEvent(event);
+}
 
 void CapacityIndicator::paintEvent(QPaintEvent*) {
   QPainter painter(this);

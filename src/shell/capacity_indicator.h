@@ -41,9 +41,10 @@ struct CapacityValues {
   uint64_t total = 0;
 };
 
-// Lives on the user-interface thread. Painting only paints the values cached by the last refresh:
-// reading them takes the archive database's lock, which a recorder or a rebuild may hold for a
-// while, so it happens on the timer and on explicit refreshes only.
+// Lives on the user-interface thread. Painting only paints the values cached by the last refresh,
+// and a refresh never waits for the archive database: while a rebuild holds it the values stay.
+// A click on the indicator is reported (Clicked), so that its window can open the archive's
+// location settings.
 class CapacityIndicator : public QWidget {
   Q_OBJECT
 
@@ -81,8 +82,13 @@ class CapacityIndicator : public QWidget {
 
   QSize sizeHint() const override;
 
+ signals:
+  // The left button was released over the indicator.
+  void Clicked();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   // Redraws the pie when the used percentage changed.

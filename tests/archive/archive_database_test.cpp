@@ -416,6 +416,30 @@ TEST_F(ArchiveDatabaseTest, ApplyCarriesOutThePlan) {
   EXPECT_FALSE(std::filesystem::exists(PathOf(1)));
 }
 
+TEST_F(ArchiveDatabaseTest, RebuildLeavesFilesTooShortForAnArchiveAlone) {
+  UseFolder(3 * kMiB);
+  // Named like archive files but not archive files: never read, never deleted, never overwritten.
+  WriteFile(PathOf(2), 1000);
+  ASSERT_EQ(::mkdir(PathOf(4).c_str(), 0700), 0);
+  Plan();
+  EXPECT_TRUE(deleteList_.empty());
+  EXPECT_EQ(Numbers(createList_), (std::vector<int32_t>{1, 3, 5}));
+  ASSERT_TRUE(db_.ApplyLocation(0, deleteList_, createList_, {}, {}, true));
+  EXPECT_EQ(db_.MessageLog().Count(), 0) << db_.MessageLog().Summary();
+  EXPECT_EQ(std::filesystem::file_size(PathOf(2)), 1000u);
+  EXPECT_TRUE(std::filesystem::is_directory(PathOf(4)));
+
+  // A plan made before such a file appeared does not create over it either.
+  db_.MessageLog().Reset();
+  std::filesystem::remove(PathOf(5));
+  Plan();
+  ASSERT_EQ(Numbers(createList_), (std::vector<int32_t>{5}));
+  WriteFile(PathOf(5), 1000);
+  ASSERT_TRUE(db_.ApplyLocation(0, deleteList_, createList_, {}, {}, true));
+  EXPECT_EQ(db_.MessageLog().Errors(), 1);
+  EXPECT_EQ(std::filesystem::file_size(PathOf(5)), 1000u);
+}
+
 TEST_F(ArchiveDatabaseTest, ApplyRefusesToDeleteOutsideTheLocation) {
   UseFolder();
   const std::string other = data_ + "/precious.txt";
@@ -475,7 +499,7 @@ TEST_F(ArchiveDatabaseTest, RecordRingMovesOnAndWrapsOntoTheOldest) {
   db_.RecordWritten(At(3, 10), At(3, 11), 0x8, 1000);
   EXPECT_EQ(db_.Latest(), At(3, 11));
 
-  ArchiveFile* const heldByReader = db_.ReaderFile(inOldest);
+  const std::shared_ptr<ArchiveFile> heldByReader = db_.ReaderFile(inOldest);
   ASSERT_TRUE(db_.NextRecordFile());  // wraps onto file 1
   EXPECT_EQ(Numbers(db_.Files()), (std::vector<int32_t>{2, 3, 1}));
   EXPECT_EQ(db_.CurrentRecordIndex(), 2);

@@ -416,11 +416,61 @@ TEST_F(ArchiveRecorderTest, OneFileArchiveStopsWhenFull) {
   EXPECT_TRUE(Frame(0, 10));  // a small one still fits
 }
 
-TEST_F(ArchiveRecorderTest, RecordLargerThanAFileIsDropped) {
+TEST_F(ArchiveRecorderTest, RecordLargerThanAnEmptyFileIsRefusedWithoutMovingTheRing) {
   MakeArchive(2);
-  ASSERT_TRUE(Frame(0, 10));
-  EXPECT_FALSE(Frame(1, kMiB));
+  while (db_->CurrentRecordIndex() < 1) {
+    now_ += 10;
+    ASSERT_TRUE(Frame(0, 30000));
+  }
+  const std::vector<ArchiveFileInfo> before = db_->Files();
+  const size_t records = WalkAll(*db_).headers.size();
+  // Every attempt is refused where it stands: none resets the oldest file to make room in vain.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    EXPECT_FALSE(Frame(1, kMiB));
+    EXPECT_EQ(db_->CurrentRecordIndex(), 1);
+    EXPECT_NE(recorder_.MessageLog().Summary().find("record larger than an empty archive file"), std::string::npos);
+  }
+  EXPECT_EQ(db_->Files()[0].path, before[0].path);
+  EXPECT_EQ(db_->Files()[0].firstTime, before[0].firstTime);
+  EXPECT_EQ(WalkAll(*db_).headers.size(), records);
   EXPECT_TRUE(Frame(1, 10));
+  EXPECT_TRUE(recorder_.LastWriteOk());
+}
+
+TEST_F(ArchiveRecorderTest, ReadersNeverReadAClosedOrRebuiltArchive) {
+  MakeArchive(2);
+  for (int i = 0; i < 20; ++i) {
+    now_ += 10;
+    ASSERT_TRUE(Frame(i % 2, 1000));
+  }
+  ArchiveReader reader(db_.get());
+  RecordHeader h;
+  std::vector<uint8_t> payload;
+  ASSERT_TRUE(reader.Seek(kBase + 50, &h));
+  ASSERT_TRUE(reader.ReadRecord(&payload, &h, false));
+
+  // The operator rebuilds the location with another file size: every file is deleted and made anew.
+  db_->Close();
+  ASSERT_TRUE(db_->UpdateLocation(0, 4 * kMiB, 2 * kMiB, 0));
+  std::vector<ArchiveFileInfo> remove, create;
+  ASSERT_TRUE(db_->PlanLocation(0, &remove, &create));
+  ASSERT_EQ(remove.size(), 2u);
+  ASSERT_TRUE(db_->ApplyLocation(0, remove, create, {}, {}, true));
+  // No descriptor keeps a deleted file (and its space) alive.
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+    EXPECT_FALSE(target.starts_with(folder_) && target.ends_with("(deleted)")) << target;
+  }
+  EXPECT_FALSE(reader.Seek(kBase + 50, &h)) << "read from the closed archive";
+  EXPECT_FALSE(reader.ReadRecord(&payload, &h, false));
+
+  ASSERT_TRUE(db_->Open(false));
+  EXPECT_FALSE(reader.Seek(kBase + 50, &h)) << "the new files are empty";
+  now_ += 10;
+  ASSERT_TRUE(Frame(0, 1000));
+  ASSERT_TRUE(reader.Seek(now_, &h));
+  EXPECT_EQ(h.time, now_);
 }
 
 // ---- Failing writes

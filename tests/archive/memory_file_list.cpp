@@ -43,7 +43,8 @@ void MemoryFileList::ScanLocked() {
   // Slots point into the old order; they find their place again with the next SeekReader.
   for (Slot& slot : slots_) {
     slot.index = -1;
-    if (slot.file) slot.file->Close();
+    slot.file.reset();
+    ++slot.generation;
   }
 }
 
@@ -58,7 +59,6 @@ int MemoryFileList::RegisterReader() {
   }
   Slot slot;
   slot.used = true;
-  slot.file = std::make_unique<ArchiveFile>();
   slots_.push_back(std::move(slot));
   return static_cast<int>(slots_.size() - 1);
 }
@@ -67,9 +67,10 @@ void MemoryFileList::UnregisterReader(int slot) {
   std::lock_guard<std::mutex> guard(lock_);
   Slot* s = SlotLocked(slot);
   if (s == nullptr) return;
-  s->file->Close();
+  s->file.reset();
   s->index = -1;
   s->used = false;
+  ++s->generation;
 }
 
 MemoryFileList::Slot* MemoryFileList::SlotLocked(int slot) {
@@ -78,10 +79,14 @@ MemoryFileList::Slot* MemoryFileList::SlotLocked(int slot) {
 }
 
 bool MemoryFileList::OpenLocked(Slot* slot, int index) {
-  if (!slot->file->Open(entries_[index].path, ArchiveFile::Access::kReadOnly)) {
+  auto file = std::make_shared<ArchiveFile>();
+  ++slot->generation;
+  if (!file->Open(entries_[index].path, ArchiveFile::Access::kReadOnly)) {
+    slot->file.reset();
     slot->index = -1;
     return false;
   }
+  slot->file = std::move(file);
   slot->index = index;
   return true;
 }
@@ -106,10 +111,11 @@ bool MemoryFileList::NextFileForReader(int slot) {
   return OpenLocked(s, static_cast<int>(next));
 }
 
-ArchiveFile* MemoryFileList::ReaderFile(int slot) {
+std::shared_ptr<ArchiveFile> MemoryFileList::ReaderFile(int slot, uint64_t* generation) {
   std::lock_guard<std::mutex> guard(lock_);
   Slot* s = SlotLocked(slot);
-  return s == nullptr ? nullptr : s->file.get();
+  if (generation != nullptr) *generation = s == nullptr ? 0 : s->generation;
+  return s == nullptr ? nullptr : s->file;
 }
 
 uint64_t MemoryFileList::EarliestTime() {

@@ -29,7 +29,7 @@ class MemoryFileList : public ArchiveFileList {
   void UnregisterReader(int slot) override;
   bool SeekReader(int slot, uint64_t time) override;
   bool NextFileForReader(int slot) override;
-  ArchiveFile* ReaderFile(int slot) override;
+  std::shared_ptr<ArchiveFile> ReaderFile(int slot, uint64_t* generation = nullptr) override;
   uint64_t EarliestTime() override;
   uint64_t LatestTime() override;
 
@@ -42,8 +42,8 @@ class MemoryFileList : public ArchiveFileList {
   struct Slot {
     bool used = false;
     int index = -1;  // position in entries_ of the open file, -1 = none
-    // Held by pointer so that ReaderFile stays valid while the table grows.
-    std::unique_ptr<ArchiveFile> file;
+    std::shared_ptr<ArchiveFile> file;
+    uint64_t generation = 0;
   };
 
   void ScanLocked();

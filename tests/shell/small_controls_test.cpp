@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -249,6 +251,41 @@ TEST(CapacityIndicatorTest, PaintingShowsTheCachedValuesWithoutReadingTheArchive
   EXPECT_FALSE(OnlyBackground(indicator));
   EXPECT_EQ(indicator.UsedSize(), 50u);
   EXPECT_EQ(reads, 2);
+}
+
+TEST(CapacityIndicatorTest, NeverWaitsForABusyArchiveAndReportsClicks) {
+  QTemporaryDir data;
+  archive::ArchiveDatabase database(data.path().toStdString());
+  CapacityIndicator indicator;
+  indicator.SetDatabase(&database);
+  indicator.SetValues(kSomeTime, kSomeTime + kDay, 50, 100);
+  // A rebuild holds the database while it formats; here it waits inside its status text.
+  std::promise<void> holding;
+  std::promise<void> release;
+  std::thread rebuild([&] {
+    database.ApplyLocation(0, {}, {}, [&](const std::string&) {
+      holding.set_value();
+      release.get_future().wait();
+    }, {}, true);
+  });
+  holding.get_future().wait();
+  indicator.Refresh();  // returns at once, showing what it showed
+  EXPECT_EQ(indicator.UsedSize(), 50u);
+  release.set_value();
+  rebuild.join();
+  indicator.Refresh();
+  EXPECT_EQ(indicator.UsedSize(), 0u);
+
+  int clicks = 0;
+  QObject::connect(&indicator, &CapacityIndicator::Clicked, [&] { ++clicks; });
+  indicator.resize(indicator.sizeHint());
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 20), QPointF(20, 20), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release2(QEvent::MouseButtonRelease, QPointF(20, 20), QPointF(20, 20), Qt::LeftButton, Qt::NoButton,
+                       Qt::NoModifier);
+  QApplication::sendEvent(&indicator, &press);
+  QApplication::sendEvent(&indicator, &release2);
+  EXPECT_EQ(clicks, 1);
 }
 
 TEST(CapacityIndicatorTest, SpanTextGivesDaysAndHoursOnThreeLines) {

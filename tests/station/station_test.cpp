@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QLabel>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdlib>
 #include <functional>
 #include <limits>
 #include <memory>
 
+#include "browser/archive_locations_dialog.h"
 #include "control_panel.h"
 #include "main_window.h"
 #include "settings/settings_key.h"
@@ -201,30 +204,56 @@ TEST_F(StationTest, ExitSavesAndTheNextStartRestores) {
   EXPECT_EQ(s.window->normalGeometry().size(), QSize(400, 300));
 }
 
-TEST_F(StationTest, FirstStartAsksAndMakesTheArchiveOnAWorkerUnderTheProgressWindow) {
+TEST_F(StationTest, FirstStartListsTheNewLocationInTheLocationDialogWhoseRebuildMakesTheArchive) {
   Session s(profile_.path(), {});
   s.answer = shell::MessageResult::kYes;
+  // The dialog is modal: the test works it from the event loop, as an operator would.
+  QStringList rows;
+  bool rebuildingAfterStart = false;
+  bool rebuilt = false;
+  QStringList dialogMessages;
+  QTimer driver;
+  driver.setInterval(20);
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<shell::MessageBox*>(modal)) {
+      dialogMessages << box->findChild<QLabel*>()->text();
+      box->reject();
+    }
+    auto* dialog = qobject_cast<browser::ArchiveLocationsDialog*>(modal);
+    if (dialog == nullptr || dialog->Rebuilding()) return;
+    if (rows.isEmpty()) {
+      for (int c = 0; c < 3; ++c) rows << dialog->RowText(0, static_cast<browser::ArchiveLocationsDialog::Column>(c));
+      dialog->StartRebuild();
+      rebuildingAfterStart = dialog->Rebuilding();
+      return;
+    }
+    rebuilt = dialog->Rebuilt();
+    dialog->reject();
+  });
+  driver.start();
   s.Start();
+  driver.stop();
   ASSERT_FALSE(s.messages.isEmpty());
   EXPECT_EQ(s.messages[0], Tr(text::kCreateArchivesQuestion));
-  // Start is back before the files exist: the result comes through the event loop.
-  EXPECT_TRUE(s.station->CreatingArchive());
-  EXPECT_TRUE(s.window->ProgressShown());
-  EXPECT_EQ(s.dialogs, 0);
+  EXPECT_EQ(rows, (QStringList{QString::fromStdString(s.station->DefaultArchiveFolder()), "60", "20"}));
+  EXPECT_TRUE(rebuildingAfterStart) << "the files are made on the dialog's worker";
+  EXPECT_TRUE(rebuilt);
+  EXPECT_TRUE(dialogMessages.isEmpty()) << dialogMessages.join("\n").toStdString();
   ASSERT_TRUE(WaitFor([&] { return s.dialogs == 1; })) << "then the Connection dialog";
-  EXPECT_FALSE(s.station->CreatingArchive());
-  EXPECT_FALSE(s.window->ProgressShown());
   EXPECT_TRUE(s.station->Archive().IsOpen());
   EXPECT_EQ(s.station->Archive().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
   EXPECT_EQ(s.window->Panel().Capacity().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
-  EXPECT_TRUE(QDir(profile_.path()).exists(archive::ArchiveDatabase::kFirstRunFolderName));
+  // The rebuilt list is saved at once.
+  uint32_t count = 0;
+  EXPECT_TRUE(settings::SettingsKey(s.settings, "ArchDatabase\\Locations").ReadDword("LocationCount", &count));
+  EXPECT_EQ(count, 1u);
 }
 
 TEST_F(StationTest, ClosingWhileTheArchiveIsMadeWaitsForCompleteFiles) {
   {
     Session s(profile_.path(), {});
-    s.answer = shell::MessageResult::kYes;
-    s.Start();
+    s.station->StartCreatingDefaultArchive();
     ASSERT_TRUE(s.station->CreatingArchive());
   }
   auto db = archive::ArchiveDatabase::ForFolder(
