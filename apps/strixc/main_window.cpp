@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -82,20 +83,27 @@ MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget
   connect(panel_, &ControlPanel::LayoutClicked, this, &MainWindow::SelectLayoutButton);
   connect(panel_, &ControlPanel::OutputClicked, this, [this](int index) {
     net::ConnectionController& c = station_.Controller();
-    if (c.IsConnected()) c.Connection().SetOutput(index, c.Points().outputs[index].State() == 0);
+    // An output in an unknown state is switched on.
+    if (c.IsConnected()) c.Connection().SetOutput(index, c.Points().outputs[index].State() != 1);
   });
 
   net::ConnectionController& controller = station_.Controller();
   connect(&station_, &Station::Connected, this, &MainWindow::OnConnected);
   connect(&station_, &Station::Disconnected, this, &MainWindow::OnDisconnected);
   connect(&station_, &Station::ArchiveCreated, this, &MainWindow::OnArchiveCreated);
+  connect(&station_, &Station::RecordingChanged, this, &MainWindow::ShowRecording);
+  connect(&station_, &Station::ReconnectCountdown, this, &MainWindow::OnReconnectCountdown);
+  connect(&station_, &Station::ReconnectAttempt, this, &MainWindow::OnReconnectAttempt);
   connect(&controller, &net::ConnectionController::LoginFailed, this,
           [this](net::ConnectionController::LoginFailure failure, const QString& text) {
             OnLoginFailed(static_cast<int>(failure), text);
           });
   // The progress texts are shown in the operator's language, not the controller's.
   connect(&controller, &net::ConnectionController::LoggedIn, this,
-          [this] { ShowProgress(Tr(text::kGettingTransmissionParameters)); });
+          [this] {
+            // Attempts of the reconnecting show their progress in the status line only.
+            if (progress_ != nullptr) ShowProgress(Tr(text::kGettingTransmissionParameters), true);
+          });
   connect(&controller, &net::ConnectionController::InputChanged, this, [this](int index, int state) {
     panel_->SetInput(index, state, QString::fromStdString(station_.Controller().Points().inputs[index].Name()));
   });
@@ -159,7 +167,8 @@ void MainWindow::ContinueStart() {
     bool ok = false;
     const uint port = parameters_[3].toUInt(&ok);
     ShowProgress(TrFormat(text::kConnectingTo, parameters_[0].toUtf8().constData(),
-                          parameters_[2].toUtf8().constData(), parameters_[3].toUtf8().constData()));
+                          parameters_[2].toUtf8().constData(), parameters_[3].toUtf8().constData()),
+                 true);
     station_.Connect(parameters_[2], static_cast<quint16>(ok && port < 65536 ? port : 0), Utf8(parameters_[0]),
                      Utf8(parameters_[1]));
   } else {
@@ -180,25 +189,34 @@ void MainWindow::ConnectCommand() {
     if (Tell(Tr(text::kBreakConnectionQuestion), MessageStyle::kYesNo, Tr(text::kCaptionStx)) != MessageResult::kYes) {
       return;
     }
-    controller.Teardown();
+    station_.Disconnect();
   }
   ConnectionChoice choice;
   if (!askConnection_ || !askConnection_(&choice)) return;
   ShowProgress(TrFormat(text::kConnectingTo, choice.user.c_str(), choice.host.toUtf8().constData(),
-                        QByteArray::number(choice.port).constData()));
+                        QByteArray::number(choice.port).constData()),
+               true);
   station_.Connect(choice.host, choice.port, choice.user, choice.password);
 }
 
-void MainWindow::ToggleRecording() {
-  const bool on = !station_.RecordingOn();
-  station_.SetRecording(on);
-  if (on) {
-    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
-    blink_ = 0;
-    blinkTimer_.start();
-  } else {
-    blinkTimer_.stop();
-    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+void MainWindow::ToggleRecording() { station_.SetRecording(!station_.RecordingOn()); }
+
+void MainWindow::ShowRecording() {
+  switch (station_.GetRecordingState()) {
+    case Station::RecordingState::kOff:
+      blinkTimer_.stop();
+      panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+      break;
+    case Station::RecordingState::kOn:
+      if (blinkTimer_.isActive()) break;
+      panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
+      blink_ = 0;
+      blinkTimer_.start();
+      break;
+    case Station::RecordingState::kInterrupted:
+      blinkTimer_.stop();
+      panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kInterrupted);
+      break;
   }
 }
 
@@ -243,18 +261,54 @@ void MainWindow::OnConnected() {
   panel_->PlaceLayoutButtons(station_.CameraCount());
   panel_->SetVisible(mode_ == DisplayMode::kNormal);
   if (tray_ != nullptr) tray_->setToolTip(windowTitle());
+  breakNotified_ = false;
 }
 
 void MainWindow::OnDisconnected(int error, const QString& text) {
   CloseProgress();
-  blinkTimer_.stop();
-  panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
-  ShowNotConnected();
-  Tell(error != 0 ? text : Tr(text::kConnectionBroken));
+  ShowRecording();
+  switch (station_.EndOfConnection()) {
+    case Station::End::kReconnecting:
+      // The countdown has its own status text; the window only stops saying it is connected.
+      setWindowTitle(Tr(text::kProgramName));
+      break;
+    case Station::End::kCancelled:
+      ShowNotConnected();
+      break;
+    case Station::End::kTimedOut:
+      ShowNotConnected();
+      Tell(Tr(text::kServerDidNotAnswer));
+      break;
+    case Station::End::kBroken:
+      ShowNotConnected();
+      Tell(error != 0 ? text : Tr(text::kConnectionBroken));
+      break;
+  }
+}
+
+void MainWindow::OnReconnectCountdown(int secondsLeft) {
+  const QString message =
+      TrFormat(text::kReconnectingIn, station_.LastServer().toUtf8().constData(), secondsLeft);
+  panel_->SetStatus(message);
+  // One notice per break, not one per attempt: a server down for long would flood the desktop.
+  if (!breakNotified_ && tray_ != nullptr && tray_->isVisible() && QSystemTrayIcon::supportsMessages()) {
+    tray_->showMessage(Tr(text::kProgramName), Tr(text::kConnectionBroken) + "\n" + message,
+                       QSystemTrayIcon::Warning);
+  }
+  breakNotified_ = true;
+}
+
+void MainWindow::OnReconnectAttempt() {
+  net::ServerConnection& server = station_.Controller().Connection();
+  panel_->SetStatus(TrFormat(text::kConnectingTo, server.UserName().c_str(), server.Host().toUtf8().constData(),
+                             QByteArray::number(server.Port()).constData()));
 }
 
 void MainWindow::OnLoginFailed(int failure, const QString& text) {
   using Failure = net::ConnectionController::LoginFailure;
+  // An attempt of the reconnecting that did not get through is followed by the next one.
+  if (static_cast<Failure>(failure) == Failure::kSocketError && station_.Reconnecting()) return;
+  ShowNotConnected();
   switch (static_cast<Failure>(failure)) {
     case Failure::kRefused: Tell(Tr(text::kAuthorizationFailed)); break;
     case Failure::kProtocolVersion: Tell(Tr(text::kUnrecognizedProtocol) + QString::fromLatin1(kMakerAddress)); break;
@@ -273,7 +327,7 @@ MessageResult MainWindow::Tell(const QString& text, MessageStyle style, const QS
   return ask_(text, style, caption);
 }
 
-void MainWindow::ShowProgress(const QString& text) {
+void MainWindow::ShowProgress(const QString& text, bool cancellable) {
   if (progress_ == nullptr) {
     auto* window = new shell::DialogFrame(this);
     window->setAttribute(Qt::WA_DeleteOnClose);
@@ -283,9 +337,18 @@ void MainWindow::ShowProgress(const QString& text) {
     layout->setContentsMargins(20, 36, 20, 18);
     progressText_ = new QLabel(Tr(text::kPleaseWait), window);
     layout->addWidget(progressText_);
+    progressCancel_ = new QPushButton(Tr(text::kCancel), window);
+    progressCancel_->setObjectName("progress_cancel");
+    layout->addWidget(progressCancel_, 0, Qt::AlignHCenter);
+    connect(progressCancel_, &QPushButton::clicked, this, [this] {
+      CloseProgress();
+      station_.Disconnect(/*cancelled=*/true);
+    });
     progress_ = window;
   }
   progressText_->setText(text);
+  // Only a connection can be given up; the first-start archive's worker must finish.
+  progressCancel_->setVisible(cancellable);
   progress_->adjustSize();
   progress_->show();
 }

@@ -15,6 +15,7 @@
 
 class QLabel;
 class QMenu;
+class QPushButton;
 
 namespace strixc::station {
 
@@ -91,12 +92,17 @@ class MainWindow : public QMainWindow {
   void OnArchiveCreated(bool ok, const QString& error);
   shell::MessageResult Tell(const QString& text, shell::MessageStyle style = shell::MessageStyle::kOk,
                             const QString& caption = {});
-  void ShowProgress(const QString& text);
+  // `cancellable`: a connection the operator may give up with the window's "Cancel".
+  void ShowProgress(const QString& text, bool cancellable = false);
   void CloseProgress();
   void OpenPopup(const QPoint& globalPosition);
   void OnConnected();
   void OnDisconnected(int error, const QString& text);
   void OnLoginFailed(int failure, const QString& text);
+  void OnReconnectCountdown(int secondsLeft);
+  void OnReconnectAttempt();
+  // The recording button for the station's switch: off, on (blinking), or interrupted.
+  void ShowRecording();
   void OnBlink();
   void OnMousePressed(QPoint position, Qt::MouseButton button);
   void OnMouseMoved(QPoint position, Qt::MouseButtons buttons);
@@ -123,6 +129,9 @@ class MainWindow : public QMainWindow {
   QMenu* trayMenu_ = nullptr;
   QPointer<shell::DialogFrame> progress_;
   QLabel* progressText_ = nullptr;
+  QPushButton* progressCancel_ = nullptr;
+  // The tray has told the operator about the current break.
+  bool breakNotified_ = false;
   QTimer blinkTimer_;
   int blink_ = 0;
 

@@ -415,4 +415,11 @@ constexpr int kExportCameraText = kOwnTextBase + 225;        // "C%d %s"
 // Display settings dialog.
 constexpr int kServerTextEncoding = kOwnTextBase + 226;      // "Server text encoding"
 
+// Reconnecting and stale pictures (numbered apart, from 400).
+constexpr int kTooltipRecordingInterrupted = kOwnTextBase + 400;  // "Recording interrupted: ..."
+constexpr int kReconnectingIn = kOwnTextBase + 401;               // "Reconnecting to '%s' in %d s"
+constexpr int kServerDidNotAnswer = kOwnTextBase + 402;           // "The server did not answer in time."
+constexpr int kReconnectAutomatically = kOwnTextBase + 403;       // "Reconnect automatically"
+constexpr int kStalePictureAfter = kOwnTextBase + 404;            // "Picture is stale after (s)"
+
 }  // namespace strixc::shell::text
