@@ -122,6 +122,8 @@ class Station : public QObject {
   // How the last connection ended, for Disconnected's receivers.
   enum class End { kBroken, kTimedOut, kCancelled, kReconnecting };
   End EndOfConnection() const { return end_; }
+  // kConnectTimeoutMs unless changed (tests).
+  void SetConnectTimeout(int milliseconds) { connectDeadline_.setInterval(milliseconds); }
   // A connected camera whose last picture is older than this shows its age (1..60 s).
   void SetStaleSeconds(int seconds);
   int CameraCount() const { return cameraCount_; }
