@@ -252,7 +252,7 @@ void SimServer::OnFrameTick() {
     if (session->Kind() == SimSession::Channel::kVideo) wanted |= static_cast<VideoSession*>(session)->WantedCameras();
   }
   if (wanted == 0) return;
-  feeds_.Advance(archive::ArchiveTimeNow(), wanted);
+  feeds_.Advance(archive::WallClockNow(), wanted);
   for (SimSession* session : open) {
     if (session->Kind() == SimSession::Channel::kVideo && session->IsOpen())
       static_cast<VideoSession*>(session)->StreamTick(feeds_);
