@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "control_panel.h"
 #include "settings/settings_key.h"
@@ -125,18 +126,16 @@ void MainWindow::Start() {
   video_->Bind();
 
   QString error;
-  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && parameters_.size() != 4) {
+  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && (parameters_.size() != 4 || unattended_)) {
     tools::ClientSettings& client = station_.Client();
     if (!error.isEmpty()) {
-      Tell(error);
+      ReportError(error);
     } else if (client.GetArchCreateQuestion()) {
-      if (Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
-        // Formatting the files takes a while: a worker makes them, the window stays responsive
-        // under the progress window, and the start goes on when they exist (OnArchiveCreated).
-        // Until then nothing here reads the database the worker holds.
-        panel_->Capacity().SetDatabase(nullptr);
-        ShowProgress(Tr(text::kRebuildingArchive));
-        station_.StartCreatingDefaultArchive();
+      if (unattended_ ||
+          Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
+        // The start goes on when the files exist (OnArchiveCreated).
+        startWaitsForArchive_ = true;
+        CreateDefaultArchive();
         return;
       }
       client.SetArchCreateQuestion(false);
@@ -145,11 +144,27 @@ void MainWindow::Start() {
   ContinueStart();
 }
 
+void MainWindow::CreateDefaultArchive() {
+  // Formatting the files takes a while: a worker makes them, the window stays responsive under the
+  // progress window. Until they exist nothing here reads the database the worker holds.
+  panel_->Capacity().SetDatabase(nullptr);
+  ShowProgress(Tr(text::kRebuildingArchive));
+  station_.StartCreatingDefaultArchive();
+}
+
 void MainWindow::OnArchiveCreated(bool ok, const QString& error) {
   CloseProgress();
   panel_->Capacity().SetDatabase(&station_.Archive());
-  if (!ok) Tell(error);
-  ContinueStart();
+  panel_->Capacity().Refresh();
+  if (!ok) {
+    ReportError(error);
+  } else if (unattended_) {
+    startNote_ = TrFormat(text::kArchiveCreatedUnattended, station_.DefaultArchiveFolder().c_str());
+    SetStatus(StatusText());
+  }
+  if (std::exchange(startWaitsForArchive_, false)) ContinueStart();
+  // Asked for once: a failed creation is not retried by itself.
+  if (std::exchange(recordingWaitsForArchive_, false) && ok && station_.HasArchive()) SwitchRecordingOn();
 }
 
 void MainWindow::ContinueStart() {
@@ -162,7 +177,7 @@ void MainWindow::ContinueStart() {
                           parameters_[2].toUtf8().constData(), parameters_[3].toUtf8().constData()));
     station_.Connect(parameters_[2], static_cast<quint16>(ok && port < 65536 ? port : 0), Utf8(parameters_[0]),
                      Utf8(parameters_[1]));
-  } else {
+  } else if (!unattended_) {
     ConnectCommand();
   }
 }
@@ -190,16 +205,35 @@ void MainWindow::ConnectCommand() {
 }
 
 void MainWindow::ToggleRecording() {
-  const bool on = !station_.RecordingOn();
-  station_.SetRecording(on);
-  if (on) {
-    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
-    blink_ = 0;
-    blinkTimer_.start();
-  } else {
-    blinkTimer_.stop();
-    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+  if (!station_.RecordingOn()) {
+    SwitchRecordingOn();
+    return;
   }
+  station_.SetRecording(false);
+  blinkTimer_.stop();
+  panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+}
+
+void MainWindow::SwitchRecordingOn() {
+  if (station_.RecordingOn()) return;
+  if (station_.CreatingArchive()) {
+    recordingWaitsForArchive_ = true;
+    return;
+  }
+  if (!station_.HasArchive()) {
+    // Without an archive the recorder would drop every frame behind a red button.
+    if (!unattended_ && Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) != MessageResult::kYes) {
+      Tell(Tr(text::kRecordingNeedsArchive));
+      return;
+    }
+    recordingWaitsForArchive_ = true;
+    CreateDefaultArchive();
+    return;
+  }
+  station_.SetRecording(true);
+  panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
+  blink_ = 0;
+  blinkTimer_.start();
 }
 
 void MainWindow::OnBlink() {
@@ -238,11 +272,12 @@ void MainWindow::OnConnected() {
   net::ServerConnection& server = station_.Controller().Connection();
   const QByteArray name = QByteArray::fromStdString(server.ServerName());
   setWindowTitle(TrFormat(text::kTitleConnected, name.constData()));
-  panel_->SetStatus(TrFormat(text::kStatusConnected, server.UserName().c_str(), name.constData(),
-                             server.Host().toUtf8().constData()));
+  SetStatus(TrFormat(text::kStatusConnected, server.UserName().c_str(), name.constData(),
+                     server.Host().toUtf8().constData()));
   panel_->PlaceLayoutButtons(station_.CameraCount());
   panel_->SetVisible(mode_ == DisplayMode::kNormal);
   if (tray_ != nullptr) tray_->setToolTip(windowTitle());
+  if (std::exchange(recordOnConnect_, false)) SwitchRecordingOn();
 }
 
 void MainWindow::OnDisconnected(int error, const QString& text) {
@@ -264,10 +299,24 @@ void MainWindow::OnLoginFailed(int failure, const QString& text) {
 
 void MainWindow::ShowNotConnected() {
   setWindowTitle(Tr(text::kProgramName));
-  panel_->SetStatus(Tr(text::kStatusNotConnected));
+  SetStatus(Tr(text::kStatusNotConnected));
 }
 
 QString MainWindow::StatusText() const { return panel_->Status(); }
+
+void MainWindow::SetStatus(const QString& text) {
+  QString line = text;
+  if (!startNote_.isEmpty() && !line.contains(startNote_)) line += QStringLiteral("   ") + startNote_;
+  panel_->SetStatus(line);
+}
+
+void MainWindow::ReportError(const QString& text) {
+  if (unattended_) {
+    SetStatus(text.simplified());
+  } else {
+    Tell(text);
+  }
+}
 
 MessageResult MainWindow::Tell(const QString& text, MessageStyle style, const QString& caption) {
   return ask_(text, style, caption);
