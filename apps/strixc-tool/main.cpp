@@ -30,7 +30,8 @@ void Usage() {
       "  archive dump DIR... [--camera C] [--from T] [--to T]\n"
       "  record --host H --port P --user U --password W --archive DIR --seconds N [--space-mb N --file-size-mb M]\n"
       "commands that connect also take --encoding NAME: the code page of the server's texts\n"
-      "  (a single-byte one such as Windows-1250; default: the program's \"Server text encoding\")\n",
+      "  (a single-byte one such as Windows-1250; default: the program's \"Server text encoding\")\n"
+      "archive times T are YYYY-MM-DDTHH:MM:SS[.fff] on the local wall clock, or @UNITS as stored\n",
       stderr);
 }
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "control_panel.h"
 #include "settings/settings_key.h"
@@ -133,18 +134,16 @@ void MainWindow::Start() {
   video_->Bind();
 
   QString error;
-  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && parameters_.size() != 4) {
+  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && (parameters_.size() != 4 || unattended_)) {
     tools::ClientSettings& client = station_.Client();
     if (!error.isEmpty()) {
-      Tell(error);
+      ReportError(error);
     } else if (client.GetArchCreateQuestion()) {
-      if (Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
-        // Formatting the files takes a while: a worker makes them, the window stays responsive
-        // under the progress window, and the start goes on when they exist (OnArchiveCreated).
-        // Until then nothing here reads the database the worker holds.
-        panel_->Capacity().SetDatabase(nullptr);
-        ShowProgress(Tr(text::kRebuildingArchive));
-        station_.StartCreatingDefaultArchive();
+      if (unattended_ ||
+          Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
+        // The start goes on when the files exist (OnArchiveCreated).
+        startWaitsForArchive_ = true;
+        CreateDefaultArchive();
         return;
       }
       client.SetArchCreateQuestion(false);
@@ -153,11 +152,27 @@ void MainWindow::Start() {
   ContinueStart();
 }
 
+void MainWindow::CreateDefaultArchive() {
+  // Formatting the files takes a while: a worker makes them, the window stays responsive under the
+  // progress window. Until they exist nothing here reads the database the worker holds.
+  panel_->Capacity().SetDatabase(nullptr);
+  ShowProgress(Tr(text::kRebuildingArchive));
+  station_.StartCreatingDefaultArchive();
+}
+
 void MainWindow::OnArchiveCreated(bool ok, const QString& error) {
   CloseProgress();
   panel_->Capacity().SetDatabase(&station_.Archive());
-  if (!ok) Tell(error);
-  ContinueStart();
+  panel_->Capacity().Refresh();
+  if (!ok) {
+    ReportError(error);
+  } else if (unattended_) {
+    startNote_ = TrFormat(text::kArchiveCreatedUnattended, station_.DefaultArchiveFolder().c_str());
+    SetStatus(StatusText());
+  }
+  if (std::exchange(startWaitsForArchive_, false)) ContinueStart();
+  // Asked for once: a failed creation is not retried by itself.
+  if (std::exchange(recordingWaitsForArchive_, false) && ok && station_.HasArchive()) SwitchRecordingOn();
 }
 
 void MainWindow::ContinueStart() {
@@ -171,7 +186,7 @@ void MainWindow::ContinueStart() {
                  true);
     station_.Connect(parameters_[2], static_cast<quint16>(ok && port < 65536 ? port : 0), Utf8(parameters_[0]),
                      Utf8(parameters_[1]));
-  } else {
+  } else if (!unattended_) {
     ConnectCommand();
   }
 }
@@ -199,7 +214,13 @@ void MainWindow::ConnectCommand() {
   station_.Connect(choice.host, choice.port, choice.user, choice.password);
 }
 
-void MainWindow::ToggleRecording() { station_.SetRecording(!station_.RecordingOn()); }
+void MainWindow::ToggleRecording() {
+  if (!station_.RecordingOn()) {
+    SwitchRecordingOn();
+    return;
+  }
+  station_.SetRecording(false);
+}
 
 void MainWindow::ShowRecording() {
   switch (station_.GetRecordingState()) {
@@ -218,6 +239,26 @@ void MainWindow::ShowRecording() {
       panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kInterrupted);
       break;
   }
+}
+
+void MainWindow::SwitchRecordingOn() {
+  if (station_.RecordingOn()) return;
+  if (station_.CreatingArchive()) {
+    recordingWaitsForArchive_ = true;
+    return;
+  }
+  if (!station_.HasArchive()) {
+    // Without an archive the recorder would drop every frame behind a red button.
+    if (!unattended_ && Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) != MessageResult::kYes) {
+      Tell(Tr(text::kRecordingNeedsArchive));
+      return;
+    }
+    recordingWaitsForArchive_ = true;
+    CreateDefaultArchive();
+    return;
+  }
+  // The button follows the station (ShowRecording): on, or interrupted until connected.
+  station_.SetRecording(true);
 }
 
 void MainWindow::OnBlink() {
@@ -256,12 +297,13 @@ void MainWindow::OnConnected() {
   net::ServerConnection& server = station_.Controller().Connection();
   const QByteArray name = QByteArray::fromStdString(server.ServerName());
   setWindowTitle(TrFormat(text::kTitleConnected, name.constData()));
-  panel_->SetStatus(TrFormat(text::kStatusConnected, server.UserName().c_str(), name.constData(),
-                             server.Host().toUtf8().constData()));
+  SetStatus(TrFormat(text::kStatusConnected, server.UserName().c_str(), name.constData(),
+                     server.Host().toUtf8().constData()));
   panel_->PlaceLayoutButtons(station_.CameraCount());
   panel_->SetVisible(mode_ == DisplayMode::kNormal);
   if (tray_ != nullptr) tray_->setToolTip(windowTitle());
   breakNotified_ = false;
+  if (std::exchange(recordOnConnect_, false)) SwitchRecordingOn();
 }
 
 void MainWindow::OnDisconnected(int error, const QString& text) {
@@ -289,7 +331,7 @@ void MainWindow::OnDisconnected(int error, const QString& text) {
 void MainWindow::OnReconnectCountdown(int secondsLeft) {
   const QString message =
       TrFormat(text::kReconnectingIn, station_.LastServer().toUtf8().constData(), secondsLeft);
-  panel_->SetStatus(message);
+  SetStatus(message);
   // One notice per break, not one per attempt: a server down for long would flood the desktop.
   if (!breakNotified_ && tray_ != nullptr && tray_->isVisible() && QSystemTrayIcon::supportsMessages()) {
     tray_->showMessage(Tr(text::kProgramName), Tr(text::kConnectionBroken) + "\n" + message,
@@ -300,8 +342,8 @@ void MainWindow::OnReconnectCountdown(int secondsLeft) {
 
 void MainWindow::OnReconnectAttempt() {
   net::ServerConnection& server = station_.Controller().Connection();
-  panel_->SetStatus(TrFormat(text::kConnectingTo, server.UserName().c_str(), server.Host().toUtf8().constData(),
-                             QByteArray::number(server.Port()).constData()));
+  SetStatus(TrFormat(text::kConnectingTo, server.UserName().c_str(), server.Host().toUtf8().constData(),
+                     QByteArray::number(server.Port()).constData()));
 }
 
 void MainWindow::OnLoginFailed(int failure, const QString& text) {
@@ -318,10 +360,24 @@ void MainWindow::OnLoginFailed(int failure, const QString& text) {
 
 void MainWindow::ShowNotConnected() {
   setWindowTitle(Tr(text::kProgramName));
-  panel_->SetStatus(Tr(text::kStatusNotConnected));
+  SetStatus(Tr(text::kStatusNotConnected));
 }
 
 QString MainWindow::StatusText() const { return panel_->Status(); }
+
+void MainWindow::SetStatus(const QString& text) {
+  QString line = text;
+  if (!startNote_.isEmpty() && !line.contains(startNote_)) line += QStringLiteral("   ") + startNote_;
+  panel_->SetStatus(line);
+}
+
+void MainWindow::ReportError(const QString& text) {
+  if (unattended_) {
+    SetStatus(text.simplified());
+  } else {
+    Tell(text);
+  }
+}
 
 MessageResult MainWindow::Tell(const QString& text, MessageStyle style, const QString& caption) {
   return ask_(text, style, caption);

@@ -45,6 +45,12 @@ class MainWindow : public QMainWindow {
 
   void SetAsker(Asker asker) { ask_ = std::move(asker); }
   void SetConnectionAsker(ConnectionAsker asker) { askConnection_ = std::move(asker); }
+  // An unattended start (set before Start) shows no dialog: the archive question is answered by
+  // making the default archive, which the status line then names; no Connection dialog opens
+  // without the four parameters; start-up errors go to the status line.
+  void SetUnattended(bool unattended) { unattended_ = unattended; }
+  // Recording switches on, as the button does, once the first connection stands (--record).
+  void SetRecordOnConnect(bool record) { recordOnConnect_ = record; }
 
   // The initialisation after the window exists: the settings, the archive (with the first-start
   // question), the recorder, and the connection (from the parameters, or the Connect command).
@@ -55,6 +61,8 @@ class MainWindow : public QMainWindow {
   // Commands.
   void ExitCommand();
   void ConnectCommand();
+  // Recording on needs an archive: without one the operator is asked to make the default one
+  // (recording then starts when it exists) and told that recording stays off when he declines.
   void ToggleRecording();
   void SelectLayoutButton(int k);
   void SetDisplayMode(int mode, bool force = false);
@@ -89,7 +97,15 @@ class MainWindow : public QMainWindow {
   void ShowNotConnected();
   // Start, from the connection on.
   void ContinueStart();
+  // Makes the default archive on the station's worker under the progress window.
+  void CreateDefaultArchive();
   void OnArchiveCreated(bool ok, const QString& error);
+  void SwitchRecordingOn();
+  // Errors of the start and of the archive made for it: the message box, or the status line of an
+  // unattended start.
+  void ReportError(const QString& text);
+  // The status line: `text`, followed by the note of an unattended start's archive.
+  void SetStatus(const QString& text);
   shell::MessageResult Tell(const QString& text, shell::MessageStyle style = shell::MessageStyle::kOk,
                             const QString& caption = {});
   // `cancellable`: a connection the operator may give up with the window's "Cancel".
@@ -134,6 +150,12 @@ class MainWindow : public QMainWindow {
   bool breakNotified_ = false;
   QTimer blinkTimer_;
   int blink_ = 0;
+  bool unattended_ = false;
+  bool recordOnConnect_ = false;
+  // What waits for the default archive being made: the rest of the start, switching recording on.
+  bool startWaitsForArchive_ = false;
+  bool recordingWaitsForArchive_ = false;
+  QString startNote_;
 
   DisplayMode mode_ = DisplayMode::kNormal;
   bool stayOnTop_ = false;

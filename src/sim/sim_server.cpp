@@ -254,7 +254,7 @@ void SimServer::OnFrameTick() {
   }
   wanted &= ~FrozenCameras(TickPacer::Clock::now());
   if (wanted == 0) return;
-  feeds_.Advance(archive::ArchiveTimeNow(), wanted);
+  feeds_.Advance(archive::WallClockNow(), wanted);
   for (SimSession* session : open) {
     if (session->Kind() == SimSession::Channel::kVideo && session->IsOpen())
       static_cast<VideoSession*>(session)->StreamTick(feeds_);

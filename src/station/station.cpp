@@ -112,6 +112,10 @@ Station::ArchiveState Station::OpenArchive(QString* error) {
   return ArchiveState::kNone;
 }
 
+bool Station::HasArchive() {
+  return !creating_.load() && archive_.IsOpen() && !archive_.Files().empty();
+}
+
 std::string Station::DefaultArchiveFolder() const {
   return QDir(QString::fromStdString(dataFolder_)).filePath(archive::ArchiveDatabase::kFirstRunFolderName).toStdString();
 }

@@ -77,6 +77,10 @@ class Station : public QObject {
   enum class ArchiveState { kOpen, kNone };
   ArchiveState OpenArchive(QString* error);
 
+  // Whether recordings have somewhere to go: the archive is open with files (and no creation holds
+  // the database).
+  bool HasArchive();
+
   // The folder of the archive made at a first start: <dataFolder>/FilesStrixC.
   std::string DefaultArchiveFolder() const;
   // Makes `folder` a location of `space` bytes in files of `fileSize` (added when not listed),

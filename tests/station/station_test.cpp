@@ -349,6 +349,63 @@ TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
   }
 }
 
+TEST_F(StationTest, RecordingWithoutAnArchiveAsksForOneAndStaysOffWhenDeclined) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  ASSERT_TRUE(s.messages.isEmpty()) << "four parameters: no question at the start";
+
+  s.answer = shell::MessageResult::kNo;
+  s.window->ToggleRecording();
+  EXPECT_EQ(s.messages, QStringList({Tr(text::kCreateArchivesQuestion), Tr(text::kRecordingNeedsArchive)}));
+  EXPECT_FALSE(s.station->RecordingOn());
+  EXPECT_FALSE(s.station->CreatingArchive());
+
+  // Yes makes the default archive on the worker; recording starts once it exists.
+  s.messages.clear();
+  s.answer = shell::MessageResult::kYes;
+  s.window->ToggleRecording();
+  EXPECT_EQ(s.messages, QStringList({Tr(text::kCreateArchivesQuestion)}));
+  EXPECT_TRUE(s.station->CreatingArchive());
+  EXPECT_FALSE(s.station->RecordingOn()) << "not before the files exist";
+  ASSERT_TRUE(WaitFor([&] { return s.station->Recorded().records > 0; }));
+  EXPECT_TRUE(s.station->RecordingOn());
+  EXPECT_TRUE(s.station->RecorderWriting());
+  EXPECT_FALSE(s.window->ProgressShown());
+  EXPECT_EQ(s.station->Archive().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
+  EXPECT_EQ(s.messages.size(), 1);
+}
+
+TEST_F(StationTest, UnattendedFirstStartMakesTheArchiveWithoutAskingAndRecordsOnceConnected) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.window->SetUnattended(true);
+  s.window->SetRecordOnConnect(true);
+  s.Start();
+  EXPECT_TRUE(s.station->CreatingArchive());
+  ASSERT_TRUE(WaitFor([&] { return s.station->Recorded().records > 0; }));
+  EXPECT_TRUE(s.station->RecordingOn());
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+  EXPECT_EQ(s.dialogs, 0);
+  const QString note = TrFormat(text::kArchiveCreatedUnattended, s.station->DefaultArchiveFolder().c_str());
+  EXPECT_TRUE(s.window->StatusText().startsWith(" Connected to 'demo@Strix Simulator (127.0.0.1)'"))
+      << s.window->StatusText().toStdString();
+  EXPECT_TRUE(s.window->StatusText().endsWith(note)) << s.window->StatusText().toStdString();
+  EXPECT_TRUE(s.station->Client().GetArchCreateQuestion());
+}
+
+TEST_F(StationTest, UnattendedStartWithoutParametersOpensNoConnectionDialog) {
+  Session s(profile_.path(), {});
+  s.window->SetUnattended(true);
+  s.Start();
+  ASSERT_TRUE(WaitFor([&] { return !s.station->CreatingArchive(); }));
+  EXPECT_EQ(s.dialogs, 0);
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+  EXPECT_TRUE(s.station->HasArchive());
+  EXPECT_TRUE(s.window->StatusText().startsWith(Tr(text::kStatusNotConnected)));
+}
+
 TEST_F(StationTest, ExitSavesAndTheNextStartRestores) {
   {
     Session s(profile_.path(), {});
