@@ -139,9 +139,12 @@ void VideoDisplay::SetStaleLimit(uint32_t milliseconds) {
 
 void VideoDisplay::WatchCameras(uint32_t cameras) {
   std::lock_guard<std::mutex> guard(lock_);
+  const uint32_t joining = cameras & ~watched_;
   watched_ = cameras;
   const uint32_t now = tickClock_();
-  for (Runtime& r : runtime_) r.lastFrameTick = now;
+  for (int camera = 0; camera < kCameras; ++camera) {
+    if ((joining >> camera) & 1) runtime_[camera].lastFrameTick = now;
+  }
 }
 
 int VideoDisplay::StaleAge(int camera) const {

@@ -79,9 +79,10 @@ class VideoDisplay : public net::LiveFrameObserver {
   void OnFrame(int camera, bool marker) override;
   void ResetFrameRate(int camera);
   // Stale pictures: a watched camera whose last picture (OnFrame) is older than the limit shows the
-  // picture's age in whole seconds and a red outline. WatchCameras replaces the watched set and
-  // starts every watched camera's age from now (a connection start); 0 watches none. CheckStale,
-  // called about once a second, redraws the cells whose age text changed.
+  // picture's age in whole seconds and a red outline. WatchCameras replaces the watched set (the
+  // cameras the server is asked to send); a camera that joins it counts its age from now, so a
+  // connection start first watches none. CheckStale, called about once a second, redraws the cells
+  // whose age text changed.
   static constexpr uint32_t kDefaultStaleLimitMs = 3000;
   void SetStaleLimit(uint32_t milliseconds);
   void WatchCameras(uint32_t cameras);

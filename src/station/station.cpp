@@ -235,7 +235,10 @@ void Station::SetStaleSeconds(int seconds) {
 }
 
 void Station::SendVisibleCameras() {
-  if (controller_.IsConnected()) controller_.Connection().VisibleCameras(WantedCameras());
+  if (!controller_.IsConnected()) return;
+  controller_.Connection().VisibleCameras(WantedCameras());
+  // A camera the layout brings in has had no reason to send until now.
+  display_.WatchCameras(WantedCameras() & controller_.Connection().CameraMask());
 }
 
 uint32_t Station::WantedCameras() {
@@ -266,7 +269,9 @@ void Station::OnStarted() {
   }
   controller_.CompleteStart(WantedCameras());
   reconnect_.Connected();
-  display_.WatchCameras(server.CameraMask());
+  // Every age starts again with the connection.
+  display_.WatchCameras(0);
+  display_.WatchCameras(WantedCameras() & server.CameraMask());
   staleCheck_.start();
   display_.RedrawAll();
   if (recordingOn_ && !recorderOn_) {
