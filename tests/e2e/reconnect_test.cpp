@@ -121,7 +121,8 @@ class ReconnectTest : public ::testing::Test {
       if (title.startsWith("Strix-C")) return id;
     return {};
   }
-  // What the station shows and said, for failure messages.
+  // What the station shows and said, for failure messages; with STRIXC_E2E_SHOTS=FILE the screen
+  // too.
   std::string Seen() {
     QStringList titles;
     for (const auto& [id, title] : Windows()) titles << title;
