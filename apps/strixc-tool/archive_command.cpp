@@ -66,7 +66,8 @@ QString OneLine(const std::string& text) {
 }
 
 bool ReadTime(const QCommandLineParser& parser, const char* name, uint64_t* value, QString* error) {
-  const std::optional<uint64_t> t = archive::ParseTime(parser.value(QString::fromUtf8(name)).toStdString());
+  const std::optional<uint64_t> t =
+      archive::ParseArchiveTime(parser.value(QString::fromUtf8(name)).toStdString());
   if (!t) {
     *error = QStringLiteral("--%1 takes YYYY-MM-DDTHH:MM:SS[.fff] or @UNITS").arg(QString::fromUtf8(name));
     return false;
@@ -98,8 +99,8 @@ void AddOptions(QCommandLineParser& parser) {
       {"min-file-number", "create: lowest file number of the location.", "K"},
       {"yes", "create: go ahead even when recordings are lost."},
       {"camera", "dump: only this camera (0..17).", "C"},
-      {"from", "dump: first time.", "T"},
-      {"to", "dump: last time.", "T"},
+      {"from", "dump: first time (wall clock, or @UNITS of the archive).", "T"},
+      {"to", "dump: last time (wall clock, or @UNITS of the archive).", "T"},
   });
 }
 
@@ -181,9 +182,9 @@ std::optional<ArchiveOptions> ReadOptions(const QCommandLineParser& parser, QStr
   return o;
 }
 
-// Time as text, "" for none.
+// An archive time as wall-clock text, "" for none.
 QString TimeText(uint64_t time) {
-  return time == 0 ? QString() : QString::fromStdString(archive::FormatTime(time));
+  return time == 0 ? QString() : QString::fromStdString(archive::FormatArchiveTimeText(time));
 }
 
 JsonObject& AddTime(JsonObject& json, const char* key, uint64_t time) {

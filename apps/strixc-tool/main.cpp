@@ -35,6 +35,7 @@ void Usage(FILE* stream) {
       "strixc-tool COMMAND --help lists the forms and options of a command.\n"
       "Commands that connect also take --encoding NAME: the code page of the server's texts\n"
       "(a single-byte one such as Windows-1250; default: the program's \"Server text encoding\").\n"
+      "Archive times are YYYY-MM-DDTHH:MM:SS[.fff] on the local wall clock, or @UNITS as stored.\n"
       "\n"
       "Options:\n"
       "  -h, --help  Show this help.\n"

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLocale>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include "main_window.h"
 #include "settings/settings_database.h"
 #include "shell/language.h"
+#include "shell/language_choice.h"
 #include "shell/language_dialog.h"
 #include "sim/sim_server_thread.h"
 #include "operator_station.h"
@@ -38,7 +40,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   parser.addOptions({
       {"profile", "Keep every per-user file under DIR.", "DIR"},
       {"demo", "Start the built-in recording-server simulator and connect to it."},
-      {"record", "Switch recording on once connected."},
+      {"record", "Switch recording on once connected. With the four parameters the start is unattended: "
+                 "no dialogs; the system's language and, when none exists, a new archive."},
       {"screenshot", "Save a picture of the window to FILE (with --quit-after).", "FILE"},
       {"quit-after", "Exit after SECONDS (after the screenshot).", "SECONDS"},
       {"gallery", "Render every dialog and control in each language into DIR, and exit.", "DIR"},
@@ -65,6 +68,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   c.parameters = parser.positionalArguments().mid(0, kMaxParameters);
   c.profile = parser.value("profile");
   c.demo = parser.isSet("demo");
+  c.record = parser.isSet("record");
   c.screenshot = parser.value("screenshot");
   c.gallery = parser.value("gallery");
   if (parser.isSet("quit-after")) {
@@ -84,10 +88,14 @@ int RunClientApp(const CommandLine& commandLine) {
   settings::SettingsDatabase settings;
   settings.Open(settings::SettingsDatabase::DefaultPath(profile));
 
-  // Language first: every window after this speaks it. The demonstration never stops to ask.
+  // Language first: every window after this speaks it. The demonstration never stops to ask; an
+  // unattended first start takes the system's language.
   if (commandLine.demo) {
     shell::ReadLanguage(settings);
     shell::ApplyLanguage();
+  } else if (commandLine.Unattended()) {
+    shell::ChooseLanguageAtStart(
+        settings, [] { return shell::SystemLanguageIndex(QLocale::system().name().toStdString()); });
   } else {
     shell::ChooseLanguageWithDialog(settings);
   }
@@ -113,6 +121,8 @@ int RunClientApp(const CommandLine& commandLine) {
     OperatorStation station(settings, tools::DataFolder(profile));
     MainWindow window(station, parameters);
     InstallDialogs(window, station);
+    window.SetUnattended(commandLine.Unattended());
+    window.SetRecordOnConnect(commandLine.record);
     if (commandLine.demo) {
       // The demonstration records into its own profile: give it an archive when it has none.
       station.LoadAll();
@@ -131,9 +141,14 @@ int RunClientApp(const CommandLine& commandLine) {
           std::fprintf(stderr, "strixc: can't write %s\n", commandLine.screenshot.toUtf8().constData());
         }
         window.ExitCommand();
+        // Also ends a message box's own event loop, should one be open.
+        QApplication::exit(0);
       });
     } else if (commandLine.quitAfterSeconds > 0) {
-      QTimer::singleShot(commandLine.quitAfterSeconds * 1000, &window, &MainWindow::ExitCommand);
+      QTimer::singleShot(commandLine.quitAfterSeconds * 1000, &window, [&window] {
+        window.ExitCommand();
+        QApplication::exit(0);
+      });
     }
     code = QApplication::exec();
   }

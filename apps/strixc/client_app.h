@@ -10,12 +10,17 @@ struct CommandLine {
   QStringList parameters;  // at most four plain parameters: user, password, address, port
   QString profile;         // --profile DIR: every per-user file under DIR
   bool demo = false;       // --demo: the embedded simulator, connected at once
+  bool record = false;     // --record: recording on once connected, as the button does
   QString screenshot;      // --screenshot FILE: save a picture of the window ...
   int quitAfterSeconds = 0;  // ... after --quit-after SECONDS, then exit
   QString gallery;         // --gallery DIR: render every dialog and control, then exit
   QString helpText;        // --help: print this and exit
   bool version = false;    // --version: print the version and exit
   QString error;           // non-empty: the command line is wrong
+
+  // A start that nobody watches (a control-room PC recording from boot, a headless run): four
+  // parameters with --record, or --quit-after. It never waits on a dialog.
+  bool Unattended() const { return (parameters.size() == 4 && record) || quitAfterSeconds > 0; }
 };
 
 // Reads the command line (arguments()[0] is the program). Plain parameters beyond the fourth are

@@ -37,9 +37,19 @@ constexpr int kColumnWidth = 56;
 
 QIcon Icon(const char* name) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))); }
 
+const char* InputIcon(int state) {
+  return state == net::IoPoint::kUnknown ? "input_unknown" : state ? "input_on" : "input_off";
+}
+
+const char* OutputIcon(int state) {
+  return state == net::IoPoint::kUnknown ? "output_unknown" : state ? "output_on" : "output_off";
+}
+
 }  // namespace
 
 ControlPanel::ControlPanel(QWidget* client) : QObject(client), client_(client) {
+  inputStates_.fill(net::IoPoint::kUnknown);
+  outputStates_.fill(net::IoPoint::kUnknown);
   for (int c = 0; c < kCommandCount; ++c) {
     auto* button = new shell::PictureButton(client);
     button->SetIcon(Icon(kLooks[c].icon));
@@ -59,13 +69,13 @@ ControlPanel::ControlPanel(QWidget* client) : QObject(client), client_(client) {
   }
   for (int i = 0; i < net::kInputCount; ++i) {
     auto* input = new QLabel(client);
-    input->setPixmap(Icon("input_off").pixmap(14, 14));
+    input->setPixmap(Icon(InputIcon(net::IoPoint::kUnknown)).pixmap(14, 14));
     input->setToolTip(Tr(text::kTooltipInput));
     inputs_[i] = input;
   }
   for (int i = 0; i < net::kOutputCount; ++i) {
     auto* output = new shell::PictureButton(client);
-    output->SetIcon(Icon("output_off"), false);
+    output->SetIcon(Icon(OutputIcon(net::IoPoint::kUnknown)), false);
     output->setIconSize(QSize(20, 20));
     output->SetTooltip(Tr(text::kTooltipOutput));
     connect(output, &shell::PictureButton::clicked, this, [this, i] { emit OutputClicked(i); });
@@ -123,19 +133,26 @@ bool ControlPanel::LayoutButtonEnabled(int k) const {
 void ControlPanel::SetStatus(const QString& text) { status_->setText(text); }
 
 void ControlPanel::SetRecordingPicture(RecordingPicture picture) {
-  const char* names[] = {"rec_off", "rec_on", "rec_dim"};
+  const char* names[] = {"rec_off", "rec_on", "rec_dim", "rec_interrupted"};
   buttons_[kRecording]->SetIcon(Icon(names[static_cast<int>(picture)]));
+  if ((picture == RecordingPicture::kInterrupted) != (recordingPicture_ == RecordingPicture::kInterrupted)) {
+    buttons_[kRecording]->SetTooltip(Tr(picture == RecordingPicture::kInterrupted ? text::kTooltipRecordingInterrupted
+                                                                                  : text::kTooltipRecording));
+  }
+  recordingPicture_ = picture;
 }
 
 void ControlPanel::SetInput(int index, int state, const QString& name) {
   if (index < 0 || index >= net::kInputCount) return;
-  inputs_[index]->setPixmap(Icon(state ? "input_on" : "input_off").pixmap(14, 14));
+  inputStates_[index] = state;
+  inputs_[index]->setPixmap(Icon(InputIcon(state)).pixmap(14, 14));
   inputs_[index]->setToolTip(name.isEmpty() ? Tr(text::kTooltipInput) : name);
 }
 
 void ControlPanel::SetOutput(int index, int state, const QString& name) {
   if (index < 0 || index >= net::kOutputCount) return;
-  outputs_[index]->SetIcon(Icon(state ? "output_on" : "output_off"), false);
+  outputStates_[index] = state;
+  outputs_[index]->SetIcon(Icon(OutputIcon(state)), false);
   outputs_[index]->SetTooltip(name.isEmpty() ? Tr(text::kTooltipOutput) : name);
 }
 

@@ -34,11 +34,17 @@ class ControlPanel : public QObject {
   bool LayoutButtonEnabled(int k) const;
   void SetStatus(const QString& text);
   QString Status() const { return status_->text(); }
-  // The recording button's picture: off, on, or the dimmed half of the blink.
-  enum class RecordingPicture { kOff, kOn, kDim };
+  // The recording button's picture: off, on, the dimmed half of the blink, or interrupted (wanted,
+  // but no connection stands), which has its own tooltip.
+  enum class RecordingPicture { kOff, kOn, kDim, kInterrupted };
   void SetRecordingPicture(RecordingPicture picture);
+  RecordingPicture GetRecordingPicture() const { return recordingPicture_; }
+  // `state` 0, 1, or net::IoPoint::kUnknown (shown as neither on nor off).
   void SetInput(int index, int state, const QString& name);
   void SetOutput(int index, int state, const QString& name);
+  // What the indicator or button shows.
+  int InputState(int index) const { return inputStates_.at(index); }
+  int OutputState(int index) const { return outputStates_.at(index); }
   shell::CapacityIndicator& Capacity() { return *capacity_; }
   shell::PictureButton& Button(Command command) { return *buttons_[command]; }
 
@@ -56,6 +62,9 @@ class ControlPanel : public QObject {
   QLabel* status_ = nullptr;
   QLabel* logo_ = nullptr;
   shell::CapacityIndicator* capacity_ = nullptr;
+  RecordingPicture recordingPicture_ = RecordingPicture::kOff;
+  std::array<int, net::kInputCount> inputStates_;
+  std::array<int, net::kOutputCount> outputStates_;
   bool visible_ = true;
   int cameraCount_ = 16;
 };

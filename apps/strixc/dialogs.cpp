@@ -54,6 +54,7 @@ void MainWindow::DisplaySettingsCommand() {
                                                     station_.Client().GetDeltaQuality());
     }
   }
+  station_.ApplyLinkSettings();
   station_.Display().RedrawAll();
 }
 

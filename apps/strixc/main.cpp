@@ -31,9 +31,11 @@ int main(int argc, char** argv) {
     std::printf("strixc %s\n", STRIXC_VERSION);
     return 0;
   }
-  // Pictures for review, and screenshots where no screen exists, are made offscreen.
+  // Pictures for review, and screenshots and timed runs where no screen exists, are made offscreen.
   const bool noScreen = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && (Has(argc, argv, "--gallery") || (noScreen && Has(argc, argv, "--screenshot")))) {
+  const bool offscreen = Has(argc, argv, "--gallery") ||
+                         (noScreen && (Has(argc, argv, "--screenshot") || Has(argc, argv, "--quit-after")));
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && offscreen) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   QApplication app(argc, argv);

@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "control_panel.h"
 #include "dialogs.h"
@@ -84,20 +86,27 @@ MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget
   connect(panel_, &ControlPanel::LayoutClicked, this, &MainWindow::SelectLayoutButton);
   connect(panel_, &ControlPanel::OutputClicked, this, [this](int index) {
     net::ConnectionController& c = station_.Controller();
-    if (c.IsConnected()) c.Connection().SetOutput(index, c.Points().outputs[index].State() == 0);
+    // An output in an unknown state is switched on.
+    if (c.IsConnected()) c.Connection().SetOutput(index, c.Points().outputs[index].State() != 1);
   });
 
   net::ConnectionController& controller = station_.Controller();
   connect(&station_, &Station::Connected, this, &MainWindow::OnConnected);
   connect(&station_, &Station::Disconnected, this, &MainWindow::OnDisconnected);
   connect(&station_, &Station::ArchiveCreated, this, &MainWindow::OnArchiveCreated);
+  connect(&station_, &Station::RecordingChanged, this, &MainWindow::ShowRecording);
+  connect(&station_, &Station::ReconnectCountdown, this, &MainWindow::OnReconnectCountdown);
+  connect(&station_, &Station::ReconnectAttempt, this, &MainWindow::OnReconnectAttempt);
   connect(&controller, &net::ConnectionController::LoginFailed, this,
           [this](net::ConnectionController::LoginFailure failure, const QString& text) {
             OnLoginFailed(static_cast<int>(failure), text);
           });
   // The progress texts are shown in the operator's language, not the controller's.
   connect(&controller, &net::ConnectionController::LoggedIn, this,
-          [this] { ShowProgress(Tr(text::kGettingTransmissionParameters)); });
+          [this] {
+            // Attempts of the reconnecting show their progress in the status line only.
+            if (progress_ != nullptr) ShowProgress(Tr(text::kGettingTransmissionParameters), true);
+          });
   connect(&controller, &net::ConnectionController::InputChanged, this, [this](int index, int state) {
     panel_->SetInput(index, state, QString::fromStdString(station_.Controller().Points().inputs[index].Name()));
   });
@@ -127,11 +136,18 @@ void MainWindow::Start() {
   video_->Bind();
 
   QString error;
-  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && parameters_.size() != 4) {
+  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && (parameters_.size() != 4 || unattended_)) {
     tools::ClientSettings& client = station_.Client();
     if (!error.isEmpty()) {
-      Tell(error);
+      ReportError(error);
     } else if (client.GetArchCreateQuestion()) {
+      if (unattended_) {
+        // No one is there to answer: the default archive is made, and the start goes on when its
+        // files exist (OnArchiveCreated).
+        startWaitsForArchive_ = true;
+        CreateDefaultArchive();
+        return;
+      }
       if (Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) == MessageResult::kYes) {
         // The new location is listed in the location dialog, whose rebuild makes its files on a
         // worker (the operator may change its sizes first).
@@ -146,11 +162,27 @@ void MainWindow::Start() {
   ContinueStart();
 }
 
+void MainWindow::CreateDefaultArchive() {
+  // Formatting the files takes a while: a worker makes them, the window stays responsive under the
+  // progress window. Until they exist nothing here reads the database the worker holds.
+  panel_->Capacity().SetDatabase(nullptr);
+  ShowProgress(Tr(text::kRebuildingArchive));
+  station_.StartCreatingDefaultArchive();
+}
+
 void MainWindow::OnArchiveCreated(bool ok, const QString& error) {
   CloseProgress();
   panel_->Capacity().SetDatabase(&station_.Archive());
-  if (!ok) Tell(error);
-  ContinueStart();
+  panel_->Capacity().Refresh();
+  if (!ok) {
+    ReportError(error);
+  } else if (unattended_) {
+    startNote_ = TrFormat(text::kArchiveCreatedUnattended, station_.DefaultArchiveFolder().c_str());
+    SetStatus(StatusText());
+  }
+  if (std::exchange(startWaitsForArchive_, false)) ContinueStart();
+  // Asked for once: a failed creation is not retried by itself.
+  if (std::exchange(recordingWaitsForArchive_, false) && ok && station_.HasArchive()) SwitchRecordingOn();
 }
 
 void MainWindow::ContinueStart() {
@@ -160,10 +192,11 @@ void MainWindow::ContinueStart() {
     bool ok = false;
     const uint port = parameters_[3].toUInt(&ok);
     ShowProgress(TrFormat(text::kConnectingTo, parameters_[0].toUtf8().constData(),
-                          parameters_[2].toUtf8().constData(), parameters_[3].toUtf8().constData()));
+                          parameters_[2].toUtf8().constData(), parameters_[3].toUtf8().constData()),
+                 true);
     station_.Connect(parameters_[2], static_cast<quint16>(ok && port < 65536 ? port : 0), Utf8(parameters_[0]),
                      Utf8(parameters_[1]));
-  } else {
+  } else if (!unattended_) {
     ConnectCommand();
   }
 }
@@ -181,26 +214,61 @@ void MainWindow::ConnectCommand() {
     if (Tell(Tr(text::kBreakConnectionQuestion), MessageStyle::kYesNo, Tr(text::kCaptionStx)) != MessageResult::kYes) {
       return;
     }
-    controller.Teardown();
+    station_.Disconnect();
   }
   ConnectionChoice choice;
   if (!askConnection_ || !askConnection_(&choice)) return;
   ShowProgress(TrFormat(text::kConnectingTo, choice.user.c_str(), choice.host.toUtf8().constData(),
-                        QByteArray::number(choice.port).constData()));
+                        QByteArray::number(choice.port).constData()),
+               true);
   station_.Connect(choice.host, choice.port, choice.user, choice.password);
 }
 
 void MainWindow::ToggleRecording() {
-  const bool on = !station_.RecordingOn();
-  station_.SetRecording(on);
-  if (on) {
-    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
-    blink_ = 0;
-    blinkTimer_.start();
-  } else {
-    blinkTimer_.stop();
-    panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+  if (!station_.RecordingOn()) {
+    SwitchRecordingOn();
+    return;
   }
+  station_.SetRecording(false);
+}
+
+void MainWindow::ShowRecording() {
+  switch (station_.GetRecordingState()) {
+    case Station::RecordingState::kOff:
+      blinkTimer_.stop();
+      panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
+      break;
+    case Station::RecordingState::kOn:
+      if (blinkTimer_.isActive()) break;
+      panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOn);
+      blink_ = 0;
+      blinkTimer_.start();
+      break;
+    case Station::RecordingState::kInterrupted:
+      blinkTimer_.stop();
+      panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kInterrupted);
+      break;
+  }
+}
+
+void MainWindow::SwitchRecordingOn() {
+  if (station_.RecordingOn()) return;
+  if (station_.CreatingArchive()) {
+    recordingWaitsForArchive_ = true;
+    return;
+  }
+  if (!station_.HasArchive()) {
+    // Without an archive the recorder would drop every frame behind a red button.
+    if (!unattended_ && Tell(Tr(text::kCreateArchivesQuestion), MessageStyle::kYesNo) != MessageResult::kYes) {
+      Tell(Tr(text::kRecordingNeedsArchive));
+      return;
+    }
+    recordingWaitsForArchive_ = true;
+    CreateDefaultArchive();
+    return;
+  }
+  // The button follows the station (ShowRecording): on, or interrupted until connected.
+  station_.SetRecording(true);
 }
 
 void MainWindow::OnBlink() {
@@ -239,23 +307,60 @@ void MainWindow::OnConnected() {
   net::ServerConnection& server = station_.Controller().Connection();
   const QByteArray name = QByteArray::fromStdString(server.ServerName());
   setWindowTitle(TrFormat(text::kTitleConnected, name.constData()));
-  panel_->SetStatus(TrFormat(text::kStatusConnected, server.UserName().c_str(), name.constData(),
-                             server.Host().toUtf8().constData()));
+  SetStatus(TrFormat(text::kStatusConnected, server.UserName().c_str(), name.constData(),
+                     server.Host().toUtf8().constData()));
   panel_->PlaceLayoutButtons(station_.CameraCount());
   panel_->SetVisible(mode_ == DisplayMode::kNormal);
   if (tray_ != nullptr) tray_->setToolTip(windowTitle());
+  breakNotified_ = false;
+  if (std::exchange(recordOnConnect_, false)) SwitchRecordingOn();
 }
 
 void MainWindow::OnDisconnected(int error, const QString& text) {
   CloseProgress();
-  blinkTimer_.stop();
-  panel_->SetRecordingPicture(ControlPanel::RecordingPicture::kOff);
-  ShowNotConnected();
-  Tell(error != 0 ? text : Tr(text::kConnectionBroken));
+  ShowRecording();
+  switch (station_.EndOfConnection()) {
+    case Station::End::kReconnecting:
+      // The countdown has its own status text; the window only stops saying it is connected.
+      setWindowTitle(Tr(text::kProgramName));
+      break;
+    case Station::End::kCancelled:
+      ShowNotConnected();
+      break;
+    case Station::End::kTimedOut:
+      ShowNotConnected();
+      Tell(Tr(text::kServerDidNotAnswer));
+      break;
+    case Station::End::kBroken:
+      ShowNotConnected();
+      Tell(error != 0 ? text : Tr(text::kConnectionBroken));
+      break;
+  }
+}
+
+void MainWindow::OnReconnectCountdown(int secondsLeft) {
+  const QString message =
+      TrFormat(text::kReconnectingIn, station_.LastServer().toUtf8().constData(), secondsLeft);
+  SetStatus(message);
+  // One notice per break, not one per attempt: a server down for long would flood the desktop.
+  if (!breakNotified_ && tray_ != nullptr && tray_->isVisible() && QSystemTrayIcon::supportsMessages()) {
+    tray_->showMessage(Tr(text::kProgramName), Tr(text::kConnectionBroken) + "\n" + message,
+                       QSystemTrayIcon::Warning);
+  }
+  breakNotified_ = true;
+}
+
+void MainWindow::OnReconnectAttempt() {
+  net::ServerConnection& server = station_.Controller().Connection();
+  SetStatus(TrFormat(text::kConnectingTo, server.UserName().c_str(), server.Host().toUtf8().constData(),
+                     QByteArray::number(server.Port()).constData()));
 }
 
 void MainWindow::OnLoginFailed(int failure, const QString& text) {
   using Failure = net::ConnectionController::LoginFailure;
+  // An attempt of the reconnecting that did not get through is followed by the next one.
+  if (static_cast<Failure>(failure) == Failure::kSocketError && station_.Reconnecting()) return;
+  ShowNotConnected();
   switch (static_cast<Failure>(failure)) {
     case Failure::kRefused: Tell(Tr(text::kAuthorizationFailed)); break;
     case Failure::kProtocolVersion: Tell(Tr(text::kUnrecognizedProtocol) + QString::fromLatin1(kMakerAddress)); break;
@@ -265,16 +370,30 @@ void MainWindow::OnLoginFailed(int failure, const QString& text) {
 
 void MainWindow::ShowNotConnected() {
   setWindowTitle(Tr(text::kProgramName));
-  panel_->SetStatus(Tr(text::kStatusNotConnected));
+  SetStatus(Tr(text::kStatusNotConnected));
 }
 
 QString MainWindow::StatusText() const { return panel_->Status(); }
+
+void MainWindow::SetStatus(const QString& text) {
+  QString line = text;
+  if (!startNote_.isEmpty() && !line.contains(startNote_)) line += QStringLiteral("   ") + startNote_;
+  panel_->SetStatus(line);
+}
+
+void MainWindow::ReportError(const QString& text) {
+  if (unattended_) {
+    SetStatus(text.simplified());
+  } else {
+    Tell(text);
+  }
+}
 
 MessageResult MainWindow::Tell(const QString& text, MessageStyle style, const QString& caption) {
   return ask_(text, style, caption);
 }
 
-void MainWindow::ShowProgress(const QString& text) {
+void MainWindow::ShowProgress(const QString& text, bool cancellable) {
   if (progress_ == nullptr) {
     auto* window = new shell::DialogFrame(this);
     window->setAttribute(Qt::WA_DeleteOnClose);
@@ -284,9 +403,18 @@ void MainWindow::ShowProgress(const QString& text) {
     layout->setContentsMargins(20, 36, 20, 18);
     progressText_ = new QLabel(Tr(text::kPleaseWait), window);
     layout->addWidget(progressText_);
+    progressCancel_ = new QPushButton(Tr(text::kCancel), window);
+    progressCancel_->setObjectName("progress_cancel");
+    layout->addWidget(progressCancel_, 0, Qt::AlignHCenter);
+    connect(progressCancel_, &QPushButton::clicked, this, [this] {
+      CloseProgress();
+      station_.Disconnect(/*cancelled=*/true);
+    });
     progress_ = window;
   }
   progressText_->setText(text);
+  // Only a connection can be given up; the first-start archive's worker must finish.
+  progressCancel_->setVisible(cancellable);
   progress_->adjustSize();
   progress_->show();
 }

@@ -15,6 +15,7 @@
 
 class QLabel;
 class QMenu;
+class QPushButton;
 
 namespace strixc::station {
 
@@ -44,6 +45,12 @@ class MainWindow : public QMainWindow {
 
   void SetAsker(Asker asker) { ask_ = std::move(asker); }
   void SetConnectionAsker(ConnectionAsker asker) { askConnection_ = std::move(asker); }
+  // An unattended start (set before Start) shows no dialog: the archive question is answered by
+  // making the default archive, which the status line then names; no Connection dialog opens
+  // without the four parameters; start-up errors go to the status line.
+  void SetUnattended(bool unattended) { unattended_ = unattended; }
+  // Recording switches on, as the button does, once the first connection stands (--record).
+  void SetRecordOnConnect(bool record) { recordOnConnect_ = record; }
 
   // The initialisation after the window exists: the settings, the archive (with the first-start
   // question), the recorder, and the connection (from the parameters, or the Connect command).
@@ -54,6 +61,8 @@ class MainWindow : public QMainWindow {
   // Commands.
   void ExitCommand();
   void ConnectCommand();
+  // Recording on needs an archive: without one the operator is asked to make the default one
+  // (recording then starts when it exists) and told that recording stays off when he declines.
   void ToggleRecording();
   void SelectLayoutButton(int k);
   void SetDisplayMode(int mode, bool force = false);
@@ -88,15 +97,28 @@ class MainWindow : public QMainWindow {
   void ShowNotConnected();
   // Start, from the connection on.
   void ContinueStart();
+  // Makes the default archive on the station's worker under the progress window.
+  void CreateDefaultArchive();
   void OnArchiveCreated(bool ok, const QString& error);
+  void SwitchRecordingOn();
+  // Errors of the start and of the archive made for it: the message box, or the status line of an
+  // unattended start.
+  void ReportError(const QString& text);
+  // The status line: `text`, followed by the note of an unattended start's archive.
+  void SetStatus(const QString& text);
   shell::MessageResult Tell(const QString& text, shell::MessageStyle style = shell::MessageStyle::kOk,
                             const QString& caption = {});
-  void ShowProgress(const QString& text);
+  // `cancellable`: a connection the operator may give up with the window's "Cancel".
+  void ShowProgress(const QString& text, bool cancellable = false);
   void CloseProgress();
   void OpenPopup(const QPoint& globalPosition);
   void OnConnected();
   void OnDisconnected(int error, const QString& text);
   void OnLoginFailed(int failure, const QString& text);
+  void OnReconnectCountdown(int secondsLeft);
+  void OnReconnectAttempt();
+  // The recording button for the station's switch: off, on (blinking), or interrupted.
+  void ShowRecording();
   void OnBlink();
   void OnMousePressed(QPoint position, Qt::MouseButton button);
   void OnMouseMoved(QPoint position, Qt::MouseButtons buttons);
@@ -124,8 +146,17 @@ class MainWindow : public QMainWindow {
   QMenu* trayMenu_ = nullptr;
   QPointer<shell::DialogFrame> progress_;
   QLabel* progressText_ = nullptr;
+  QPushButton* progressCancel_ = nullptr;
+  // The tray has told the operator about the current break.
+  bool breakNotified_ = false;
   QTimer blinkTimer_;
   int blink_ = 0;
+  bool unattended_ = false;
+  bool recordOnConnect_ = false;
+  // What waits for the default archive being made: the rest of the start, switching recording on.
+  bool startWaitsForArchive_ = false;
+  bool recordingWaitsForArchive_ = false;
+  QString startNote_;
 
   DisplayMode mode_ = DisplayMode::kNormal;
   bool stayOnTop_ = false;

@@ -20,6 +20,12 @@ void OperatorStation::LoadAll() {
   Controller().SetQualities(client_.GetKeyQuality(), client_.GetDeltaQuality());
   Controller().SetTextCodec(client_.ServerTextCodec());
   Display().SetTextCodec(client_.ServerTextCodec());
+  ApplyLinkSettings();
+}
+
+void OperatorStation::ApplyLinkSettings() {
+  SetReconnect(client_.GetReconnect());
+  SetStaleSeconds(static_cast<int>(client_.GetStaleSeconds()));
 }
 
 bool OperatorStation::SaveAll() {

@@ -28,6 +28,8 @@ class OperatorStation : public Station {
   void LoadAll() override;
   // The station's settings and the client settings.
   bool SaveAll() override;
+  // The client settings' reconnect switch and stale limit, applied to the station.
+  void ApplyLinkSettings();
 
  private:
   tools::ClientSettings client_;

@@ -588,8 +588,10 @@ void ArchiveDatabase::SetActivityProbe(ActivityProbe probe) {
 }
 
 bool ArchiveDatabase::DayHasRecordings(uint64_t time) {
-  const uint64_t from = time - time % kUnitsPerDay;
-  const uint64_t to = from + (kUnitsPerDay - 1);
+  // The operator's day: wall-clock midnight to midnight, 23 or 25 hours on the changes' days.
+  const ArchiveDay day = ArchiveDayOf(time);
+  const uint64_t from = day.first;
+  const uint64_t to = day.last;
   ActivityProbe probe;
   {
     std::lock_guard<std::mutex> guard(lock_);

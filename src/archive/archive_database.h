@@ -149,7 +149,7 @@ class ArchiveDatabase : public ArchiveFileList {
   bool TrySummary(Summary* out);
   // A copy of the sorted file list.
   std::vector<ArchiveFileInfo> Files();
-  // Whether the local day of `time` has recordings. Without a probe (SetActivityProbe) the answer
+  // Whether the wall-clock day of the archive time `time` has recordings. Without a probe (SetActivityProbe) the answer
   // is whether a listed file's time range overlaps the day.
   bool DayHasRecordings(uint64_t time);
   void SetActivityProbe(ActivityProbe probe);

@@ -59,7 +59,7 @@ std::string ArchiveMessageLog::Summary() {
 }
 
 std::string MessageTimeText(uint64_t time) {
-  return FormatLocal(time, "%I:%M:%S %p") + " / " + FormatLocal(time, "%d.%m.%Y");
+  return FormatArchiveTime(time, "%I:%M:%S %p") + " / " + FormatArchiveTime(time, "%d.%m.%Y");
 }
 
 }  // namespace strixc::archive

@@ -37,7 +37,7 @@ class ArchiveMessageLog {
   std::string text_;
 };
 
-// An archive time as messages show it: the clock part, " / ", the date part
+// An archive time as messages show it, on the wall clock: the clock part, " / ", the date part
 // ("01:02:03 PM / 24.12.2026").
 std::string MessageTimeText(uint64_t time);
 

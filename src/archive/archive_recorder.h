@@ -34,7 +34,8 @@ class ArchiveDatabase;
 // database's. Start and Stop (called by the database under its own lock) only touch atomics.
 class ArchiveRecorder : public ArchiveRecorderLink {
  public:
-  // The local clock (archive time); tests replace it.
+  // The archive's clock (ArchiveTimeNow: standard time, never back at a change of the clocks);
+  // tests replace it.
   using Clock = std::function<uint64_t()>;
   // Consulted before every write to the record file with its offset and size; a non-zero errno
   // makes that write fail as if the system had returned it. For tests of failing disks.
@@ -72,10 +73,10 @@ class ArchiveRecorder : public ArchiveRecorderLink {
   void Start() override;
   void Stop() override;
 
-  // A key frame (type 1) or delta frame (type 2) of `camera` (0..17) stamped with the local clock.
+  // A key frame (type 1) or delta frame (type 2) of `camera` (0..17) stamped with the archive's clock.
   // Returns whether it was written; a disabled, stopped or detached recorder drops it silently.
   bool RecordFrame(int camera, const void* data, size_t size, bool isKeyFrame);
-  // An event record (type 3) stamped with the local clock: flag, then at most 99 characters of text.
+  // An event record (type 3) stamped with the archive's clock: flag, then at most 99 characters of text.
   bool RecordEvent(int camera, uint32_t flag, const std::string& text);
   // Writes one record with the given time; a time not later than the last written one becomes that
   // time + 1, so times in the archive always increase. An event record's payload must be

@@ -42,14 +42,106 @@ int DaysInMonth(int year, int month) {
 
 }  // namespace
 
-uint64_t ArchiveTimeNow() {
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  const int64_t units = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100;
-  const std::time_t seconds = static_cast<std::time_t>(units / static_cast<int64_t>(kUnitsPerSecond));
+namespace {
+
+// The zone at a UTC instant (seconds since 1970): its offset from UTC in seconds and whether that
+// is summer time. `ok` is false when the C library cannot tell (years beyond its range).
+struct ZoneState {
+  int64_t offset = 0;
+  bool summer = false;
+  bool ok = false;
+};
+
+ZoneState ZoneAt(int64_t utcSeconds) {
+  const auto t = static_cast<std::time_t>(utcSeconds);
   std::tm local{};
-  localtime_r(&seconds, &local);
-  const int64_t offset = static_cast<int64_t>(kSecondsFrom1601To1970) + local.tm_gmtoff;
-  return static_cast<uint64_t>(units + offset * static_cast<int64_t>(kUnitsPerSecond));
+  if (localtime_r(&t, &local) == nullptr) return {};
+  return {static_cast<int64_t>(local.tm_gmtoff), local.tm_isdst > 0, true};
+}
+
+// The zone's offset without daylight saving at a UTC instant: the instant's own offset outside
+// summer time, else that of the latest earlier moment outside it (found in steps of 30 days; a
+// summer is shorter than a year). The C library names no standard offset per instant, and zones
+// have changed theirs in the past, so one fixed value would misplace old recordings.
+int64_t StandardOffset(int64_t utcSeconds) {
+  const ZoneState at = ZoneAt(utcSeconds);
+  if (!at.ok) return 0;
+  if (!at.summer) return at.offset;
+  constexpr int64_t kStep = 30 * kSecondsPerDay;
+  for (int k = 1; k <= 13; ++k) {
+    const ZoneState before = ZoneAt(utcSeconds - k * kStep);
+    if (before.ok && !before.summer) return before.offset;
+  }
+  // Summer time all year round: the usual hour ahead of standard time.
+  return at.offset - 3600;
+}
+
+constexpr int64_t kEpochSeconds = static_cast<int64_t>(kSecondsFrom1601To1970);
+constexpr int64_t kLargestSeconds = static_cast<int64_t>(UINT64_MAX / kUnitsPerSecond) - 1;
+
+// A count of seconds since 1601 with its sub-second units, or `fallback` when it leaves the range.
+uint64_t UnitsOf(int64_t secondsFrom1601, uint64_t fraction, uint64_t fallback) {
+  if (secondsFrom1601 <= 0 || secondsFrom1601 > kLargestSeconds) return fallback;
+  return static_cast<uint64_t>(secondsFrom1601) * kUnitsPerSecond + fraction;
+}
+
+uint64_t UnitsSince1970Now() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100);
+}
+
+}  // namespace
+
+uint64_t ArchiveTimeNow() {
+  const uint64_t units = UnitsSince1970Now();
+  const auto seconds = static_cast<int64_t>(units / kUnitsPerSecond);
+  return UnitsOf(seconds + kEpochSeconds + StandardOffset(seconds), units % kUnitsPerSecond, 1);
+}
+
+uint64_t WallClockNow() {
+  const uint64_t units = UnitsSince1970Now();
+  const auto seconds = static_cast<int64_t>(units / kUnitsPerSecond);
+  return UnitsOf(seconds + kEpochSeconds + ZoneAt(seconds).offset, units % kUnitsPerSecond, 1);
+}
+
+uint64_t ToWallClock(uint64_t archiveTime) {
+  if (archiveTime == 0) return 0;
+  // Standard time as if it were UTC; the standard offset of the instant is found from a first
+  // guess of the instant (it only ever differs across a change of the zone's standard offset).
+  const int64_t standard = static_cast<int64_t>(archiveTime / kUnitsPerSecond) - kEpochSeconds;
+  int64_t utc = standard - StandardOffset(standard);
+  utc = standard - StandardOffset(utc);
+  return UnitsOf(utc + ZoneAt(utc).offset + kEpochSeconds, archiveTime % kUnitsPerSecond, archiveTime);
+}
+
+uint64_t FromWallClock(uint64_t wallClock) {
+  if (wallClock == 0) return 0;
+  const int64_t wall = static_cast<int64_t>(wallClock / kUnitsPerSecond) - kEpochSeconds;
+  // The offsets a day before and a day after enclose any change near this time (offsets stay
+  // within 14 hours); a candidate instant holds when its own offset is the one assumed.
+  const ZoneState before = ZoneAt(wall - kSecondsPerDay);
+  const ZoneState after = ZoneAt(wall + kSecondsPerDay);
+  bool found = false;
+  int64_t utc = 0;
+  for (const ZoneState& zone : {before, after}) {
+    const int64_t candidate = wall - zone.offset;
+    if (zone.ok && ZoneAt(candidate).offset == zone.offset && (!found || candidate < utc)) {
+      utc = candidate;
+      found = true;
+    }
+  }
+  // Inside the hour the spring change skips: as the clock would have shown it without the change.
+  if (!found) utc = wall - before.offset;
+  return UnitsOf(utc + StandardOffset(utc) + kEpochSeconds, wallClock % kUnitsPerSecond, wallClock);
+}
+
+ArchiveDay ArchiveDayOf(uint64_t archiveTime) {
+  const uint64_t wall = ToWallClock(archiveTime);
+  const uint64_t midnight = wall - wall % kUnitsPerDay;
+  ArchiveDay day;
+  day.first = FromWallClock(midnight);
+  day.last = FromWallClock(midnight + kUnitsPerDay) - 1;
+  return day;
 }
 
 TimeFields FieldsOfTime(uint64_t time) {
@@ -90,6 +182,10 @@ std::string FormatLocal(uint64_t time, const char* format) {
   return std::string(text, n);
 }
 
+std::string FormatArchiveTime(uint64_t archiveTime, const char* format) {
+  return FormatLocal(ToWallClock(archiveTime), format);
+}
+
 std::string FormatTime(uint64_t time) {
   const TimeFields f = FieldsOfTime(time);
   char text[40];
@@ -127,6 +223,14 @@ std::optional<uint64_t> ParseTime(std::string_view text) {
     }
   }
   return TimeOfFields(f);
+}
+
+std::string FormatArchiveTimeText(uint64_t archiveTime) { return FormatTime(ToWallClock(archiveTime)); }
+
+std::optional<uint64_t> ParseArchiveTime(std::string_view text) {
+  const std::optional<uint64_t> time = ParseTime(text);
+  if (!time || (!text.empty() && text[0] == '@')) return time;
+  return FromWallClock(*time);
 }
 
 }  // namespace strixc::archive

@@ -14,6 +14,9 @@ namespace {
 constexpr QColor kShadow{0x40, 0x40, 0x40};
 constexpr QColor kMarker{0xFF, 0, 0};
 constexpr QColor kHighlight{0xA4, 0xA4, 0xA4};
+// A stale picture: the badge's ground and the cell's outline.
+constexpr QColor kStale{0xE0, 0x20, 0x20};
+constexpr int kStaleOutline = 3;
 // Pixel heights of the 8 and 14 point faces on a 96 dpi screen, as the cell geometry was laid
 // out for.
 constexpr int kSmallPixels = 11;
@@ -98,10 +101,27 @@ void OverlayPainter::Paint(QPainter& painter, const OverlayInput& in) {
     }
   }
   PaintTexts(painter, in);
+  if (in.staleSeconds >= 0) PaintStaleBadge(painter, in);
   if (in.selected) FrameRect(painter, r, QBrush(kMarker));
   if (in.highlighted) FrameRect(painter, r.adjusted(1, 1, -1, -1), QBrush(kHighlight));
   if (!in.areaPixels.Empty()) FrameRect(painter, Exclusive(in.areaPixels), areaBrush_);
   if (!in.trackPixels.Empty()) FrameRect(painter, Exclusive(in.trackPixels), trackBrush_);
+}
+
+// A red outline round the cell and, where it fits, the age in a red badge at the top centre, where
+// neither the name, the time nor the rate is drawn.
+void OverlayPainter::PaintStaleBadge(QPainter& painter, const OverlayInput& in) {
+  const QRect r = Exclusive(in.cell);
+  for (int i = 0; i < kStaleOutline; ++i) FrameRect(painter, r.adjusted(i, i, -i, -i), QBrush(kStale));
+  const QString text = QString::fromStdString(texts_.staleFormat).replace(QStringLiteral("%d"), QString::number(in.staleSeconds));
+  painter.setFont(in.largeFont ? large_ : small_);
+  const QFontMetrics metrics = painter.fontMetrics();
+  const QSize size(metrics.horizontalAdvance(text) + 10, metrics.height() + 4);
+  if (size.width() + 2 * kStaleOutline > r.width() || size.height() + 2 * kStaleOutline > r.height()) return;
+  const QRect badge(r.left() + (r.width() - size.width()) / 2, r.top() + kStaleOutline, size.width(), size.height());
+  painter.fillRect(badge, kStale);
+  painter.setPen(Qt::white);
+  painter.drawText(badge, Qt::AlignCenter, text);
 }
 
 void OverlayPainter::CachedText::Set(const QString& value, bool largeFont, const QFont& font) {

@@ -24,6 +24,7 @@ struct DisplayTexts {
   std::string timeFormat = "%I:%M:%S %p";
   std::string dateFormat = "%d.%m.%Y";
   std::string fpsFormat = "%d fps";
+  std::string staleFormat = "%d s";  // the age of a stale picture
 };
 
 // What the overlays of one cell show.
@@ -40,6 +41,7 @@ struct OverlayInput {
   bool selected = false;
   bool highlighted = false;
   bool largeFont = false;        // the single view draws bigger texts
+  int staleSeconds = -1;         // the picture's age when it is stale (badge and red outline); -1: not
   video::Rect areaPixels;        // AreaRect mapped into the cell; empty: none
   video::Rect trackPixels;       // TrackRect mapped into the cell; empty: none
 };
@@ -87,6 +89,7 @@ class OverlayPainter {
   };
 
   void PaintTexts(QPainter& painter, const OverlayInput& in);
+  void PaintStaleBadge(QPainter& painter, const OverlayInput& in);
   void DrawText(QPainter& painter, int x, int y, Align align, const QStaticText& text, QColor colour);
   QString FormatTime(uint64_t time, const std::string& format, bool* dateValid) const;
 

@@ -117,7 +117,9 @@ void VideoDisplay::SetTextCodec(const net::TextCodec& codec) {
 void VideoDisplay::OnFrame(int camera, bool marker) {
   if (camera < 0 || camera >= kCameras) return;
   std::lock_guard<std::mutex> guard(lock_);
-  runtime_[camera].rate.Count(tickClock_());
+  const uint32_t now = tickClock_();
+  runtime_[camera].rate.Count(now);
+  runtime_[camera].lastFrameTick = now;
   if (!enabled_ || layouts_.CellRect(camera).Empty()) return;
   runtime_[camera].marker = marker;
   DrawCameraLocked(camera);
@@ -128,6 +130,41 @@ void VideoDisplay::ResetFrameRate(int camera) {
   std::lock_guard<std::mutex> guard(lock_);
   runtime_[camera].rate.fps = 0;
   DrawCameraLocked(camera);
+}
+
+void VideoDisplay::SetStaleLimit(uint32_t milliseconds) {
+  std::lock_guard<std::mutex> guard(lock_);
+  staleLimitMs_ = std::max<uint32_t>(milliseconds, 1);
+}
+
+void VideoDisplay::WatchCameras(uint32_t cameras) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const uint32_t joining = cameras & ~watched_;
+  watched_ = cameras;
+  const uint32_t now = tickClock_();
+  for (int camera = 0; camera < kCameras; ++camera) {
+    if ((joining >> camera) & 1) runtime_[camera].lastFrameTick = now;
+  }
+}
+
+int VideoDisplay::StaleAge(int camera) const {
+  if (!((watched_ >> camera) & 1)) return -1;
+  // Unsigned difference: right across the tick counter's wrap-around.
+  const uint32_t age = tickClock_() - runtime_[camera].lastFrameTick;
+  return age > staleLimitMs_ ? static_cast<int>(age / 1000) : -1;
+}
+
+void VideoDisplay::CheckStale() {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (int camera = 0; camera < kCameras; ++camera) {
+    if (StaleAge(camera) != runtime_[camera].staleSeconds) DrawCameraLocked(camera);
+  }
+}
+
+int VideoDisplay::StaleSeconds(int camera) {
+  if (camera < 0 || camera >= kCameras) return -1;
+  std::lock_guard<std::mutex> guard(lock_);
+  return StaleAge(camera);
 }
 
 void VideoDisplay::RedrawAll() {
@@ -214,6 +251,8 @@ void VideoDisplay::ComposeCamera(QPainter& painter, uint8_t* bits, int camera,
   in.selected = layouts_.Selected() == camera;
   in.highlighted = layouts_.Highlighted() == camera;
   in.largeFont = layout == 0;
+  in.staleSeconds = StaleAge(camera);
+  runtime_[camera].staleSeconds = in.staleSeconds;
   if (!view.areaRect.Empty()) in.areaPixels = display::FrameToCell(view.areaRect, view.zoomRect, cell);
   if (!view.trackRect.Empty()) in.trackPixels = display::FrameToCell(view.trackRect, view.zoomRect, cell);
 

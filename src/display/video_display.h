@@ -78,6 +78,17 @@ class VideoDisplay : public net::LiveFrameObserver {
   // Camera `camera` has a new picture in the frame source; `marker` is the frame's motion mark.
   void OnFrame(int camera, bool marker) override;
   void ResetFrameRate(int camera);
+  // Stale pictures: a watched camera whose last picture (OnFrame) is older than the limit shows the
+  // picture's age in whole seconds and a red outline. WatchCameras replaces the watched set (the
+  // cameras the server is asked to send); a camera that joins it counts its age from now, so a
+  // connection start first watches none. CheckStale, called about once a second, redraws the cells
+  // whose age text changed.
+  static constexpr uint32_t kDefaultStaleLimitMs = 3000;
+  void SetStaleLimit(uint32_t milliseconds);
+  void WatchCameras(uint32_t cameras);
+  void CheckStale();
+  // The age shown in the camera's cell, in seconds; -1 while it shows none.
+  int StaleSeconds(int camera);
   void RedrawAll();
   void DrawCamera(int camera);
 
@@ -163,7 +174,11 @@ class VideoDisplay : public net::LiveFrameObserver {
   struct Runtime {
     bool marker = false;
     FrameRate rate;
+    uint32_t lastFrameTick = 0;
+    int staleSeconds = -1;  // as last drawn
   };
+  // The age to show for `camera` now, or -1.
+  int StaleAge(int camera) const;
 
   bool Drawable() const;
   void RedrawAllLocked();
@@ -188,6 +203,8 @@ class VideoDisplay : public net::LiveFrameObserver {
   bool enabled_ = true;
   bool fpsAllowed_ = true;
   bool sharpen_ = false;
+  uint32_t watched_ = 0;
+  uint32_t staleLimitMs_ = kDefaultStaleLimitMs;
   video::FrameSource* frameSource_ = nullptr;
   DisplayTarget* target_ = nullptr;
   std::array<Runtime, kCameras> runtime_;

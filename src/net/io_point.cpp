@@ -18,6 +18,13 @@ void IoPoint::SetState(int state) {
   if (notifier_) notifier_(index_, state_);
 }
 
+void IoPoint::Forget() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (state_ == kUnknown) return;
+  state_ = kUnknown;
+  if (notifier_) notifier_(index_, state_);
+}
+
 void IoPoint::SetName(const std::string& name) {
   std::lock_guard<std::mutex> guard(lock_);
   if (name_ == name) return;

@@ -17,10 +17,16 @@ namespace strixc::net {
 class IoPoint {
  public:
   using Notifier = std::function<void(int index, int state)>;
+  // The state of a point nobody has reported yet: before the first connection's report and after
+  // a connection ends.
+  static constexpr int kUnknown = -1;
 
   void Init(int index, Notifier notifier);
 
+  // Any non-zero state is 1.
   void SetState(int state);
+  // Back to kUnknown (notified like a change), so that the next report is a change whatever it says.
+  void Forget();
   void SetName(const std::string& name);
   int State() const;
   std::string Name() const;
@@ -32,7 +38,7 @@ class IoPoint {
   mutable std::mutex lock_;
   // Guarded by lock_:
   std::string name_;
-  int state_ = 0;
+  int state_ = kUnknown;
 };
 
 // The server's 16 alarm inputs and 12 relay outputs.

@@ -7,8 +7,11 @@ namespace strixc::shell {
 
 namespace {
 
+constexpr int kEnglish = 0;
 constexpr int kGerman = 1;
 constexpr int kSpanish = 2;
+constexpr int kPolish = 3;
+constexpr int kFrench = 4;
 
 }  // namespace
 
@@ -17,6 +20,15 @@ bool StartDialogAccepts(int index) {
 }
 
 bool ProgramDialogAccepts(int index) { return index >= 0 && index < kLanguageCount && index != kGerman; }
+
+int SystemLanguageIndex(std::string_view localeName) {
+  // The language is the part before the territory, the code set and the modifier.
+  const std::string_view language = localeName.substr(0, localeName.find_first_of("_.@"));
+  if (language == "fr") return kFrench;
+  if (language == "pl") return kPolish;
+  if (language == "es") return kSpanish;
+  return kEnglish;
+}
 
 void ChooseLanguageAtStart(settings::SettingsDatabase& db, const std::function<int()>& askOperator) {
   if (!ReadLanguage(db)) {

@@ -18,6 +18,11 @@ bool ProgramDialogAccepts(int index);
 // dialog) and it is stored. Then the index's language is applied.
 void ChooseLanguageAtStart(settings::SettingsDatabase& db, const std::function<int()>& askOperator);
 
+// The list entry of the system's language, from a POSIX locale name ("pl_PL.UTF-8", "fr", "C"):
+// English, French, Polish or Spanish, and English for any other. An unattended start takes it
+// instead of asking.
+int SystemLanguageIndex(std::string_view localeName);
+
 // OK in the program's dialog with `selection`: when it differs from the current index, stores it
 // and has `showRestart` tell the operator, in the newly chosen language, that the change takes
 // effect at the next start. The running program keeps the language it shows; the index becomes

@@ -415,4 +415,15 @@ constexpr int kExportCameraText = kOwnTextBase + 225;        // "C%d %s"
 // Display settings dialog.
 constexpr int kServerTextEncoding = kOwnTextBase + 226;      // "Server text encoding"
 
+// Recording without an archive, and the archive an unattended start makes.
+constexpr int kRecordingNeedsArchive = kOwnTextBase + 300;   // "Recording is not possible without ..."
+constexpr int kArchiveCreatedUnattended = kOwnTextBase + 301;  // "No archive found: created one in %s"
+
+// Reconnecting and stale pictures (numbered apart, from 400).
+constexpr int kTooltipRecordingInterrupted = kOwnTextBase + 400;  // "Recording interrupted: ..."
+constexpr int kReconnectingIn = kOwnTextBase + 401;               // "Reconnecting to '%s' in %d s"
+constexpr int kServerDidNotAnswer = kOwnTextBase + 402;           // "The server did not answer in time."
+constexpr int kReconnectAutomatically = kOwnTextBase + 403;       // "Reconnect automatically"
+constexpr int kStalePictureAfter = kOwnTextBase + 404;            // "Picture is stale after (s)"
+
 }  // namespace strixc::shell::text

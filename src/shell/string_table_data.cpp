@@ -556,6 +556,28 @@ const std::vector<TextEntry>& TextTable() {
       // Display settings dialog
       {text::kServerTextEncoding, "Server text encoding", "Codage des textes du serveur",
        "Kodowanie tekstów serwera", "Codificación de textos del servidor"},
+      // Recording without an archive; the unattended start's archive
+      {text::kRecordingNeedsArchive,
+       "Recording is not possible without an archive. Recording stays off.",
+       "L'enregistrement est impossible sans archive. L'enregistrement reste désactivé.",
+       "Nagrywanie nie jest możliwe bez archiwum. Nagrywanie pozostaje wyłączone.",
+       "No es posible grabar sin un lugar para las grabaciones. La grabación sigue desactivada."},
+      {text::kArchiveCreatedUnattended, "No archive found: created one in %s",
+       "Aucune archive trouvée : archive créée dans %s", "Nie znaleziono archiwum: utworzono je w %s",
+       "No se encontraron grabaciones: se creó su ubicación en %s"},
+      // Reconnecting and stale pictures
+      {text::kTooltipRecordingInterrupted, "Recording interrupted: it resumes when the connection is back",
+       "Enregistrement interrompu : il reprend au retour de la connexion",
+       "Nagrywanie przerwane: zostanie wznowione po odzyskaniu połączenia",
+       "Grabación interrumpida: se reanuda al volver la conexión"},
+      {text::kReconnectingIn, "Reconnecting to '%s' in %d s", "Reconnexion à '%s' dans %d s",
+       "Ponowne łączenie z '%s' za %d s", "Reconectando con '%s' en %d s"},
+      {text::kServerDidNotAnswer, "The server did not answer in time.", "Le serveur n'a pas répondu à temps.",
+       "Serwer nie odpowiedział na czas.", "El servidor no respondió a tiempo."},
+      {text::kReconnectAutomatically, "Reconnect automatically", "Reconnexion automatique",
+       "Automatyczne ponowne łączenie", "Reconectar automáticamente"},
+      {text::kStalePictureAfter, "Picture is stale after (s)", "Image figée après (s)", "Obraz nieaktualny po (s)",
+       "Imagen congelada tras (s)"},
   };
   return table;
 }

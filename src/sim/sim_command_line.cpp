@@ -123,6 +123,11 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
       QStringLiteral("MASK"));
   const QCommandLineOption events(QStringLiteral("events"),
                                   QStringLiteral("Report an event on every camera now and then (every 24 s each)."));
+  const QCommandLineOption freeze(
+      QStringLiteral("freeze"),
+      QStringLiteral("Camera N (1..16) sends nothing for SECONDS (1..86400), from the first client's login on, "
+                     "or DELAY seconds later with +DELAY; repeatable."),
+      QStringLiteral("N:SECONDS[+DELAY]"));
   const QCommandLineOption archive(QStringLiteral("archive"),
                                    QStringLiteral("Folder of the server's own recordings."),
                                    QStringLiteral("DIR"));
@@ -138,7 +143,7 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
                                    QStringLiteral("Protocol version the server reports (default 5)."),
                                    QStringLiteral("N"));
   parser.addOptions({help, showVersion, listen, port, user, cameras, size, fps, name, cameraName, encoding, domes, events,
-                     archive, history, inputPeriod, version});
+                     archive, history, inputPeriod, version, freeze});
 
   if (!parser.parse(arguments)) return Fail(parser.errorText());
   if (parser.isSet(help)) {
@@ -198,6 +203,17 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
     const auto value = ParseNumber(parser.value(domes));
     if (!value) return Fail(QStringLiteral("--domes wants a mask, decimal or 0x hex"));
     config_.domeMask = *value;
+  }
+  for (const QString& text : parser.values(freeze)) {
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const qsizetype plus = text.indexOf(QLatin1Char('+'));
+    const QString secondsText = plus < 0 ? text.mid(colon + 1) : text.mid(colon + 1, plus - colon - 1);
+    const auto camera = IntIn(text.left(colon), 1, SimConfig::kMaxCameras);
+    const auto seconds = IntIn(secondsText, 1, 24 * 3600);
+    const auto delay = plus < 0 ? std::optional<int>(0) : IntIn(text.mid(plus + 1), 0, 24 * 3600);
+    if (colon <= 0 || !camera || !seconds || !delay)
+      return Fail(QStringLiteral("--freeze wants N:SECONDS[+DELAY] with N 1..16 and SECONDS 1..86400"));
+    config_.freezes.push_back({*camera - 1, std::chrono::seconds(*seconds), std::chrono::seconds(*delay)});
   }
   config_.events = parser.isSet(events);
   if (parser.isSet(archive)) {

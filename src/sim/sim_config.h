@@ -54,6 +54,15 @@ struct SimConfig {
   int keyFrameIntervalMs = 2000;
   bool events = false;
   int eventPeriodMs = 24000;
+  // Cameras that stop sending for a while: from `delay` after the first client's video login (or
+  // the server's start when a client is there already) for `duration`. A frozen camera sends
+  // nothing; afterwards it starts again with a key frame.
+  struct Freeze {
+    int camera = 0;  // 0-based
+    std::chrono::seconds duration{0};
+    std::chrono::seconds delay{0};
+  };
+  std::vector<Freeze> freezes;
   // Reserved for the server's own recordings: the archive folder and how much history it should
   // hold. Stored, not used yet.
   QString archiveDir;

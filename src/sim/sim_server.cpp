@@ -197,6 +197,7 @@ void SimServer::Accept(QTcpServer* listener, SimSession::Channel channel) {
 }
 
 void SimServer::OnSessionLoggedIn(SimSession* session) {
+  if (session->Kind() == SimSession::Channel::kVideo && !freezeStart_) freezeStart_ = TickPacer::Clock::now();
   std::lock_guard<std::mutex> guard(lock_);
   if (session->Kind() == SimSession::Channel::kVideo) {
     ++loggedInVideo_;
@@ -251,12 +252,23 @@ void SimServer::OnFrameTick() {
   for (SimSession* session : open) {
     if (session->Kind() == SimSession::Channel::kVideo) wanted |= static_cast<VideoSession*>(session)->WantedCameras();
   }
+  wanted &= ~FrozenCameras(TickPacer::Clock::now());
   if (wanted == 0) return;
-  feeds_.Advance(archive::ArchiveTimeNow(), wanted);
+  feeds_.Advance(archive::WallClockNow(), wanted);
   for (SimSession* session : open) {
     if (session->Kind() == SimSession::Channel::kVideo && session->IsOpen())
       static_cast<VideoSession*>(session)->StreamTick(feeds_);
   }
+}
+
+uint32_t SimServer::FrozenCameras(TickPacer::Clock::time_point now) const {
+  if (!freezeStart_) return 0;
+  uint32_t frozen = 0;
+  for (const SimConfig::Freeze& f : config_.freezes) {
+    const auto from = *freezeStart_ + f.delay;
+    if (now >= from && now < from + f.duration) frozen |= 1u << f.camera;
+  }
+  return frozen;
 }
 
 void SimServer::OnVisibleCameras(uint32_t mask) {

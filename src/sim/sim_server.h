@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,8 @@ class SimServer : public QObject {
   // Starts the frame ticks when a session transmits and stops them when none does.
   void UpdateFrameTicks();
   void OnFrameTick();
+  // The cameras that config_.freezes keeps silent at `now`.
+  uint32_t FrozenCameras(TickPacer::Clock::time_point now) const;
   void SwitchOutput(int index, bool on);
   void RecordDomeCommand(const net::DomeCommandRecord& command);
   void OnUnansweredRequest() { unanswered_.fetch_add(1); }
@@ -151,6 +154,8 @@ class SimServer : public QObject {
   int nextInput_ = 0;
   // The open sessions (children), on the server's thread only.
   std::vector<SimSession*> sessions_;
+  // When the freezes count from: the first video login; unset before it.
+  std::optional<TickPacer::Clock::time_point> freezeStart_;
 
   std::atomic<quint16> videoPort_{0};
   std::atomic<quint16> controlPort_{0};

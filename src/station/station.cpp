@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QMetaObject>
+#include <algorithm>
 
 namespace strixc::station {
 
@@ -47,7 +48,21 @@ Station::RecordedFrames Station::RecorderLink::Counts() const {
 }
 
 Station::Station(settings::SettingsDatabase& settings, std::string dataFolder)
-    : settings_(settings), dataFolder_(std::move(dataFolder)), archive_(dataFolder_) {
+    : settings_(settings),
+      dataFolder_(std::move(dataFolder)),
+      archive_(dataFolder_),
+      reconnect_(MakeQtSecondTicker(), {[this](int left) { emit ReconnectCountdown(left); },
+                                        [this] {
+                                          Open();
+                                          emit ReconnectAttempt();
+                                        }}) {
+  reconnect_.SetEnabled(false);
+  connectDeadline_.setSingleShot(true);
+  connectDeadline_.setInterval(kConnectTimeoutMs);
+  connect(&connectDeadline_, &QTimer::timeout, this, &Station::OnConnectTimeout);
+  // The age of the pictures is shown in whole seconds.
+  staleCheck_.setInterval(1000);
+  connect(&staleCheck_, &QTimer::timeout, this, [this] { display_.CheckStale(); });
   display_.SetFrameSource(&live_);
   path_.SetObserver(&display_);
   path_.SetRecorder(&recorderLink_);
@@ -55,9 +70,12 @@ Station::Station(settings::SettingsDatabase& settings, std::string dataFolder)
   connect(&controller_, &net::ConnectionController::Started, this, &Station::OnStarted);
   connect(&controller_, &net::ConnectionController::ConnectionClosed, this, &Station::OnClosed);
   connect(&controller_, &net::ConnectionController::CameraInfoChanged, this, &Station::OnCameraInfo);
+  connect(&controller_, &net::ConnectionController::LoginFailed, this,
+          [this](net::ConnectionController::LoginFailure failure) { OnLoginFailed(failure); });
 }
 
 Station::~Station() {
+  reconnect_.Stop();
   // A first-start creation still running works on the archive: it ends first. Its queued result
   // dies with this object.
   if (creator_.joinable()) creator_.join();
@@ -92,6 +110,10 @@ Station::ArchiveState Station::OpenArchive(QString* error) {
   // (an unreadable folder, a damaged file) are shown instead.
   if (archive_.MessageLog().Errors() > 0) *error = QString::fromStdString(archive_.MessageLog().Summary());
   return ArchiveState::kNone;
+}
+
+bool Station::HasArchive() {
+  return !creating_.load() && archive_.IsOpen() && !archive_.Files().empty();
 }
 
 std::string Station::DefaultArchiveFolder() const {
@@ -131,15 +153,31 @@ void Station::OnArchiveMade(bool ok, const QString& error) {
 void Station::SetRecording(bool on) {
   if (on == recordingOn_) return;
   recordingOn_ = on;
-  if (on) {
-    SwitchRecorder(true);
-    recorderLink_.Set(true);
-    // A camera's recording starts with its next key frame.
-    controller_.Connection().KeyFrameRequest(0xFFFFFFFF);
-  } else {
-    recorderLink_.Set(false);
-    SwitchRecorder(false);
+  if (on && controller_.GetState() == net::ConnectionController::State::kConnected) {
+    StartRecorder();
+  } else if (!on && recorderOn_) {
+    StopRecorder();
   }
+  emit RecordingChanged();
+}
+
+Station::RecordingState Station::GetRecordingState() const {
+  if (!recordingOn_) return RecordingState::kOff;
+  return recorderOn_ ? RecordingState::kOn : RecordingState::kInterrupted;
+}
+
+void Station::StartRecorder() {
+  recorderOn_ = true;
+  SwitchRecorder(true);
+  recorderLink_.Set(true);
+  // A camera's recording starts with its next key frame.
+  controller_.Connection().KeyFrameRequest(0xFFFFFFFF);
+}
+
+void Station::StopRecorder() {
+  recorderOn_ = false;
+  recorderLink_.Set(false);
+  SwitchRecorder(false);
 }
 
 void Station::SwitchRecorder(bool on) {
@@ -152,11 +190,54 @@ void Station::SwitchRecorder(bool on) {
 }
 
 void Station::Connect(const QString& host, quint16 port, const std::string& user, const std::string& password) {
-  controller_.Connect(host, port, user, password);
+  reconnect_.OperatorConnected();
+  host_ = host;
+  port_ = port;
+  user_ = user;
+  password_ = password;
+  lastServer_ = host;
+  Open();
+}
+
+void Station::Open() {
+  operatorBreak_ = false;
+  timedOut_ = false;
+  connectDeadline_.start();
+  controller_.Connect(host_, port_, user_, password_);
+}
+
+void Station::Disconnect(bool cancelled) {
+  if (controller_.GetState() == net::ConnectionController::State::kIdle) {
+    // Between attempts there is no connection to end, only the waiting.
+    reconnect_.Stop();
+    return;
+  }
+  operatorBreak_ = true;
+  end_ = cancelled ? End::kCancelled : End::kBroken;
+  controller_.Teardown();
+}
+
+void Station::OnConnectTimeout() {
+  if (controller_.GetState() == net::ConnectionController::State::kConnected) return;
+  timedOut_ = true;
+  controller_.Teardown();
+}
+
+void Station::OnLoginFailed(net::ConnectionController::LoginFailure failure) {
+  // A refused user or a newer protocol stays so however often it is tried. A connection that did
+  // not get through (a socket error) is a break like any other.
+  if (failure != net::ConnectionController::LoginFailure::kSocketError) reconnect_.Stop();
+}
+
+void Station::SetStaleSeconds(int seconds) {
+  display_.SetStaleLimit(static_cast<uint32_t>(std::clamp(seconds, 1, 60)) * 1000);
 }
 
 void Station::SendVisibleCameras() {
-  if (controller_.IsConnected()) controller_.Connection().VisibleCameras(WantedCameras());
+  if (!controller_.IsConnected()) return;
+  controller_.Connection().VisibleCameras(WantedCameras());
+  // A camera the layout brings in has had no reason to send until now.
+  display_.WatchCameras(WantedCameras() & controller_.Connection().CameraMask());
 }
 
 uint32_t Station::WantedCameras() {
@@ -165,32 +246,65 @@ uint32_t Station::WantedCameras() {
 
 void Station::OnStarted() {
   net::ServerConnection& server = controller_.Connection();
+  connectDeadline_.stop();
+  // A connection made again to the same cameras keeps the layout, placement and selection the
+  // operator had; any other connection starts from the camera order.
+  const bool again = reconnect_.Attempting() && server.CameraMask() == lastCameraMask_;
   cameraCount_ = server.CameraCount();
-  display_.SelectCamera(0);
-  if (cameraCount_ > 4) {
-    display_.LayoutForButton(cameraCount_, 6);
-  } else {
-    display_.LayoutForButton(4, 1);
-  }
-  // The server's cameras take the cells in camera order.
-  int cell = 0;
-  for (int camera = 0; camera < display::kCameras; ++camera) {
-    if (server.CameraMask() & (1u << camera)) display_.PlaceCamera(camera, cell++);
+  lastCameraMask_ = server.CameraMask();
+  lastServer_ = QString::fromStdString(server.ServerName());
+  if (!again) {
+    display_.SelectCamera(0);
+    if (cameraCount_ > 4) {
+      display_.LayoutForButton(cameraCount_, 6);
+    } else {
+      display_.LayoutForButton(4, 1);
+    }
+    // The server's cameras take the cells in camera order.
+    int cell = 0;
+    for (int camera = 0; camera < display::kCameras; ++camera) {
+      if (server.CameraMask() & (1u << camera)) display_.PlaceCamera(camera, cell++);
+    }
   }
   controller_.CompleteStart(WantedCameras());
+  reconnect_.Connected();
+  // Every age starts again with the connection.
+  display_.WatchCameras(0);
+  display_.WatchCameras(WantedCameras() & server.CameraMask());
+  staleCheck_.start();
   display_.RedrawAll();
+  if (recordingOn_ && !recorderOn_) {
+    StartRecorder();
+    emit RecordingChanged();
+  }
   emit Connected();
 }
 
 void Station::OnClosed(int error, const QString& text) {
-  if (recordingOn_) SetRecording(false);
+  connectDeadline_.stop();
+  staleCheck_.stop();
+  display_.WatchCameras(0);
+  const bool wasRecording = recorderOn_;
+  if (recorderOn_) StopRecorder();
   cameraCount_ = 0;
   for (int camera = 0; camera < display::kCameras; ++camera) {
     live_.ResetCamera(camera);
     playback_.ResetCamera(camera);
     display_.SetName(camera, {});
   }
+  // Nothing the last connection said about the inputs and outputs holds any more.
+  for (net::IoPoint& point : controller_.Points().inputs) point.Forget();
+  for (net::IoPoint& point : controller_.Points().outputs) point.Forget();
   display_.RedrawAll();
+  const ReconnectPolicy::Break why = operatorBreak_ ? ReconnectPolicy::Break::kOperator : ReconnectPolicy::Break::kLost;
+  if (reconnect_.Broken(why)) {
+    end_ = End::kReconnecting;
+  } else if (!operatorBreak_) {
+    end_ = timedOut_ ? End::kTimedOut : End::kBroken;
+  }
+  operatorBreak_ = false;
+  timedOut_ = false;
+  if (wasRecording) emit RecordingChanged();
   emit Disconnected(error, text);
 }
 

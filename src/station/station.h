@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "net/connection_controller.h"
 #include "net/frame_path.h"
 #include "settings/settings_database.h"
+#include "station/reconnect_policy.h"
 #include "video/frame_store.h"
 
 namespace strixc::station {
@@ -24,6 +26,11 @@ namespace strixc::station {
 // (with the archive made at a first start), the recorder and the recording switch, and loading and
 // saving their settings. The main window and strixc-tool record both drive it and show what it
 // reports.
+//
+// A connection that broke by itself is made again to the same server when reconnecting is on
+// (ReconnectPolicy gives the waits), with the layout and placement it had; the recording switch
+// keeps the operator's choice over the break. A connection that does not stand within
+// kConnectTimeoutMs is given up.
 //
 // Lives on the user-interface thread; every call comes from there. The network thread reaches it
 // only through the frame path. The first-start archive is made on a worker thread of its own
@@ -36,6 +43,8 @@ class Station : public QObject {
   // The key of the main display's settings, and the other keys the station loads and saves.
   static constexpr char kDisplayKey[] = "MainDisplay";
   static constexpr char kArchiveKey[] = "ArchDatabase";
+  // How long a connection may take from Connect to the connected state.
+  static constexpr int kConnectTimeoutMs = 15000;
 
   // What the recorder wrote of the live frames since the station was made.
   struct RecordedFrames {
@@ -69,6 +78,10 @@ class Station : public QObject {
   enum class ArchiveState { kOpen, kNone };
   ArchiveState OpenArchive(QString* error);
 
+  // Whether recordings have somewhere to go: the archive is open with files (and no creation holds
+  // the database).
+  bool HasArchive();
+
   // The folder of the archive made at a first start: <dataFolder>/FilesStrixC.
   std::string DefaultArchiveFolder() const;
   // Makes `folder` a location of `space` bytes in files of `fileSize` (added when not listed),
@@ -86,17 +99,38 @@ class Station : public QObject {
 
   // The recording switch, one rule for every caller: on enables the recorder, marks each camera of
   // the connection (0 .. CameraCount() - 1) with "Recording enabled" and asks the server for key
-  // frames; off marks each with "Recording disabled" and then disables it.
+  // frames; off marks each with "Recording disabled" and then disables it. While the switch is on
+  // and no connection stands the recording is interrupted: a break marks the cameras "Recording
+  // disabled", and the next connection enables it again as above.
   void SetRecording(bool on);
   bool RecordingOn() const { return recordingOn_; }
+  enum class RecordingState { kOff, kOn, kInterrupted };
+  RecordingState GetRecordingState() const;
   // Whether the recorder is really writing (the button blinks only then).
   bool RecorderWriting() const { return recorder_.IsIndicatorOn(); }
   // Without one the events say "Recording enabled" and "Recording disabled".
   void SetEventText(EventText text) { eventText_ = std::move(text); }
   RecordedFrames Recorded() const { return recorderLink_.Counts(); }
 
-  // Connects to a server (the current connection is dropped without a message).
+  // Connects to a server (the current connection is dropped without a message). A connection the
+  // operator asks for ends any reconnecting.
   void Connect(const QString& host, quint16 port, const std::string& user, const std::string& password);
+  // The operator ends the connection (or the attempt under way): no reconnect follows.
+  // `cancelled`: he gave up waiting for it (EndOfConnection then says kCancelled).
+  void Disconnect(bool cancelled = false);
+  // Reconnecting after a break (off by default).
+  void SetReconnect(bool on) { reconnect_.SetEnabled(on); }
+  // A wait for the next attempt runs, or an attempt is under way.
+  bool Reconnecting() const { return reconnect_.Waiting() || reconnect_.Attempting(); }
+  // The name the last connection's server gave (its host before it gave one).
+  const QString& LastServer() const { return lastServer_; }
+  // How the last connection ended, for Disconnected's receivers.
+  enum class End { kBroken, kTimedOut, kCancelled, kReconnecting };
+  End EndOfConnection() const { return end_; }
+  // kConnectTimeoutMs unless changed (tests).
+  void SetConnectTimeout(int milliseconds) { connectDeadline_.setInterval(milliseconds); }
+  // A connected camera whose last picture is older than this shows its age (1..60 s).
+  void SetStaleSeconds(int seconds);
   int CameraCount() const { return cameraCount_; }
   // Tells the server which cameras the current layout shows.
   void SendVisibleCameras();
@@ -108,8 +142,13 @@ class Station : public QObject {
   // The connection start is complete: the cameras are placed and the live pictures switched on.
   void Connected();
   // The connection ended (after Connected, or during the start): stores and display are cleared.
+  // EndOfConnection tells whether a reconnect follows.
   void Disconnected(int error, const QString& text);
-  void CameraTitleChanged(int camera);
+  // The recording switch or its interruption changed.
+  void RecordingChanged();
+  // Reconnecting: seconds until the next attempt (once a second), and the attempt itself.
+  void ReconnectCountdown(int secondsLeft);
+  void ReconnectAttempt();  void CameraTitleChanged(int camera);
   // StartCreatingDefaultArchive is over; `error` holds the database's messages when !ok.
   void ArchiveCreated(bool ok, const QString& error);
 
@@ -135,8 +174,14 @@ class Station : public QObject {
   void OnClosed(int error, const QString& text);
   void OnCameraInfo(int camera);
   void OnArchiveMade(bool ok, const QString& error);
+  void OnLoginFailed(net::ConnectionController::LoginFailure failure);
+  void OnConnectTimeout();
+  void Open();
   // The recorder's half of the switch: its events for every camera of the connection.
   void SwitchRecorder(bool on);
+  // The recorder's side of the switch: started with events and a key-frame request, or stopped.
+  void StartRecorder();
+  void StopRecorder();
   // The cameras the server is to send.
   uint32_t WantedCameras();
 
@@ -152,7 +197,20 @@ class Station : public QObject {
   // Declared last: destroyed first, so the network thread stops before what it feeds goes.
   net::ConnectionController controller_;
   EventText eventText_;
-  bool recordingOn_ = false;
+  bool recordingOn_ = false;   // the operator's choice
+  bool recorderOn_ = false;    // the recorder's switch: the choice while a connection stands
+  // The server of the last Connect, for reconnecting.
+  QString host_;
+  quint16 port_ = 0;
+  std::string user_, password_;
+  QString lastServer_;
+  uint32_t lastCameraMask_ = 0;
+  End end_ = End::kBroken;
+  bool operatorBreak_ = false;
+  bool timedOut_ = false;
+  QTimer connectDeadline_;
+  QTimer staleCheck_;
+  ReconnectPolicy reconnect_;
   bool headless_ = false;
   int cameraCount_ = 0;
   // The first-start archive's worker; it touches only archive_ (thread-safe) and the file system.

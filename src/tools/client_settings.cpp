@@ -1,5 +1,7 @@
 #include "tools/client_settings.h"
 
+#include <algorithm>
+
 #include "settings/settings_key.h"
 #include "shell/language.h"
 #include "shell/string_table.h"
@@ -13,6 +15,12 @@ constexpr char kDeltaQualityValue[] = "DeltaQuality";
 constexpr char kDefaultDirValue[] = "DefaultDir";
 constexpr char kArchCreateQuestionValue[] = "ArchCreateQuestion";
 constexpr char kServerEncodingValue[] = "ServerTextEncoding";
+constexpr char kReconnectValue[] = "ReconnectAutomatically";
+constexpr char kStaleSecondsValue[] = "StalePictureSeconds";
+
+uint32_t ClampStale(uint32_t seconds) {
+  return std::clamp(seconds, ClientSettings::kMinStaleSeconds, ClientSettings::kMaxStaleSeconds);
+}
 
 }  // namespace
 
@@ -58,6 +66,26 @@ void ClientSettings::SetArchCreateQuestion(bool ask) {
   archCreateQuestion_ = ask ? 1 : 0;
 }
 
+bool ClientSettings::GetReconnect() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return reconnect_ != 0;
+}
+
+void ClientSettings::SetReconnect(bool on) {
+  std::lock_guard<std::mutex> guard(lock_);
+  reconnect_ = on ? 1 : 0;
+}
+
+uint32_t ClientSettings::GetStaleSeconds() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return staleSeconds_;
+}
+
+void ClientSettings::SetStaleSeconds(uint32_t seconds) {
+  std::lock_guard<std::mutex> guard(lock_);
+  staleSeconds_ = ClampStale(seconds);
+}
+
 std::string ClientSettings::DefaultServerEncoding(int languageIndex) {
   // Polish servers write their names in the Central European code page.
   const int lcid = shell::LocaleOfIndex(languageIndex).lcid;
@@ -92,18 +120,22 @@ void ClientSettings::Load(settings::SettingsDatabase& db, const std::string& key
   key.ReadDword(kDeltaQualityValue, &deltaQuality_);
   key.ReadString(kDefaultDirValue, &defaultDir_);
   key.ReadDword(kArchCreateQuestionValue, &archCreateQuestion_);
+  key.ReadDword(kReconnectValue, &reconnect_);
+  if (key.ReadDword(kStaleSecondsValue, &staleSeconds_)) staleSeconds_ = ClampStale(staleSeconds_);
   std::string encoding;
   if (key.ReadString(kServerEncodingValue, &encoding) && net::TextCodec::Create(encoding)) serverEncoding_ = encoding;
 }
 
 bool ClientSettings::Save(settings::SettingsDatabase& db, const std::string& keyName) const {
-  uint32_t keyQuality, deltaQuality, archCreateQuestion;
+  uint32_t keyQuality, deltaQuality, archCreateQuestion, reconnect, staleSeconds;
   std::string defaultDir, serverEncoding;
   {
     std::lock_guard<std::mutex> guard(lock_);
     keyQuality = keyQuality_;
     deltaQuality = deltaQuality_;
     archCreateQuestion = archCreateQuestion_;
+    reconnect = reconnect_;
+    staleSeconds = staleSeconds_;
     defaultDir = defaultDir_;
     serverEncoding = serverEncoding_;
   }
@@ -112,6 +144,7 @@ bool ClientSettings::Save(settings::SettingsDatabase& db, const std::string& key
     return key.Clear() && key.WriteDword(kKeyQualityValue, keyQuality) &&
            key.WriteDword(kDeltaQualityValue, deltaQuality) && key.WriteString(kDefaultDirValue, defaultDir) &&
            key.WriteDword(kArchCreateQuestionValue, archCreateQuestion) &&
+           key.WriteDword(kReconnectValue, reconnect) && key.WriteDword(kStaleSecondsValue, staleSeconds) &&
            (serverEncoding.empty() || key.WriteString(kServerEncodingValue, serverEncoding));
   });
 }

@@ -21,6 +21,9 @@ class ClientSettings {
   static constexpr uint32_t kDefaultDeltaQuality = 25;
   static constexpr char kDefaultDirName[] = "DevazUzerFiles";
   static constexpr char kPolishServerEncoding[] = "Windows-1250";
+  static constexpr uint32_t kDefaultStaleSeconds = 3;
+  static constexpr uint32_t kMinStaleSeconds = 1;
+  static constexpr uint32_t kMaxStaleSeconds = 60;
 
   // `dataFolder` (see DataFolder) holds the default folder, kDefaultDirName.
   explicit ClientSettings(const std::string& dataFolder);
@@ -33,6 +36,13 @@ class ClientSettings {
   void SetDefaultDir(const std::string& dir);
   bool GetArchCreateQuestion() const;
   void SetArchCreateQuestion(bool ask);
+  // "Reconnect automatically" after a connection broke by itself (on by default).
+  bool GetReconnect() const;
+  void SetReconnect(bool on);
+  // After how many seconds without a picture a connected camera's cell shows the picture's age;
+  // kept within kMinStaleSeconds..kMaxStaleSeconds.
+  uint32_t GetStaleSeconds() const;
+  void SetStaleSeconds(uint32_t seconds);
   // "Server text encoding": the code page the operator chose or, without a choice, the default of
   // the current language (shell::LanguageIndex): Windows-1250 for Polish, Windows-1252 otherwise.
   std::string GetServerEncoding() const;
@@ -47,7 +57,7 @@ class ClientSettings {
   // SettingsKey::kMaxStringBytes bytes; the encoding only when it names a single-byte code page
   // that the platform converts. Missing values leave their field as it was.
   void Load(settings::SettingsDatabase& db, const std::string& keyName = kKeyName);
-  // Replaces the key's content (other values it held are dropped) with the four values and the
+  // Replaces the key's content (other values it held are dropped) with the six values and the
   // chosen encoding, if any, in one transaction; false (nothing changed) when the database refuses.
   bool Save(settings::SettingsDatabase& db, const std::string& keyName = kKeyName) const;
 
@@ -58,6 +68,8 @@ class ClientSettings {
   uint32_t deltaQuality_ = kDefaultDeltaQuality;
   std::string defaultDir_;
   uint32_t archCreateQuestion_ = 1;  // nonzero: ask
+  uint32_t reconnect_ = 1;           // nonzero: reconnect
+  uint32_t staleSeconds_ = kDefaultStaleSeconds;
   std::string serverEncoding_;       // empty: the language's default
 };
 

@@ -1,5 +1,6 @@
 #include "tools/display_settings_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "display/camera_view.h"
@@ -140,6 +142,20 @@ void DisplaySettingsDialog::BuildControls() {
   folderRow->addWidget(defaultDir_, 1);
   folderRow->addWidget(browse);
 
+  reconnect_ = new QCheckBox(Tr(text::kReconnectAutomatically), this);
+  reconnect_->setObjectName("reconnect");
+  reconnect_->setChecked(settings_.GetReconnect());
+  staleSeconds_ = new QSpinBox(this);
+  staleSeconds_->setObjectName("stale_seconds");
+  staleSeconds_->setRange(static_cast<int>(ClientSettings::kMinStaleSeconds),
+                          static_cast<int>(ClientSettings::kMaxStaleSeconds));
+  staleSeconds_->setValue(static_cast<int>(settings_.GetStaleSeconds()));
+  auto* linkRow = new QHBoxLayout;
+  linkRow->addWidget(reconnect_);
+  linkRow->addStretch();
+  linkRow->addWidget(new QLabel(Tr(text::kStalePictureAfter), this));
+  linkRow->addWidget(staleSeconds_);
+
   auto* ok = MakeButton(this, "ok", text::kOk, false);
   auto* cancel = MakeButton(this, "cancel", text::kCancel, false);
   connect(ok, &shell::PictureButton::clicked, this, &QDialog::accept);
@@ -158,6 +174,7 @@ void DisplaySettingsDialog::BuildControls() {
   layout->addLayout(switches);
   layout->addWidget(new QLabel(Tr(text::kPathToArchiveFolder), this));
   layout->addLayout(folderRow);
+  layout->addLayout(linkRow);
   layout->addSpacing(4);
   layout->addLayout(buttons);
 }
@@ -225,6 +242,8 @@ void DisplaySettingsDialog::accept() {
     settings_.SetServerEncoding(encoding);
     display_.SetTextCodec(settings_.ServerTextCodec());
   }
+  settings_.SetReconnect(reconnect_->isChecked());
+  settings_.SetStaleSeconds(static_cast<uint32_t>(staleSeconds_->value()));
   DialogFrame::accept();
 }
 

@@ -8,10 +8,12 @@
 #include "shell/dialog_frame.h"
 #include "shell/gallery.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
+class QSpinBox;
 
 namespace strixc::display {
 class VideoDisplay;
@@ -27,11 +29,13 @@ class ClientSettings;
 
 // The "Display settings" dialog: the key- and delta-frame qualities asked of the server, the code
 // page of the server's texts, the display-wide text switches of the video display and the folder
-// the operator's files go to.
+// the operator's files go to; whether a broken connection is made again by itself and after how
+// many seconds a picture counts as stale.
 //
 // The text switches, "Text color" and "Sharpen" act on the display at once, for all cameras, and
 // stay applied whatever button closes the dialog. The qualities, the encoding and the folder are
-// written into the client settings only by OK; Cancel leaves the settings as they were. A changed
+// written into the client settings only by OK, and so are the reconnect switch and the stale
+// limit; Cancel leaves the settings as they were. A changed
 // encoding is applied to the display's event texts at once and to the next connection.
 //
 // `display` and `settings` must outlive the dialog. UI thread only.
@@ -40,7 +44,7 @@ class ClientSettings;
 // their value texts "key_quality_value" and "delta_quality_value"; two-state buttons
 // "camera_number", "camera_name", "fps", "current_time", "sharpen"; buttons "text_color",
 // "standard_settings", "browse", "ok", "cancel"; the folder edit "default_dir"; the combo box
-// "server_encoding".
+// "server_encoding"; the check box "reconnect"; the spin box "stale_seconds".
 class DisplaySettingsDialog : public shell::DialogFrame {
   Q_OBJECT
 
@@ -95,6 +99,8 @@ class DisplaySettingsDialog : public shell::DialogFrame {
   shell::PictureButton* sharpen_ = nullptr;
   QLineEdit* defaultDir_ = nullptr;
   QComboBox* serverEncoding_ = nullptr;
+  QCheckBox* reconnect_ = nullptr;
+  QSpinBox* staleSeconds_ = nullptr;
 };
 
 // Shows the dialog modally over `parent`; true when OK changed the qualities, which the caller then

@@ -213,6 +213,43 @@ TEST_F(OverlayTest, HighlightAndTrackingFramesUseTheirColours) {
   EXPECT_TRUE(edge == 0xFF0000u || edge == 0xFFFFFFu) << std::hex << edge;
 }
 
+TEST_F(OverlayTest, StalePictureShowsItsAgeAndARedOutlineUntilTheNextFrame) {
+  constexpr QRgb kStale = 0xE02020;
+  const video::Rect c = ShowSingleCell(300);
+  display_.SelectCamera(5);  // keep the red selection frame off the cell
+  display_.WatchCameras(0b1);
+  const QRect badge(c.left + 100, c.top + 3, c.right - c.left - 200, 16);
+  const int brightBefore = CountBright(badge);
+
+  tick_ += 3000;  // not older than the limit yet
+  display_.CheckStale();
+  EXPECT_EQ(display_.StaleSeconds(0), -1);
+  EXPECT_NE(At(c.left + 1, 100), kStale);
+  tick_ += 9500;
+  display_.CheckStale();
+  EXPECT_EQ(display_.StaleSeconds(0), 12);
+  EXPECT_EQ(display_.StaleSeconds(1), -1) << "a camera not watched never shows an age";
+  EXPECT_EQ(At(c.left + 1, 100), kStale);
+  EXPECT_EQ(At(c.right - 2, 100), kStale);
+  EXPECT_GT(CountBright(badge), brightBefore + 10) << "the age is written";
+
+  display_.OnFrame(0, false);
+  EXPECT_EQ(display_.StaleSeconds(0), -1);
+  EXPECT_NE(At(c.left + 1, 100), kStale);
+
+  // A camera that joins counts from then on, across the tick counter's wrap-around too; those
+  // already watched keep their age.
+  tick_ = 0xFFFFFF00u;
+  display_.WatchCameras(0b11);
+  tick_ += 0x200;
+  EXPECT_EQ(display_.StaleSeconds(1), -1);
+  EXPECT_GT(display_.StaleSeconds(0), 60);
+  display_.SetStaleLimit(0);
+  EXPECT_EQ(display_.StaleSeconds(1), 0);
+  display_.WatchCameras(0);
+  EXPECT_EQ(display_.StaleSeconds(1), -1);
+}
+
 TEST_F(DisplayTest, TextColourWrapsIntoTheTable) {
   display_.SetTextColor(2, 13);
   EXPECT_EQ(display_.GetTextColor(2), 3);

@@ -5,11 +5,15 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <vector>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -37,9 +41,24 @@ class RecordToolTest : public ::testing::Test {
             "--archive", archive_, "--seconds", QString::number(seconds), "--space-mb", "3", "--file-size-mb", "1"};
   }
 
-  int Tool(const QStringList& arguments, QByteArray* out = nullptr) {
+  // `zone`: the tool's TZ; `fakeStart`: a faked clock for it that starts there and runs on
+  // (faketime's date text).
+  int Tool(const QStringList& arguments, QByteArray* out = nullptr, const QString& zone = {},
+           const QString& fakeStart = {}) {
     QProcess tool;
-    tool.start(QStringLiteral(STRIXC_TOOL), arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!zone.isEmpty()) environment.insert("TZ", zone);
+    if (!fakeStart.isEmpty()) {
+      // libfaketime comes before the sanitizer's runtime in the library list.
+      const QString asan = environment.value("ASAN_OPTIONS");
+      environment.insert("ASAN_OPTIONS", (asan.isEmpty() ? QString() : asan + ":") + "verify_asan_link_order=0");
+    }
+    tool.setProcessEnvironment(environment);
+    if (fakeStart.isEmpty()) {
+      tool.start(QStringLiteral(STRIXC_TOOL), arguments);
+    } else {
+      tool.start(QStringLiteral("faketime"), QStringList{fakeStart, QStringLiteral(STRIXC_TOOL)} + arguments);
+    }
     EXPECT_TRUE(tool.waitForFinished(60000));
     if (out) *out = tool.readAllStandardOutput();
     return tool.exitCode();
@@ -88,6 +107,45 @@ TEST_F(RecordToolTest, KilledAtAnyMomentLeavesAnArchiveThatVerifies) {
     recorded = std::max(recorded, out.count('\n'));
   }
   EXPECT_GT(recorded, 10) << "the sessions recorded before they were killed";
+}
+
+// Warsaw's clocks change at 01:00 UTC: on 2026-03-29 from 02:00 to 03:00, on 2026-10-25 from 03:00
+// back to 02:00. A session recorded across each change keeps real steps between its records (the
+// archive counts standard time), and the dump shows them on the wall clock.
+TEST_F(RecordToolTest, RecordingAcrossTheDaylightSavingChangesKeepsRealTimeSteps) {
+  if (QStandardPaths::findExecutable("faketime").isEmpty()) GTEST_SKIP() << "faketime is not installed";
+  struct Change {
+    const char* name;
+    const char* before;  // wall-clock text of the records before the change
+    const char* after;   // and after it
+  };
+  for (const Change& change : {Change{"2026-03-29", "2026-03-29T01:59:5", "2026-03-29T03:00:0"},
+                               Change{"2026-10-25", "2026-10-25T02:59:5", "2026-10-25T02:00:0"}}) {
+    QTemporaryDir dir;
+    archive_ = dir.filePath("archive");
+    QByteArray out;
+    ASSERT_EQ(Tool(RecordArguments(6), &out, "Europe/Warsaw", QString(change.name) + " 00:59:57 UTC"), 0)
+        << change.name << ": " << out.toStdString();
+    ASSERT_EQ(Tool({"archive", "dump", archive_, "--camera", "0"}, &out, "Europe/Warsaw"), 0);
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    ASSERT_GT(lines.size(), 50) << change.name;
+    std::vector<qint64> times;
+    // Read as text: the units are beyond a double's exact integers.
+    const QRegularExpression units(QStringLiteral("\"timeUnits\":(\\d+)"));
+    for (const QByteArray& line : lines) times.push_back(units.match(QString::fromUtf8(line)).captured(1).toLongLong());
+    // One camera's frames come 40 ms apart: no step is shorter than a millisecond, and the session
+    // spans its seconds on the archive's clock (an hour more in spring was the wall clock's jump).
+    int tinySteps = 0;
+    for (size_t i = 1; i < times.size(); ++i) {
+      EXPECT_GT(times[i], times[i - 1]) << change.name << " record " << i;
+      tinySteps += times[i] - times[i - 1] < 10'000;
+    }
+    EXPECT_EQ(tinySteps, 0) << change.name;
+    EXPECT_GT(times.back() - times.front(), 4 * 10'000'000LL) << change.name;
+    EXPECT_LT(times.back() - times.front(), 60 * 10'000'000LL) << change.name;
+    EXPECT_TRUE(lines.first().contains(QByteArray("\"time\":\"") + change.before)) << lines.first().toStdString();
+    EXPECT_TRUE(lines.last().contains(QByteArray("\"time\":\"") + change.after)) << lines.last().toStdString();
+  }
 }
 
 }  // namespace

@@ -252,7 +252,7 @@ TEST_F(ConnectionFixture, ServerEventsApplyOnlyToPointsInTheMasks) {
   Connect();
   ASSERT_TRUE(WaitUntil([&] { return !inputs.empty(); }));
   EXPECT_EQ(inputs, (std::vector<std::pair<int, int>>{{4, 1}}));
-  EXPECT_EQ(controller_.Points().inputs[3].State(), 0);
+  EXPECT_EQ(controller_.Points().inputs[3].State(), IoPoint::kUnknown);
   controller_.Teardown();
 }
 
@@ -386,7 +386,7 @@ TEST_F(ConnectionFixture, MessagesBufferedBeforeATeardownReachNeitherFramesNorNa
   EXPECT_EQ(sink.frames, 1) << "the frame behind the teardown is dropped";
   EXPECT_EQ(controller_.CameraName(0), "");
   EXPECT_EQ(namesChanged, 0);
-  EXPECT_EQ(controller_.Points().inputs[0].State(), 0);
+  EXPECT_EQ(controller_.Points().inputs[0].State(), IoPoint::kUnknown);
 }
 
 }  // namespace

@@ -88,6 +88,18 @@ TEST_F(LanguageChoiceTest, FirstStartAsksAndStoresTheChoice) {
   EXPECT_FALSE(ProgramDialogAccepts(1));
 }
 
+TEST_F(LanguageChoiceTest, UnattendedStartTakesTheSystemsLanguageOrEnglish) {
+  EXPECT_EQ(SystemLanguageIndex("pl_PL.UTF-8"), 3);
+  EXPECT_EQ(SystemLanguageIndex("fr_CA"), 4);
+  EXPECT_EQ(SystemLanguageIndex("es"), 2);
+  EXPECT_EQ(SystemLanguageIndex("es_ES@euro"), 2);
+  EXPECT_EQ(SystemLanguageIndex("en_GB.UTF-8"), 0);
+  EXPECT_EQ(SystemLanguageIndex("de_DE.UTF-8"), 0) << "German has no texts: English";
+  EXPECT_EQ(SystemLanguageIndex("C"), 0);
+  EXPECT_EQ(SystemLanguageIndex(""), 0);
+  EXPECT_EQ(SystemLanguageIndex("pt_PL"), 0) << "the language, not the territory";
+}
+
 TEST_F(LanguageChoiceTest, ChangeShowsTheRestartTextInTheNewLanguageAndKeepsTheOld) {
   ApplyLanguage();  // English
   std::string shown;

@@ -30,7 +30,9 @@ TEST(SimCommandLineTest, EveryOptionIsTaken) {
                              "/tmp/a",    "--history",
                              "2h",        "--input-period",
                              "0",         "--protocol-version",
-                             "6"})),
+                             "6",         "--freeze",
+                             "2:10",      "--freeze",
+                             "16:5+20"})),
             SimCommandLine::Result::kRun)
       << line.ErrorText().toStdString();
   const SimConfig& c = line.Config();
@@ -50,6 +52,12 @@ TEST(SimCommandLineTest, EveryOptionIsTaken) {
   EXPECT_EQ(c.history, std::chrono::hours(2));
   EXPECT_EQ(c.inputPeriodMs, 0);
   EXPECT_EQ(c.protocolVersion, 6u);
+  ASSERT_EQ(c.freezes.size(), 2u);
+  EXPECT_EQ(c.freezes[0].camera, 1);
+  EXPECT_EQ(c.freezes[0].duration, std::chrono::seconds(10));
+  EXPECT_EQ(c.freezes[0].delay, std::chrono::seconds(0));
+  EXPECT_EQ(c.freezes[1].camera, 15);
+  EXPECT_EQ(c.freezes[1].delay, std::chrono::seconds(20));
 }
 
 TEST(SimCommandLineTest, BadValuesAreErrors) {
@@ -57,7 +65,9 @@ TEST(SimCommandLineTest, BadValuesAreErrors) {
        {Args({"--port", "65535"}), Args({"--cameras", "17"}), Args({"--size", "100"}),
         Args({"--size", "8x8"}), Args({"--fps", "0"}), Args({"--domes", "0x1ffff"}), Args({"--domes", "-1"}),
         Args({"--listen", "localhost"}), Args({"--history", "3w"}),
-        Args({"--name", "012345678901234567890123456789"}), Args({"--unknown"}), Args({"stray"})}) {
+        Args({"--name", "012345678901234567890123456789"}), Args({"--unknown"}), Args({"stray"}),
+        Args({"--freeze", "0:5"}), Args({"--freeze", "17:5"}), Args({"--freeze", "2:0"}), Args({"--freeze", "2"}),
+        Args({"--freeze", "2:5+x"})}) {
     SimCommandLine line;
     EXPECT_EQ(line.Parse(args), SimCommandLine::Result::kError) << args.join(' ').toStdString();
     EXPECT_FALSE(line.ErrorText().isEmpty());

@@ -4,6 +4,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QLabel>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include "control_panel.h"
 #include "main_window.h"
 #include "settings/settings_key.h"
+#include "support/archive_dump.h"
 #include "shell/string_ids.h"
 #include "shell/texts.h"
 #include "sim/sim_server_thread.h"
@@ -25,6 +29,7 @@ namespace strixc::station {
 namespace {
 
 using shell::Tr;
+using shell::TrFormat;
 namespace text = shell::text;
 
 // Runs the event loop until `done` holds or 10 s pass.
@@ -76,9 +81,10 @@ struct Session {
 
 class StationTest : public ::testing::Test {
  protected:
-  void StartServer(uint32_t protocolVersion = 5) {
+  void StartServer(uint32_t protocolVersion = 5, quint16 port = 0, std::vector<sim::SimConfig::Freeze> freezes = {}) {
     sim::SimConfig config;
-    config.videoPort = 0;
+    config.videoPort = port;
+    config.freezes = std::move(freezes);
     config.cameraCount = 4;
     config.fps = 25;
     config.protocolVersion = protocolVersion;
@@ -123,21 +129,32 @@ TEST_F(StationTest, RefusedLoginAndNewerProtocolAreToldAfterTheBrokenConnection)
   EXPECT_TRUE(s.messages[1].startsWith(Tr(text::kUnrecognizedProtocol))) << s.messages[1].toStdString();
 }
 
-TEST_F(StationTest, StoppedServerTearsDownAndANewConnectionWorks) {
+TEST_F(StationTest, WithoutReconnectingAStoppedServerIsToldAndANewConnectionWorks) {
   StartServer();
   Session s(profile_.path(), Parameters());
+  s.station->Client().SetReconnect(false);
+  int attempts = 0;
+  QObject::connect(s.station.get(), &Station::ReconnectAttempt, [&] { ++attempts; });
   s.Start();
   ASSERT_TRUE(s.Connected());
+  ASSERT_TRUE(WaitFor([&] { return s.window->Panel().InputState(0) != net::IoPoint::kUnknown; }));
   server_->Stop();
   ASSERT_TRUE(WaitFor([&] { return s.window->windowTitle() == "Strix-C"; }));
   EXPECT_EQ(s.window->StatusText(), Tr(text::kStatusNotConnected));
-  ASSERT_FALSE(s.messages.isEmpty());
+  EXPECT_EQ(s.messages, QStringList({Tr(text::kConnectionBroken)}));
+  EXPECT_FALSE(s.station->Reconnecting());
+  // Nothing the server said about its inputs and outputs is shown as if it still held.
+  for (int i = 0; i < net::kInputCount; ++i) EXPECT_EQ(s.window->Panel().InputState(i), net::IoPoint::kUnknown) << i;
+  for (int i = 0; i < net::kOutputCount; ++i) EXPECT_EQ(s.window->Panel().OutputState(i), net::IoPoint::kUnknown) << i;
 
   StartServer();
   s.connectTo = MainWindow::ConnectionChoice{"127.0.0.1", server_->VideoPort(), "demo", "demo"};
   s.window->ConnectCommand();
   EXPECT_EQ(s.dialogs, 1);
   EXPECT_TRUE(s.Connected());
+  EXPECT_EQ(attempts, 0);
+  // The new connection's report shows again, whatever its value.
+  EXPECT_TRUE(WaitFor([&] { return s.window->Panel().InputState(0) != net::IoPoint::kUnknown; }));
 
   // Connecting again asks first; answered No, the connection stays.
   s.answer = shell::MessageResult::kNo;
@@ -146,14 +163,160 @@ TEST_F(StationTest, StoppedServerTearsDownAndANewConnectionWorks) {
   EXPECT_EQ(s.dialogs, 1);
 }
 
-TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
-  StartServer();
-  Session s(profile_.path(), Parameters());
+// Measures how late the event loop runs a 10 ms timer: anything that blocks the user-interface
+// thread shows as lateness. Paused while the test itself blocks the thread (stopping and starting
+// the simulator's thread).
+class LatenessProbe {
+ public:
+  LatenessProbe() {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const qint64 late = clock_.restart() - timer_.interval();
+      worst_ = std::max(worst_, late);
+    });
+    Resume();
+  }
+  ~LatenessProbe() {
+    std::printf("RESULT ui_event_loop_worst_lateness %lld ms target < 100\n", static_cast<long long>(worst_));
+  }
+  void Pause() { timer_.stop(); }
+  void Resume() {
+    clock_.start();
+    timer_.start();
+  }
+  qint64 Worst() const { return worst_; }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 worst_ = 0;
+};
+
+void MakeDefaultArchive(Session& s) {
   QString error;
   s.station->LoadAll();
   ASSERT_TRUE(s.station->CreateDefaultArchive(&error)) << error.toStdString();
   s.station->Archive().Close();
   ASSERT_TRUE(s.station->SaveAll());
+}
+
+TEST_F(StationTest, ABrokenLinkIsMadeAgainWithTheLayoutAndTheRecordingItHad) {
+  StartServer();
+  const quint16 port = server_->VideoPort();
+  Session s(profile_.path(), Parameters());
+  MakeDefaultArchive(s);
+  QStringList countdown;
+  int attempts = 0;
+  QObject::connect(s.station.get(), &Station::ReconnectCountdown, [&] { countdown << s.window->StatusText(); });
+  QObject::connect(s.station.get(), &Station::ReconnectAttempt, [&] { ++attempts; });
+  LatenessProbe probe;
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  // The operator's own view: camera 3 alone.
+  display::VideoDisplay& display = s.station->Display();
+  display.SelectCamera(2);
+  display.SingleView();
+  s.station->SendVisibleCameras();
+  const uint32_t visible = display.VisibleCameras();
+  ASSERT_EQ(visible, 1u << 2);
+  s.window->ToggleRecording();
+  ASSERT_TRUE(WaitFor([&] { return s.station->RecorderWriting(); }));
+  const uint64_t before = s.station->Recorded().records;
+
+  probe.Pause();
+  server_->Stop();
+  probe.Resume();
+  ASSERT_TRUE(WaitFor([&] { return attempts >= 1 && !countdown.isEmpty(); }));
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+  EXPECT_EQ(countdown.first(), TrFormat(text::kReconnectingIn, "Strix Simulator", 1));
+  EXPECT_TRUE(s.station->RecordingOn()) << "the operator's choice outlives the break";
+  EXPECT_EQ(s.station->GetRecordingState(), Station::RecordingState::kInterrupted);
+  EXPECT_EQ(s.window->Panel().GetRecordingPicture(), ControlPanel::RecordingPicture::kInterrupted);
+  EXPECT_EQ(s.window->Panel().Button(ControlPanel::kRecording).toolTip(), Tr(text::kTooltipRecordingInterrupted));
+
+  // The server comes back on the same port while the station keeps trying.
+  ASSERT_TRUE(WaitFor([&] { return attempts >= 2; }));
+  probe.Pause();
+  StartServer(5, port);
+  probe.Resume();
+  ASSERT_TRUE(s.Connected()) << s.window->StatusText().toStdString();
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+  EXPECT_EQ(display.VisibleCameras(), visible);
+  EXPECT_EQ(display.GetLayout(), 0) << "the single view stays";
+  EXPECT_EQ(s.station->GetRecordingState(), Station::RecordingState::kOn);
+  EXPECT_TRUE(WaitFor([&] { return s.station->Recorded().records > before + 5; }));
+  EXPECT_GE(server_->Server().KeyFrameRequests(), 1) << "recording resumes with a key-frame request";
+  s.window->ToggleRecording();
+  probe.Pause();
+  EXPECT_LT(probe.Worst(), 1000) << "nothing may block the user-interface thread for long";
+  s.window.reset();
+  s.station.reset();
+
+  const QString folder = QDir(profile_.path()).filePath(archive::ArchiveDatabase::kFirstRunFolderName);
+  QProcess tool;
+  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "verify", folder});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "dump", folder});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  const QByteArray dump = tool.readAllStandardOutput();
+  EXPECT_EQ(test::RecordingSequence(dump, 2), "EFDEFD") << dump.right(3000).toStdString();
+  // Every camera of the server gets the switch's events, shown or not.
+  std::string events = test::RecordingSequence(dump, 0);
+  events.erase(std::remove(events.begin(), events.end(), 'F'), events.end());
+  EXPECT_EQ(events, "EDED");
+}
+
+TEST_F(StationTest, AConnectionThatDoesNotStandInTimeIsGivenUpAndCancelEndsItQuietly) {
+  // A server that takes the connection and never answers.
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  std::vector<std::unique_ptr<QTcpSocket>> held;
+  QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+    while (silent.hasPendingConnections()) held.emplace_back(silent.nextPendingConnection());
+  });
+  const QStringList parameters{"demo", "demo", "127.0.0.1", QString::number(silent.serverPort())};
+  {
+    Session s(profile_.path(), parameters);
+    s.station->SetConnectTimeout(300);
+    s.Start();
+    ASSERT_TRUE(WaitFor([&] { return !s.messages.isEmpty(); }));
+    EXPECT_EQ(s.messages, QStringList({Tr(text::kServerDidNotAnswer)}));
+    EXPECT_FALSE(s.window->ProgressShown());
+    EXPECT_EQ(s.window->StatusText(), Tr(text::kStatusNotConnected));
+  }
+  Session s(profile_.path(), parameters);
+  s.Start();
+  ASSERT_TRUE(s.window->ProgressShown());
+  auto* cancel = s.window->findChild<QPushButton*>("progress_cancel");
+  ASSERT_NE(cancel, nullptr);
+  ASSERT_TRUE(cancel->isVisible());
+  cancel->click();
+  QApplication::processEvents();
+  EXPECT_FALSE(s.window->ProgressShown());
+  EXPECT_EQ(s.station->Controller().GetState(), net::ConnectionController::State::kIdle);
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+  EXPECT_FALSE(s.station->Reconnecting());
+}
+
+TEST_F(StationTest, AFrozenCameraShowsTheAgeOfItsLastPictureUntilPicturesComeAgain) {
+  // Camera 2 sends nothing for 5 s from the login on; the others go on.
+  StartServer(5, 0, {{1, std::chrono::seconds(5), std::chrono::seconds(0)}});
+  Session s(profile_.path(), Parameters());
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  display::VideoDisplay& display = s.station->Display();
+  ASSERT_TRUE(WaitFor([&] { return display.StaleSeconds(1) >= 3; }));
+  EXPECT_EQ(display.StaleSeconds(0), -1);
+  EXPECT_EQ(display.StaleSeconds(3), -1);
+  // Pictures again: the badge goes.
+  EXPECT_TRUE(WaitFor([&] { return display.StaleSeconds(1) == -1; }));
+}
+
+TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  MakeDefaultArchive(s);
   s.Start();
   ASSERT_TRUE(s.Connected());
   s.window->ToggleRecording();
@@ -186,6 +349,63 @@ TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
     EXPECT_EQ(enabled, 1) << camera;
     EXPECT_EQ(disabled, 1) << camera;
   }
+}
+
+TEST_F(StationTest, RecordingWithoutAnArchiveAsksForOneAndStaysOffWhenDeclined) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  ASSERT_TRUE(s.messages.isEmpty()) << "four parameters: no question at the start";
+
+  s.answer = shell::MessageResult::kNo;
+  s.window->ToggleRecording();
+  EXPECT_EQ(s.messages, QStringList({Tr(text::kCreateArchivesQuestion), Tr(text::kRecordingNeedsArchive)}));
+  EXPECT_FALSE(s.station->RecordingOn());
+  EXPECT_FALSE(s.station->CreatingArchive());
+
+  // Yes makes the default archive on the worker; recording starts once it exists.
+  s.messages.clear();
+  s.answer = shell::MessageResult::kYes;
+  s.window->ToggleRecording();
+  EXPECT_EQ(s.messages, QStringList({Tr(text::kCreateArchivesQuestion)}));
+  EXPECT_TRUE(s.station->CreatingArchive());
+  EXPECT_FALSE(s.station->RecordingOn()) << "not before the files exist";
+  ASSERT_TRUE(WaitFor([&] { return s.station->Recorded().records > 0; }));
+  EXPECT_TRUE(s.station->RecordingOn());
+  EXPECT_TRUE(s.station->RecorderWriting());
+  EXPECT_FALSE(s.window->ProgressShown());
+  EXPECT_EQ(s.station->Archive().TotalSize(), archive::ArchiveDatabase::kFirstRunSpace);
+  EXPECT_EQ(s.messages.size(), 1);
+}
+
+TEST_F(StationTest, UnattendedFirstStartMakesTheArchiveWithoutAskingAndRecordsOnceConnected) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.window->SetUnattended(true);
+  s.window->SetRecordOnConnect(true);
+  s.Start();
+  EXPECT_TRUE(s.station->CreatingArchive());
+  ASSERT_TRUE(WaitFor([&] { return s.station->Recorded().records > 0; }));
+  EXPECT_TRUE(s.station->RecordingOn());
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+  EXPECT_EQ(s.dialogs, 0);
+  const QString note = TrFormat(text::kArchiveCreatedUnattended, s.station->DefaultArchiveFolder().c_str());
+  EXPECT_TRUE(s.window->StatusText().startsWith(" Connected to 'demo@Strix Simulator (127.0.0.1)'"))
+      << s.window->StatusText().toStdString();
+  EXPECT_TRUE(s.window->StatusText().endsWith(note)) << s.window->StatusText().toStdString();
+  EXPECT_TRUE(s.station->Client().GetArchCreateQuestion());
+}
+
+TEST_F(StationTest, UnattendedStartWithoutParametersOpensNoConnectionDialog) {
+  Session s(profile_.path(), {});
+  s.window->SetUnattended(true);
+  s.Start();
+  ASSERT_TRUE(WaitFor([&] { return !s.station->CreatingArchive(); }));
+  EXPECT_EQ(s.dialogs, 0);
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+  EXPECT_TRUE(s.station->HasArchive());
+  EXPECT_TRUE(s.window->StatusText().startsWith(Tr(text::kStatusNotConnected)));
 }
 
 TEST_F(StationTest, ExitSavesAndTheNextStartRestores) {

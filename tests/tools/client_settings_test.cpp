@@ -38,6 +38,8 @@ TEST_F(ClientSettingsTest, FirstStartHasTheDefaults) {
   EXPECT_EQ(settings_.GetDeltaQuality(), 25u);
   EXPECT_EQ(settings_.GetDefaultDir(), "/data/DevazUzerFiles");
   EXPECT_TRUE(settings_.GetArchCreateQuestion());
+  EXPECT_TRUE(settings_.GetReconnect());
+  EXPECT_EQ(settings_.GetStaleSeconds(), 3u);
 }
 
 TEST_F(ClientSettingsTest, SaveAndLoadRoundTrip) {
@@ -45,20 +47,36 @@ TEST_F(ClientSettingsTest, SaveAndLoadRoundTrip) {
   settings_.SetDeltaQuality(40);
   settings_.SetDefaultDir("/srv/video/caméras");
   settings_.SetArchCreateQuestion(false);
+  settings_.SetReconnect(false);
+  settings_.SetStaleSeconds(12);
   ASSERT_TRUE(settings_.Save(db_));
   ClientSettings loaded("/elsewhere");
   loaded.Load(db_);
+  EXPECT_FALSE(loaded.GetReconnect());
+  EXPECT_EQ(loaded.GetStaleSeconds(), 12u);
   EXPECT_EQ(loaded.GetKeyQuality(), 80u);
   EXPECT_EQ(loaded.GetDeltaQuality(), 40u);
   EXPECT_EQ(loaded.GetDefaultDir(), "/srv/video/caméras");
   EXPECT_FALSE(loaded.GetArchCreateQuestion());
 }
 
+TEST_F(ClientSettingsTest, StaleLimitStaysWithinOneToSixtySeconds) {
+  Stored().WriteDword("StalePictureSeconds", 0);
+  settings_.Load(db_);
+  EXPECT_EQ(settings_.GetStaleSeconds(), 1u);
+  Stored().WriteDword("StalePictureSeconds", 0xFFFFFFFF);
+  settings_.Load(db_);
+  EXPECT_EQ(settings_.GetStaleSeconds(), 60u);
+  settings_.SetStaleSeconds(61);
+  EXPECT_EQ(settings_.GetStaleSeconds(), 60u);
+}
+
 TEST_F(ClientSettingsTest, SavingDropsWhateverElseTheKeyHeld) {
   Stored().WriteDword("Leftover", 7);
   SettingsKey(db_, "ClientSettings\\Old").WriteDword("Deeper", 1);
   ASSERT_TRUE(settings_.Save(db_));
-  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"KeyQuality", "DeltaQuality", "DefaultDir", "ArchCreateQuestion"}));
+  EXPECT_EQ(StoredNames(), (std::vector<std::string>{"KeyQuality", "DeltaQuality", "DefaultDir", "ArchCreateQuestion",
+                                                     "ReconnectAutomatically", "StalePictureSeconds"}));
   uint32_t deeper = 0;
   EXPECT_FALSE(SettingsKey(db_, "ClientSettings\\Old").ReadDword("Deeper", &deeper));
 }

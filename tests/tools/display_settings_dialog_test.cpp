@@ -1,12 +1,15 @@
 #include "tools/display_settings_dialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QSpinBox>
 #include <gtest/gtest.h>
+
 
 #include <memory>
 #include <utility>
@@ -97,6 +100,20 @@ TEST_F(DisplaySettingsDialogTest, OpensWithTheStoredQualitiesAndFolder) {
   EXPECT_EQ(Label("key_quality_value"), "55");
 }
 
+TEST_F(DisplaySettingsDialogTest, OkStoresTheReconnectSwitchAndTheStaleLimit) {
+  settings_.SetStaleSeconds(7);
+  Open();
+  EXPECT_TRUE(Find<QCheckBox>("reconnect")->isChecked());
+  EXPECT_EQ(Find<QSpinBox>("stale_seconds")->value(), 7);
+  EXPECT_EQ(Find<QSpinBox>("stale_seconds")->minimum(), 1);
+  EXPECT_EQ(Find<QSpinBox>("stale_seconds")->maximum(), 60);
+  Find<QCheckBox>("reconnect")->setChecked(false);
+  Find<QSpinBox>("stale_seconds")->setValue(20);
+  Press("ok");
+  EXPECT_FALSE(settings_.GetReconnect());
+  EXPECT_EQ(settings_.GetStaleSeconds(), 20u);
+}
+
 TEST_F(DisplaySettingsDialogTest, SwitchesStartFromCameraZeroAndCameraNumberReleased) {
   display_.SetShowName(0, true);
   display_.SetShowFps(0, false);
@@ -162,9 +179,13 @@ TEST_F(DisplaySettingsDialogTest, CancelLeavesTheSettingsButNotTheAppliedSwitche
   MoveSlider("key_quality", 90);
   MoveSlider("delta_quality", 90);
   Folder()->setText("/elsewhere");
+  Find<QCheckBox>("reconnect")->setChecked(false);
+  Find<QSpinBox>("stale_seconds")->setValue(9);
   Press("cancel");
   ExpectStoredQualities(25, 25);
   EXPECT_EQ(settings_.GetDefaultDir(), "/data/DevazUzerFiles");
+  EXPECT_TRUE(settings_.GetReconnect());
+  EXPECT_EQ(settings_.GetStaleSeconds(), 3u);
   EXPECT_FALSE(dialog_->QualityChanged());
   EXPECT_TRUE(accepted_.empty());
   EXPECT_EQ(dialog_->result(), QDialog::Rejected);
