@@ -8,6 +8,9 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
+#include "shell/message_box.h"
+#include <QLabel>
+#include <QTimer>
 
 #include <utility>
 #include <vector>
@@ -181,6 +184,23 @@ TEST_F(HyperlinkTest, FailedOpenReportsOnceAndStaysUnvisited) {
   EXPECT_EQ(link_.LastError(), expected);
   EXPECT_FALSE(link_.Visited());
   EXPECT_EQ(DrawnColour(), QColor(0, 0, 238));
+}
+
+TEST_F(HyperlinkTest, FailedOpenShowsTheMessageToTheOperatorByDefault) {
+  opens_ = false;
+  QString shown;
+  // The program's message box is modal: read it and close it once it is up.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<MessageBox*>(QApplication::activeModalWidget())) {
+      if (auto* label = box->findChild<QLabel*>(QStringLiteral("text"))) shown = label->text();
+      box->reject();
+    }
+  });
+  poll.start(10);
+  link_.show();
+  Click();
+  EXPECT_TRUE(shown.startsWith("Unable to open hyperlink:")) << shown.toStdString();
 }
 
 TEST(HyperlinkErrorTextTest, KnownReasonsHaveTextsOthersShowTheirCode) {
