@@ -16,6 +16,8 @@
 #include "shell/language_dialog.h"
 #include "sim/sim_server_thread.h"
 #include "operator_station.h"
+#include "shell/theme.h"
+#include "termination_signal.h"
 #include "tools/data_folder.h"
 
 namespace strixc::station {
@@ -61,6 +63,7 @@ int RunClientApp(const CommandLine& commandLine) {
   if (profile.empty() && commandLine.demo) profile = tools::DataFolder() + "/demo";
   if (!profile.empty()) QDir().mkpath(QString::fromStdString(profile));
 
+  shell::theme::ApplyProgramTheme();
   settings::SettingsDatabase settings;
   settings.Open(settings::SettingsDatabase::DefaultPath(profile));
 
@@ -91,8 +94,12 @@ int RunClientApp(const CommandLine& commandLine) {
   int code = 0;
   {
     OperatorStation station(settings, tools::DataFolder(profile));
+    if (simulator) station.SetDemoPort(simulator->VideoPort());
     MainWindow window(station, parameters);
     InstallDialogs(window, station);
+    // A stop asked by the system saves as Exit does.
+    TerminationSignal termination;
+    QObject::connect(&termination, &TerminationSignal::Raised, &window, &MainWindow::ExitCommand);
     if (commandLine.demo) {
       // The demonstration records into its own profile: give it an archive when it has none.
       station.LoadAll();
@@ -103,6 +110,8 @@ int RunClientApp(const CommandLine& commandLine) {
       station.Archive().Close();
       station.SaveAll();
     }
+    // Placed and in its display mode before it is first shown: it appears once, as it was left.
+    window.LoadPlacement();
     window.show();
     window.Start();
     if (!commandLine.screenshot.isEmpty()) {

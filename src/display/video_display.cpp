@@ -99,6 +99,11 @@ void VideoDisplay::SetEnabled(bool enabled) {
   enabled_ = enabled;
 }
 
+bool VideoDisplay::IsEnabled() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return enabled_;
+}
+
 void VideoDisplay::SetFpsAllowed(bool allowed) {
   std::lock_guard<std::mutex> guard(lock_);
   fpsAllowed_ = allowed;
