@@ -387,6 +387,8 @@ void MainWindow::ApplyWindowFlags() {
   if (flags == windowFlags()) return;
   const bool visible = isVisible();
   setWindowFlags(flags);
+  // A window remade while minimised would be mapped iconic, out of sight.
+  setWindowState(windowState() & ~Qt::WindowMinimized);
   if (visible) show();
 }
 
@@ -459,12 +461,17 @@ void MainWindow::changeEvent(QEvent* event) {
   // The platform reports the state of a window asynchronously: after a switch of mode it may
   // still report the one asked before, and a Preview window would be taken for maximised by the
   // operator. Until it reports the state asked for, its other reports are answered with that.
+  // A window remade for the new mode's flags may even come back iconic.
   if (awaitingState_ && event->spontaneous()) {
-    const Qt::WindowStates settled = windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen);
-    if (settled == (requestedState_ & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    constexpr Qt::WindowStates kSettling = Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+    if ((windowState() & kSettling) == (requestedState_ & kSettling)) {
       awaitingState_ = false;
-    } else if (mode_ == DisplayMode::kPreview) {
-      showNormal();
+    } else {
+      if (mode_ == DisplayMode::kPreview) {
+        showNormal();
+      } else {
+        showMaximized();
+      }
       return;
     }
   }
@@ -521,9 +528,14 @@ void MainWindow::OnMousePressed(QPoint position, Qt::MouseButton button) {
   }
   if (button != Qt::LeftButton) return;
   if (mode_ == DisplayMode::kPreview) {
-    // The Preview window has no frame of its own: its edges size it, through the window manager.
-    const Qt::Edges edges = SizingEdgesAt(mapFromGlobal(video_->mapToGlobal(position)));
-    if (edges != Qt::Edges() && windowHandle() != nullptr && windowHandle()->startSystemResize(edges)) return;
+    // The Preview window has no frame: its edges size it, 4:3 at every step. The window sizes
+    // itself rather than leaving it to the window manager, which would fight the aspect rule.
+    sizingEdges_ = SizingEdgesAt(mapFromGlobal(video_->mapToGlobal(position)));
+    if (sizingEdges_ != Qt::Edges()) {
+      dragStart_ = QCursor::pos();
+      sizingStart_ = geometry();
+      return;
+    }
     if (video_->rect().adjusted(2, 2, -2, -2).contains(position)) {
       movingWindow_ = true;
       dragStart_ = QCursor::pos();
@@ -537,6 +549,10 @@ void MainWindow::OnMousePressed(QPoint position, Qt::MouseButton button) {
 }
 
 void MainWindow::OnMouseMoved(QPoint position, Qt::MouseButtons buttons) {
+  if (sizingEdges_ != Qt::Edges() && (buttons & Qt::LeftButton)) {
+    setGeometry(PreviewSizingDrag(sizingStart_, sizingEdges_, QCursor::pos() - dragStart_, MenuHeight()));
+    return;
+  }
   if (movingWindow_) {
     move(windowStart_ + QCursor::pos() - dragStart_);
     return;
@@ -549,6 +565,7 @@ void MainWindow::OnMouseMoved(QPoint position, Qt::MouseButtons buttons) {
 void MainWindow::OnMouseReleased(QPoint position, Qt::MouseButton button) {
   if (button != Qt::LeftButton) return;
   movingWindow_ = false;
+  sizingEdges_ = Qt::Edges();
   if (draggedCamera_ < 0) return;
   display::VideoDisplay& display = station_.Display();
   const int other = display.CameraAt(position);

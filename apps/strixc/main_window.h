@@ -154,6 +154,9 @@ class MainWindow : public QMainWindow {
   // A camera dragged between cells, or the window dragged in Preview.
   int draggedCamera_ = -1;
   bool movingWindow_ = false;
+  // The edges a Preview sizing drags, and the window's rectangle when it began.
+  Qt::Edges sizingEdges_;
+  QRect sizingStart_;
   QPoint dragStart_;
   QPoint windowStart_;
   QRect lastGeometry_;

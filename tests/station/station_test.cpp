@@ -408,5 +408,17 @@ TEST(WindowGeometryTest, PreviewKeepsFourToThreeAndTheVideoAreaLeavesRoomForTheP
   EXPECT_EQ(VideoArea(QRect(0, 0, 1000, 300), DisplayMode::kPreview), QRect(0, 0, 1000, 300));
 }
 
+TEST(WindowGeometryTest, PreviewEdgeDragsKeepTheVideoAreaFourToThreeBelowTheMenu) {
+  const QRect window(200, 200, 400, 300);
+  EXPECT_EQ(PreviewSizingDrag(window, Qt::RightEdge, QPoint(80, 5), 0), QRect(200, 200, 480, 360));
+  EXPECT_EQ(PreviewSizingDrag(QRect(200, 200, 400, 320), Qt::RightEdge, QPoint(80, 0), 20), QRect(200, 200, 480, 380));
+  // The top-left corner keeps the bottom-right one in place.
+  const QRect corner = PreviewSizingDrag(window, Qt::TopEdge | Qt::LeftEdge, QPoint(-40, -30), 0);
+  EXPECT_EQ(corner.bottomRight(), window.bottomRight());
+  EXPECT_EQ(corner.size(), QSize(440, 330));
+  // Never below the smallest window, whatever the drag.
+  EXPECT_GE(PreviewSizingDrag(window, Qt::BottomEdge, QPoint(0, -1000), 0).height(), kMinWindowSize);
+}
+
 }  // namespace
 }  // namespace strixc::station
