@@ -124,4 +124,23 @@ TEST_F(WindowManagerTest, MainWindowAppearsWithAndWithoutASavedPlacementAndTermS
   EXPECT_EQ(Terminate(), 0);
 }
 
+TEST_F(WindowManagerTest, MinimizeWithoutATrayGoesToTheTaskBarAndComesBack) {
+  StartStation();
+  const QString id = VisibleMainWindow();
+  ASSERT_FALSE(id.isEmpty());
+  // Tools, then from the bottom of the menu: Exit, Minimize.
+  XDoTool({"mousemove", "--window", id, "20", "8", "click", "1"});
+  QThread::msleep(500);
+  XDoTool({"key", "Up", "Up", "Return"});
+  QDeadlineTimer deadline(20000);
+  while (!deadline.hasExpired() && !XDoTool({"search", "--onlyvisible", "--name", "^Strix-C"}).isEmpty()) {
+    QThread::msleep(200);
+  }
+  ASSERT_TRUE(XDoTool({"search", "--onlyvisible", "--name", "^Strix-C"}).isEmpty()) << "minimised";
+  EXPECT_FALSE(XDoTool({"search", "--name", "^Strix-C"}).isEmpty()) << "still there to come back to";
+  XDoTool({"windowactivate", id});
+  EXPECT_EQ(VisibleMainWindow(), id) << "back from the task bar";
+  EXPECT_EQ(Terminate(), 0);
+}
+
 }  // namespace
