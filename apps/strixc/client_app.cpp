@@ -97,9 +97,13 @@ int RunClientApp(const CommandLine& commandLine) {
     if (simulator) station.SetDemoPort(simulator->VideoPort());
     MainWindow window(station, parameters);
     InstallDialogs(window, station);
-    // A stop asked by the system saves as Exit does.
+    // A stop asked by the system saves as Exit does, and ends the program even while a dialog
+    // (with its own event loop) is open.
     TerminationSignal termination;
-    QObject::connect(&termination, &TerminationSignal::Raised, &window, &MainWindow::ExitCommand);
+    QObject::connect(&termination, &TerminationSignal::Raised, &window, [&window] {
+      window.ExitCommand();
+      QCoreApplication::quit();
+    });
     if (commandLine.demo) {
       // The demonstration records into its own profile: give it an archive when it has none.
       station.LoadAll();
