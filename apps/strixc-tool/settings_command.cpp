@@ -131,6 +131,10 @@ int RunSettings(const QStringList& arguments) {
   // would report a success that touched nothing.
   if (db.InMemory())
     return Fail(verb, kSettingsUnusable, QStringLiteral("the settings file cannot be used; nothing done"));
+  // A damaged file was moved aside and an empty one started: exporting that would hand out an
+  // empty tree as if it were the operator's settings.
+  if (!options->import && db.Problem() == SettingsDatabase::OpenProblem::kMovedAside)
+    return Fail(verb, kSettingsUnusable, QStringLiteral("the settings file was damaged; nothing exported"));
   return options->import ? Import(*options, db) : Export(*options, db);
 }
 

@@ -18,6 +18,8 @@
 #include "shell/language_dialog.h"
 #include "sim/sim_server_thread.h"
 #include "operator_station.h"
+#include "shell/theme.h"
+#include "termination_signal.h"
 #include "tools/data_folder.h"
 
 namespace strixc::station {
@@ -85,6 +87,7 @@ int RunClientApp(const CommandLine& commandLine) {
   if (profile.empty() && commandLine.demo) profile = tools::DataFolder() + "/demo";
   if (!profile.empty()) QDir().mkpath(QString::fromStdString(profile));
 
+  shell::theme::ApplyProgramTheme();
   settings::SettingsDatabase settings;
   settings.Open(settings::SettingsDatabase::DefaultPath(profile));
 
@@ -119,10 +122,18 @@ int RunClientApp(const CommandLine& commandLine) {
   int code = 0;
   {
     OperatorStation station(settings, tools::DataFolder(profile));
+    if (simulator) station.SetDemoPort(simulator->VideoPort());
     MainWindow window(station, parameters);
     InstallDialogs(window, station);
     window.SetUnattended(commandLine.Unattended());
     window.SetRecordOnConnect(commandLine.record);
+    // A stop asked by the system saves as Exit does, and ends the program even while a dialog
+    // (with its own event loop) is open.
+    TerminationSignal termination;
+    QObject::connect(&termination, &TerminationSignal::Raised, &window, [&window] {
+      window.ExitCommand();
+      QCoreApplication::quit();
+    });
     if (commandLine.demo) {
       // The demonstration records into its own profile: give it an archive when it has none.
       station.LoadAll();
@@ -133,6 +144,8 @@ int RunClientApp(const CommandLine& commandLine) {
       station.Archive().Close();
       station.SaveAll();
     }
+    // Placed and in its display mode before it is first shown: it appears once, as it was left.
+    window.LoadPlacement();
     window.show();
     window.Start();
     if (!commandLine.screenshot.isEmpty()) {

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <utility>
 
 #include "control_panel.h"
@@ -131,16 +132,18 @@ MainWindow::~MainWindow() {
 // --- Start-up ---
 
 void MainWindow::Start() {
-  LoadPlacement();
+  if (!placementLoaded_) LoadPlacement();
   station_.LoadAll();
   video_->Bind();
+  TellSettingsProblem();
 
   QString error;
-  if (station_.OpenArchive(&error) == Station::ArchiveState::kNone && (parameters_.size() != 4 || unattended_)) {
+  const bool noArchive = station_.OpenArchive(&error) == Station::ArchiveState::kNone;
+  if (parameters_.size() != 4 || unattended_) {
     tools::ClientSettings& client = station_.Client();
-    if (!error.isEmpty()) {
+    if (noArchive && !error.isEmpty()) {
       ReportError(error);
-    } else if (client.GetArchCreateQuestion()) {
+    } else if (noArchive && client.GetArchCreateQuestion()) {
       if (unattended_) {
         // No one is there to answer: the default archive is made, and the start goes on when its
         // files exist (OnArchiveCreated).
@@ -154,10 +157,12 @@ void MainWindow::Start() {
         station_.Archive().AddLocation(station_.DefaultArchiveFolder(), archive::ArchiveDatabase::kFirstRunSpace,
                                        archive::ArchiveDatabase::kFirstRunMaxFileSize, 0);
         RunArchiveLocations(station_, this, /*markChanged=*/true);
-      } else {
-        client.SetArchCreateQuestion(false);
+        ContinueStart();
+        return;
       }
     }
+    // Declined, or not offered at all: the question is not asked at later starts.
+    client.SetArchCreateQuestion(false);
   }
   ContinueStart();
 }
@@ -168,6 +173,29 @@ void MainWindow::CreateDefaultArchive() {
   panel_->Capacity().SetDatabase(nullptr);
   ShowProgress(Tr(text::kRebuildingArchive));
   station_.StartCreatingDefaultArchive();
+}
+
+void MainWindow::TellSettingsProblem() {
+  if (settingsProblemTold_) return;
+  settingsProblemTold_ = true;
+  const settings::SettingsDatabase& db = station_.Settings();
+  const std::string& path = db.FilePath();
+  QString notice;
+  switch (db.Problem()) {
+    case settings::SettingsDatabase::OpenProblem::kNone: return;
+    case settings::SettingsDatabase::OpenProblem::kMovedAside:
+      notice = TrFormat(text::kSettingsMovedAside, path.c_str(), db.AsidePath().c_str());
+      break;
+    case settings::SettingsDatabase::OpenProblem::kLocked:
+      notice = TrFormat(text::kSettingsLocked, path.c_str());
+      break;
+    case settings::SettingsDatabase::OpenProblem::kUnusable:
+      notice = TrFormat(text::kSettingsUnusable, path.c_str());
+      break;
+  }
+  // Told from the event loop: the start goes on (and connects) while the message is up. An
+  // unattended start shows it in the status line instead of waiting on a message box.
+  QMetaObject::invokeMethod(this, [this, notice] { ReportError(notice); }, Qt::QueuedConnection);
 }
 
 void MainWindow::OnArchiveCreated(bool ok, const QString& error) {
@@ -204,8 +232,27 @@ void MainWindow::ContinueStart() {
 // --- Commands ---
 
 void MainWindow::ExitCommand() {
+  exiting_ = true;
   station_.SaveAll();
   close();
+}
+
+void MainWindow::ExitChosen() {
+  if (ConfirmCloseWhileRecording()) ExitCommand();
+}
+
+bool MainWindow::ConfirmCloseWhileRecording() {
+  if (!station_.RecordingOn()) return true;
+  return Tell(Tr(text::kCloseWhileRecordingQuestion), MessageStyle::kYesNo) == MessageResult::kYes;
+}
+
+void MainWindow::MinimizeCommand() {
+  // Hidden without a tray icon, the window would have no way back.
+  if (tray_ != nullptr && tray_->isVisible()) {
+    hide();
+  } else {
+    showMinimized();
+  }
 }
 
 void MainWindow::ConnectCommand() {
@@ -371,6 +418,7 @@ void MainWindow::OnLoginFailed(int failure, const QString& text) {
 void MainWindow::ShowNotConnected() {
   setWindowTitle(Tr(text::kProgramName));
   SetStatus(Tr(text::kStatusNotConnected));
+  if (tray_ != nullptr) tray_->setToolTip(Tr(text::kProgramName));
 }
 
 QString MainWindow::StatusText() const { return panel_->Status(); }
@@ -437,13 +485,25 @@ void MainWindow::SetDisplayMode(int mode, bool force) {
   ApplyWindowFlags();
   menuBar()->setVisible(mode_ == DisplayMode::kNormal || showMenu_);
   panel_->SetVisible(mode_ == DisplayMode::kNormal);
+  // The state is set whether or not the window is shown yet, so that its first showing is already
+  // in the mode's state.
+  awaitingState_ = true;
+  requestedState_ = mode_ == DisplayMode::kPreview ? Qt::WindowNoState : Qt::WindowMaximized;
   if (mode_ == DisplayMode::kPreview) {
-    showNormal();
+    if (isVisible()) {
+      showNormal();
+    } else {
+      setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+    }
     setGeometry(restored_);
   } else {
     // Maximised by hand as well: without a window manager nobody else does it.
     if (screen() != nullptr) setGeometry(screen()->availableGeometry());
-    if (isVisible()) showMaximized();
+    if (isVisible()) {
+      showMaximized();
+    } else {
+      setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+    }
   }
   LayoutVideoArea();
 }
@@ -453,8 +513,13 @@ void MainWindow::ApplyWindowFlags() {
   // Normal and Fullscreen have no caption or frame; Preview keeps a frame to size the window by.
   flags |= mode_ == DisplayMode::kPreview ? Qt::CustomizeWindowHint : Qt::FramelessWindowHint;
   if (stayOnTop_) flags |= Qt::WindowStaysOnTopHint;
+  // New flags remake the native window: a window manager may lose a window unmapped and mapped
+  // again at once, so nothing is remade when the flags stay.
+  if (flags == windowFlags()) return;
   const bool visible = isVisible();
   setWindowFlags(flags);
+  // A window remade while minimised would be mapped iconic, out of sight.
+  setWindowState(windowState() & ~Qt::WindowMinimized);
   if (visible) show();
 }
 
@@ -468,9 +533,12 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   if (mode_ == DisplayMode::kPreview && layoutEnabled_) {
     // Keep 4:3 in Preview: a change of width sets the height, a change of height the width.
+    // 4:3 is the video area's, below the menu bar when that shows.
     const QRect now = geometry();
     const bool widthChanged = now.width() != lastGeometry_.width();
-    const QRect wanted = PreviewSizing(now, widthChanged ? SizingEdge::kRight : SizingEdge::kBottom);
+    const int menu = MenuHeight();
+    QRect wanted = PreviewSizing(now.adjusted(0, menu, 0, 0), widthChanged ? SizingEdge::kRight : SizingEdge::kBottom);
+    wanted.setTop(wanted.top() - menu);
     lastGeometry_ = wanted;
     if (wanted.size() != now.size()) {
       resize(wanted.size());
@@ -496,10 +564,15 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::hideEvent(QHideEvent* event) {
   QMainWindow::hideEvent(event);
+  station_.Display().SetEnabled(false);
   if (station_.Controller().IsConnected()) station_.Controller().SetTransmission(false);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!exiting_ && !ConfirmCloseWhileRecording()) {
+    event->ignore();
+    return;
+  }
   SavePlacement();
   QMainWindow::closeEvent(event);
 }
@@ -515,10 +588,26 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  // Maximising a Preview window means going back to Normal.
-  if (event->type() == QEvent::WindowStateChange && mode_ == DisplayMode::kPreview && isMaximized()) {
-    SetDisplayMode(static_cast<int>(DisplayMode::kNormal));
+  if (event->type() != QEvent::WindowStateChange) return;
+  // The platform reports the state of a window asynchronously: after a switch of mode it may
+  // still report the one asked before, and a Preview window would be taken for maximised by the
+  // operator. Until it reports the state asked for, its other reports are answered with that.
+  // A window remade for the new mode's flags may even come back iconic.
+  if (awaitingState_ && event->spontaneous()) {
+    constexpr Qt::WindowStates kSettling = Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized;
+    if ((windowState() & kSettling) == (requestedState_ & kSettling)) {
+      awaitingState_ = false;
+    } else {
+      if (mode_ == DisplayMode::kPreview) {
+        showNormal();
+      } else {
+        showMaximized();
+      }
+      return;
+    }
   }
+  // Maximising a Preview window means going back to Normal.
+  if (mode_ == DisplayMode::kPreview && isMaximized()) SetDisplayMode(static_cast<int>(DisplayMode::kNormal));
 }
 
 // --- Window placement ---
@@ -533,6 +622,7 @@ void MainWindow::LoadPlacement() {
   key.ReadDword("ShowMenu", &showMenu);
   key.ReadDword("DisplayMode", &mode);
   key.ReadDword("StayOnTop", &onTop);
+  placementLoaded_ = true;
   restored_ = StoredPlacement(left, top, right, bottom);
   setGeometry(restored_);
   lastGeometry_ = geometry();
@@ -569,6 +659,14 @@ void MainWindow::OnMousePressed(QPoint position, Qt::MouseButton button) {
   }
   if (button != Qt::LeftButton) return;
   if (mode_ == DisplayMode::kPreview) {
+    // The Preview window has no frame: its edges size it, 4:3 at every step. The window sizes
+    // itself rather than leaving it to the window manager, which would fight the aspect rule.
+    sizingEdges_ = SizingEdgesAt(mapFromGlobal(video_->mapToGlobal(position)));
+    if (sizingEdges_ != Qt::Edges()) {
+      dragStart_ = QCursor::pos();
+      sizingStart_ = geometry();
+      return;
+    }
     if (video_->rect().adjusted(2, 2, -2, -2).contains(position)) {
       movingWindow_ = true;
       dragStart_ = QCursor::pos();
@@ -582,6 +680,10 @@ void MainWindow::OnMousePressed(QPoint position, Qt::MouseButton button) {
 }
 
 void MainWindow::OnMouseMoved(QPoint position, Qt::MouseButtons buttons) {
+  if (sizingEdges_ != Qt::Edges() && (buttons & Qt::LeftButton)) {
+    setGeometry(PreviewSizingDrag(sizingStart_, sizingEdges_, QCursor::pos() - dragStart_, MenuHeight()));
+    return;
+  }
   if (movingWindow_) {
     move(windowStart_ + QCursor::pos() - dragStart_);
     return;
@@ -594,6 +696,7 @@ void MainWindow::OnMouseMoved(QPoint position, Qt::MouseButtons buttons) {
 void MainWindow::OnMouseReleased(QPoint position, Qt::MouseButton button) {
   if (button != Qt::LeftButton) return;
   movingWindow_ = false;
+  sizingEdges_ = Qt::Edges();
   if (draggedCamera_ < 0) return;
   display::VideoDisplay& display = station_.Display();
   const int other = display.CameraAt(position);
@@ -611,6 +714,20 @@ void MainWindow::OnDoubleClicked(QPoint position) {
   display.SelectCamera(display.CameraAt(position));
   display.SingleView();
   station_.SendVisibleCameras();
+}
+
+int MainWindow::MenuHeight() const {
+  return menuBar()->isHidden() ? 0 : menuBar()->sizeHint().height();
+}
+
+Qt::Edges MainWindow::SizingEdgesAt(QPoint p) const {
+  constexpr int kBand = 6;
+  Qt::Edges edges;
+  if (p.x() < kBand) edges |= Qt::LeftEdge;
+  if (p.x() >= width() - kBand) edges |= Qt::RightEdge;
+  if (p.y() < kBand) edges |= Qt::TopEdge;
+  if (p.y() >= height() - kBand) edges |= Qt::BottomEdge;
+  return edges;
 }
 
 void MainWindow::ToggleWindowShown() {

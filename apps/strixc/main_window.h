@@ -58,8 +58,12 @@ class MainWindow : public QMainWindow {
   // the rest of the start follows when it is done.
   void Start();
 
-  // Commands.
+  // Commands. ExitCommand saves the settings and closes without a question (the program's own
+  // exits: --quit-after, a termination signal); the operator's Exit asks first while recording.
   void ExitCommand();
+  void ExitChosen();
+  // "Minimize": to the tray when there is one, else to the task bar.
+  void MinimizeCommand();
   void ConnectCommand();
   // Recording on needs an archive: without one the operator is asked to make the default one
   // (recording then starts when it exists) and told that recording stays off when he declines.
@@ -76,7 +80,8 @@ class MainWindow : public QMainWindow {
   display::VideoWidget& Video() { return *video_; }
   ControlPanel& Panel() { return *panel_; }
 
-  // The window placement under "Window": loaded at the start, saved when the window goes.
+  // The window placement under "Window": loaded once, by the start or before the window is first
+  // shown (so that it appears in its place and state at once), saved when the window goes.
   void LoadPlacement();
   void SavePlacement();
 
@@ -95,6 +100,14 @@ class MainWindow : public QMainWindow {
   void LayoutVideoArea();
   void ApplyWindowFlags();
   void ShowNotConnected();
+  // What the settings file's opening had to do, told once at the start without stopping it.
+  void TellSettingsProblem();
+  // The operator's answer to closing while recording: true to close.
+  bool ConfirmCloseWhileRecording();
+  // The menu bar's height when it shows: Preview keeps the video area, below it, at 4:3.
+  int MenuHeight() const;
+  // Preview: a left press this close to the window's edge sizes the window.
+  Qt::Edges SizingEdgesAt(QPoint windowPosition) const;
   // Start, from the connection on.
   void ContinueStart();
   // Makes the default archive on the station's worker under the progress window.
@@ -162,10 +175,20 @@ class MainWindow : public QMainWindow {
   bool stayOnTop_ = false;
   bool showMenu_ = false;
   bool layoutEnabled_ = false;
+  bool placementLoaded_ = false;
+  bool settingsProblemTold_ = false;
+  // The window state the last mode switch asked for, until the platform reports it.
+  bool awaitingState_ = false;
+  Qt::WindowStates requestedState_;
+  // Set by ExitCommand: the close that follows asks nothing.
+  bool exiting_ = false;
   int layoutButton_ = -1;
   // A camera dragged between cells, or the window dragged in Preview.
   int draggedCamera_ = -1;
   bool movingWindow_ = false;
+  // The edges a Preview sizing drags, and the window's rectangle when it began.
+  Qt::Edges sizingEdges_;
+  QRect sizingStart_;
   QPoint dragStart_;
   QPoint windowStart_;
   QRect lastGeometry_;

@@ -37,8 +37,8 @@ void MainWindow::BuildMenus() {
   AddLater(tools, text::kMenuArchivesFromPath);
   AddLater(tools, text::kMenuDomePanel);
   tools->addSeparator();
-  connect(tools->addAction(Tr(text::kMenuMinimize)), &QAction::triggered, this, &QWidget::hide);
-  connect(tools->addAction(Tr(text::kExit)), &QAction::triggered, this, &MainWindow::ExitCommand);
+  connect(tools->addAction(Tr(text::kMenuMinimize)), &QAction::triggered, this, &MainWindow::MinimizeCommand);
+  connect(tools->addAction(Tr(text::kExit)), &QAction::triggered, this, &MainWindow::ExitChosen);
 
   QMenu* settings = menuBar()->addMenu(Tr(text::kMenuSettings));
   connect(settings->addAction(Tr(text::kMenuDisplaying)), &QAction::triggered, this,
@@ -79,6 +79,8 @@ void MainWindow::OpenPopup(const QPoint& globalPosition) {
   connect(menu, &QAction::triggered, this, [this] {
     showMenu_ = !showMenu_;
     menuBar()->setVisible(mode_ == DisplayMode::kNormal || showMenu_);
+    // Preview keeps its video area 4:3: the window grows or shrinks by the menu bar.
+    if (mode_ == DisplayMode::kPreview) resize(width(), width() * 3 / 4 + MenuHeight());
     LayoutVideoArea();
   });
 
@@ -112,7 +114,7 @@ void MainWindow::OpenPopup(const QPoint& globalPosition) {
   AddLater(&popup, text::kMenuNextBookmark);
   AddLater(&popup, text::kMenuPreviousBookmark);
   popup.addSeparator();
-  connect(popup.addAction(Tr(text::kExit)), &QAction::triggered, this, &MainWindow::ExitCommand);
+  connect(popup.addAction(Tr(text::kExit)), &QAction::triggered, this, &MainWindow::ExitChosen);
   popup.exec(globalPosition);
 }
 
@@ -123,7 +125,7 @@ void MainWindow::BuildTray() {
   trayMenu_ = new QMenu(this);
   QAction* showHide = trayMenu_->addAction(Tr(text::kMenuHideProgram));
   connect(showHide, &QAction::triggered, this, &MainWindow::ToggleWindowShown);
-  connect(trayMenu_->addAction(Tr(text::kExit)), &QAction::triggered, this, &MainWindow::ExitCommand);
+  connect(trayMenu_->addAction(Tr(text::kExit)), &QAction::triggered, this, &MainWindow::ExitChosen);
   connect(trayMenu_, &QMenu::aboutToShow, this, [this, showHide] {
     showHide->setText(Tr(isVisible() ? text::kMenuHideProgram : text::kMenuShowProgram));
   });

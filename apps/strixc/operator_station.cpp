@@ -17,6 +17,15 @@ void OperatorStation::LoadAll() {
   Station::LoadAll();
   client_.Load(Settings());
   book_.Load(Settings());
+  if (demoPort_ != 0) {
+    const shell::AddressEntry& simulator = shell::AddressBook::DemoEntry(0);
+    for (int i = 0; i < book_.Count(); ++i) {
+      shell::AddressEntry entry = book_.Get(i);
+      if (entry.name != simulator.name || entry.serverAddress != simulator.serverAddress) continue;
+      entry.port = std::to_string(demoPort_);
+      book_.Set(i, entry);
+    }
+  }
   Controller().SetQualities(client_.GetKeyQuality(), client_.GetDeltaQuality());
   Controller().SetTextCodec(client_.ServerTextCodec());
   Display().SetTextCodec(client_.ServerTextCodec());

@@ -31,9 +31,14 @@ class OperatorStation : public Station {
   // The client settings' reconnect switch and stale limit, applied to the station.
   void ApplyLinkSettings();
 
+  // The demonstration's simulator listens on `port` (chosen at each start): the address book's
+  // entry for it points there whenever the book is loaded. 0: no simulator.
+  void SetDemoPort(quint16 port) { demoPort_ = port; }
+
  private:
   tools::ClientSettings client_;
   shell::AddressBook book_;
+  quint16 demoPort_ = 0;
 };
 
 }  // namespace strixc::station

@@ -83,6 +83,31 @@ QRect PreviewSizing(const QRect& rect, SizingEdge edge) {
   return RectOf(e);
 }
 
+QRect PreviewSizingDrag(const QRect& start, Qt::Edges edges, QPoint moved, int menuHeight) {
+  QRect r = start;
+  if (edges & Qt::LeftEdge) r.setLeft(std::min(start.left() + moved.x(), start.right() + 1 - kMinWindowSize));
+  if (edges & Qt::RightEdge) r.setRight(std::max(start.right() + moved.x(), start.left() - 1 + kMinWindowSize));
+  if (edges & Qt::TopEdge) r.setTop(std::min(start.top() + moved.y(), start.bottom() + 1 - kMinWindowSize));
+  if (edges & Qt::BottomEdge) r.setBottom(std::max(start.bottom() + moved.y(), start.top() - 1 + kMinWindowSize));
+  const bool left = edges & Qt::LeftEdge;
+  const bool right = edges & Qt::RightEdge;
+  const bool top = edges & Qt::TopEdge;
+  const bool bottom = edges & Qt::BottomEdge;
+  SizingEdge edge = SizingEdge::kBottom;
+  if (!top && !bottom) {
+    edge = left ? SizingEdge::kLeft : SizingEdge::kRight;
+  } else if (left) {
+    edge = top ? SizingEdge::kTopLeft : SizingEdge::kBottomLeft;
+  } else if (right) {
+    edge = top ? SizingEdge::kTopRight : SizingEdge::kBottomRight;
+  } else {
+    edge = top ? SizingEdge::kTop : SizingEdge::kBottom;
+  }
+  QRect sized = PreviewSizing(r.adjusted(0, menuHeight, 0, 0), edge);
+  sized.setTop(sized.top() - menuHeight);
+  return sized;
+}
+
 QRect LayoutButtonRect(int k) {
   return QRect(kLayoutButtonX, kLayoutButtonY + kLayoutButtonStep * k, kLayoutButtonWidth, kLayoutButtonHeight);
 }

@@ -3,6 +3,7 @@
 // The main window's geometry rules, apart from the window: the video area of each display mode,
 // the 4:3 sizing of the Preview mode and the places of the control panel.
 
+#include <QPoint>
 #include <QRect>
 #include <cstdint>
 
@@ -30,6 +31,11 @@ enum class SizingEdge { kLeft, kRight, kTop, kTopRight, kBottom, kBottomRight, k
 // width; the top, bottom and right-hand corners set the width from the height to the right; the
 // left-hand corners set it to the left.
 QRect PreviewSizing(const QRect& rect, SizingEdge edge);
+
+// A Preview sizing drag: `start` (the window's rectangle at the press) with `edges` moved by
+// `moved`, at least kMinWindowSize, then kept 4:3 below a menu bar of `menuHeight` pixels by the
+// rule of PreviewSizing for the dragged edge or corner.
+QRect PreviewSizingDrag(const QRect& start, Qt::Edges edges, QPoint moved, int menuHeight);
 
 // The layout button `k` (0..6) of the control panel.
 QRect LayoutButtonRect(int k);

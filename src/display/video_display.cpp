@@ -99,6 +99,11 @@ void VideoDisplay::SetEnabled(bool enabled) {
   enabled_ = enabled;
 }
 
+bool VideoDisplay::IsEnabled() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return enabled_;
+}
+
 void VideoDisplay::SetFpsAllowed(bool allowed) {
   std::lock_guard<std::mutex> guard(lock_);
   fpsAllowed_ = allowed;
@@ -222,7 +227,9 @@ void VideoDisplay::ComposeCamera(QPainter& painter, uint8_t* bits, int camera,
   CellRenderer::Canvas canvas{&painter, bits, static_cast<int>(composition_.bytesPerLine())};
 
   // In the layouts with small pictures over a large one, the large camera must not paint over
-  // the small ones whenever it gets a frame: its drawing is clipped to what lies uncovered.
+  // the small ones whenever it gets a frame: its drawing is clipped to what lies uncovered. A
+  // cell's picture fills its rectangle without the last column and row, so only that much is cut
+  // out: the large picture shows up to the small one's edge, with no background seam around it.
   const int layout = layouts_.Layout();
   const int cellIndex = layouts_.CellOfCamera(camera);
   QRegion visible(Inclusive(cell));
@@ -230,7 +237,7 @@ void VideoDisplay::ComposeCamera(QPainter& painter, uint8_t* bits, int camera,
   for (int above = cellIndex + 1; above < kCameras; ++above) {
     const video::Rect other = layouts_.Cell(layout, above);
     if (other.Empty()) continue;
-    const QRect otherCanvas = Inclusive(ToCanvas(other));
+    const QRect otherCanvas = Exclusive(ToCanvas(other));
     if (!otherCanvas.intersects(visible.boundingRect())) continue;
     visible -= otherCanvas;
     covered = true;

@@ -69,6 +69,7 @@ class VideoDisplay : public net::LiveFrameObserver {
   // `source` must stay alive while set.
   void SetFrameSource(video::FrameSource* source);
   void SetEnabled(bool enabled);
+  bool IsEnabled();
   void SetFpsAllowed(bool allowed);
   void SetTexts(const DisplayTexts& texts);
   // The code page of the event texts in the frames (the server's, kept as received in the

@@ -103,6 +103,9 @@ void SettingsDatabase::Open(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   Close();
   notice_.clear();
+  problem_ = OpenProblem::kNone;
+  asidePath_.clear();
+  filePath_ = path;
   path_ = path;
   MakeFolders(FolderOf(path));
 
@@ -117,15 +120,20 @@ void SettingsDatabase::Open(const std::string& path) {
   if (IsBusy(code & 0xFF)) {
     notice_ = "The settings file " + path + " is locked by another program (" + error +
               "). This run keeps its settings in memory; they will not be saved.";
+    problem_ = OpenProblem::kLocked;
     OpenInMemory();
     return;
   }
   MoveAside(path);
   if (!notice_.empty()) {
     std::string again;
-    if (OpenFile(path, &again)) return;
+    if (OpenFile(path, &again)) {
+      problem_ = OpenProblem::kMovedAside;
+      return;
+    }
     Close();
   }
+  problem_ = OpenProblem::kUnusable;
   notice_ = "The settings file " + path + " cannot be used (" + error +
             ") and could not be moved aside. This run keeps its settings in memory; they will not be saved.";
   OpenInMemory();
@@ -163,6 +171,7 @@ void SettingsDatabase::MoveAside(const std::string& path) {
     const std::string from = path + suffix;
     if (::access(from.c_str(), F_OK) == 0) ::rename(from.c_str(), (aside + suffix).c_str());
   }
+  asidePath_ = aside;
   notice_ = "The settings file " + path + " was damaged or unreadable. It was moved to " + aside +
             " and the program starts with default settings.";
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

@@ -56,6 +56,14 @@ class SettingsDatabase {
 
   // What the operator should be told about the settings file (empty when all went well).
   const std::string& Notice() const { return notice_; }
+  // What Open had to do, for callers that tell it in their own words: a damaged file moved aside
+  // (to AsidePath(); a new tree was started), a file locked by another program, or one that could
+  // be neither used nor moved (both keep the tree in memory).
+  enum class OpenProblem { kNone, kMovedAside, kLocked, kUnusable };
+  OpenProblem Problem() const { return problem_; }
+  const std::string& AsidePath() const { return asidePath_; }
+  // The file Open was given, also when the tree ended up in memory.
+  const std::string& FilePath() const { return filePath_; }
   const std::string& Path() const { return path_; }
   // True when the tree lives in memory only: nothing of this run will be saved.
   bool InMemory() const { return path_.empty(); }
@@ -95,6 +103,9 @@ class SettingsDatabase {
   int transactionDepth_ = 0;
   std::string path_;
   std::string notice_;
+  OpenProblem problem_ = OpenProblem::kNone;
+  std::string asidePath_;
+  std::string filePath_;
 };
 
 }  // namespace strixc::settings

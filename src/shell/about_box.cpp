@@ -46,7 +46,7 @@ AboutBox::AboutBox(QWidget* parent) : DialogFrame(parent) {
   nameFont.setBold(true);
   nameFont.setPointSizeF(nameFont.pointSizeF() * 1.5);
   name->setFont(nameFont);
-  auto* description = new QLabel(QString::fromLatin1(kDescription), this);
+  auto* description = new QLabel(Tr(text::kAboutDescription), this);
   description->setObjectName("description");
   auto* version = new QLabel(ProgramVersion(), this);
   version->setObjectName("version");

@@ -17,7 +17,6 @@ class AboutBox : public DialogFrame {
   Q_OBJECT
 
  public:
-  static constexpr char kDescription[] = "Operator station for networked video recorders";
   static constexpr char kWebAddress[] = "https://www.strixc.example/";
   // The version shown when the application object was given none.
   static constexpr char kFallbackVersion[] = "1.0";

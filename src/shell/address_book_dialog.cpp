@@ -101,6 +101,7 @@ AddressBookDialog::AddressBookDialog(const AddressBook& book, QWidget* parent)
   auto* ok = MakeButton(this, "ok", Tr(text::kOk), ":/icons/ok.svg");
   auto* cancel = MakeButton(this, "cancel", Tr(text::kCancel), ":/icons/cancel.svg");
   connect(ok, &PictureButton::clicked, this, &QDialog::accept);
+  SetDefaultButton(ok);
   connect(cancel, &PictureButton::clicked, this, &QDialog::reject);
 
   auto* closing = new QHBoxLayout;

@@ -8,6 +8,7 @@
 
 #include "archive/archive_database.h"
 #include "shell/string_ids.h"
+#include "shell/texts.h"
 
 namespace strixc::shell {
 namespace {
@@ -18,12 +19,6 @@ constexpr int64_t kSecondsPerHour = 3600;
 
 // 6.5 point at 96 dpi.
 constexpr int kSpanFontPixels = 9;
-
-// Replaces the first "%d" of `text` with `value`.
-void FillNumber(QString& text, int64_t value) {
-  const qsizetype at = text.indexOf(QStringLiteral("%d"));
-  if (at >= 0) text.replace(at, 2, QString::number(value));
-}
 
 }  // namespace
 
@@ -39,10 +34,9 @@ QString ArchiveSpanText(uint64_t earliest, uint64_t latest) {
                           static_cast<int64_t>(earliest / kUnitsPerSecond);
   const int64_t days = seconds / kSecondsPerDay;
   const int64_t hours = seconds / kSecondsPerHour - days * 24;
-  const std::string_view format = Text(text::kArchiveSpan);
-  QString text = QString::fromUtf8(format.data(), static_cast<qsizetype>(format.size()));
-  FillNumber(text, days);
-  FillNumber(text, hours);
+  // The counted form of each number ("1 day", "2 dni", "5 godzin"), not the "day(s)" of a fixed text.
+  QString text = TrFormat(text::kArchiveSpanCounted, CountedText(text::kCountDays, days).c_str(),
+                          CountedText(text::kCountHours, hours).c_str());
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return text;
 }

@@ -63,6 +63,7 @@ ConnectionDialog::ConnectionDialog(const AddressBook& book, QWidget* parent)
   cancel->setObjectName("cancel");
   cancel->SetIcon(QIcon(":/icons/cancel.svg"));
   connect(connectButton, &PictureButton::clicked, this, &ConnectionDialog::TryConnect);
+  SetDefaultButton(connectButton);
   connect(cancel, &PictureButton::clicked, this, &QDialog::reject);
 
   auto* buttons = new QHBoxLayout;

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QKeyEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QScreen>
+#include <QShowEvent>
+#include <QGuiApplication>
 #include <QTableView>
 #include <QTreeView>
 
@@ -37,29 +42,11 @@ constexpr int kTabOutside = 40;
 constexpr qreal kTabRadiusX = 20;
 constexpr qreal kTabRadiusY = 30;
 
-
-QPalette DarkPalette(QPalette palette) {
-  for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::AlternateBase,
-                                   QPalette::Button, QPalette::ToolTipBase}) {
-    palette.setColor(role, kBackground);
-  }
-  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText,
-                                   QPalette::ToolTipText}) {
-    palette.setColor(role, kText);
-  }
-  palette.setColor(QPalette::Highlight, kTab);
-  palette.setColor(QPalette::HighlightedText, Qt::white);
-  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-    palette.setColor(QPalette::Disabled, role, kTab);
-  }
-  return palette;
-}
-
 }  // namespace
 
 DialogFrame::DialogFrame(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), title_(Tr(text::kUntitled)) {
-  setPalette(DarkPalette(palette()));
+  setPalette(theme::DarkPalette(palette()));
   setAutoFillBackground(true);
   captionFont_.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
   captionFont_.setPixelSize(kCaptionPixelSize);
@@ -122,6 +109,46 @@ void DialogFrame::PaintTitle(QPainter& painter) const {
   painter.drawText(band, flags, title_);
 }
 
+void DialogFrame::showEvent(QShowEvent* event) {
+  // QDialog centres a dialog by guessing the window frames from the program's other windows,
+  // which are frameless here: under a window manager its dialogs and message boxes landed off
+  // their parent, up to the corner of the screen. Placed again here, from the real sizes.
+  const bool place = !event->spontaneous() && !testAttribute(Qt::WA_Moved);
+  QDialog::showEvent(event);
+  if (place) {
+    PlaceOverParent();
+    setAttribute(Qt::WA_Moved, false);
+  }
+}
+
+void DialogFrame::PlaceOverParent() {
+  QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+  if (owner != nullptr && !owner->isVisible()) owner = nullptr;
+  QScreen* shown = owner != nullptr ? owner->screen() : screen();
+  if (shown == nullptr) shown = QGuiApplication::primaryScreen();
+  if (shown == nullptr) return;
+  const QRect available = shown->availableGeometry();
+  QRect placed(QPoint(), frameGeometry().size().expandedTo(size()));
+  placed.moveCenter(owner != nullptr ? owner->frameGeometry().center() : available.center());
+  // Keep the whole dialog on the screen, its top-left corner first.
+  placed.moveRight(std::min(placed.right(), available.right()));
+  placed.moveBottom(std::min(placed.bottom(), available.bottom()));
+  placed.moveLeft(std::max(placed.left(), available.left()));
+  placed.moveTop(std::max(placed.top(), available.top()));
+  move(placed.topLeft());
+}
+
+void DialogFrame::keyPressEvent(QKeyEvent* event) {
+  const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                     (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (enter && defaultButton_ != nullptr && defaultButton_->isVisible() && defaultButton_->isEnabled()) {
+    defaultButton_->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
 void DialogFrame::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && tabRect_.contains(event->position().toPoint())) {
     dragging_ = true;
@@ -154,7 +181,7 @@ void DialogFrame::mouseReleaseEvent(QMouseEvent* event) {
 void StyleListView(QAbstractItemView* view) {
   if (view == nullptr) return;
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setPalette(DarkPalette(view->palette()));
+  view->setPalette(theme::DarkPalette(view->palette()));
   if (auto* tree = qobject_cast<QTreeView*>(view)) {
     const int columns = tree->header()->count();
     for (int column = 0; column < columns; ++column) tree->resizeColumnToContents(column);

@@ -4,9 +4,11 @@
 // upper left corner, a two-tone border, and dragging by that tab. Derived dialogs set their title
 // with SetCaption while they build their controls; the controls inherit the dark palette.
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QFont>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 
@@ -28,16 +30,25 @@ class DialogFrame : public QDialog {
   QRect TabRect() const { return tabRect_; }
   bool IsDragging() const { return dragging_; }
 
+  // The button that Enter and the number pad's Enter press (the dialogs' buttons are picture
+  // buttons, which QDialog's own default-button rule does not see). None by default.
+  void SetDefaultButton(QAbstractButton* button) { defaultButton_ = button; }
+
   // How many times the dialog has been painted; lets a caller see whether a change repainted.
   int PaintCount() const { return paintCount_; }
 
  protected:
+  // The first show without an explicit position centres the dialog over its parent's window
+  // (over the screen without one), inside the screen.
+  void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  void PlaceOverParent();
   void UpdateTabRect();
   void PaintTab(QPainter& painter) const;
   void PaintBorder(QPainter& painter) const;
@@ -50,6 +61,7 @@ class DialogFrame : public QDialog {
 
   // Drag state: the window position and the cursor (screen coordinates) at the press.
   bool dragging_ = false;
+  QPointer<QAbstractButton> defaultButton_;
   QPoint dragWindowPos_;
   QPoint dragCursorPos_;
 };

@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include "shell/language.h"
+#include "shell/theme.h"
 
 namespace strixc::shell {
 
@@ -34,6 +35,8 @@ int RenderGallery(const QString& dir, const std::vector<GalleryPage>& pages, QSt
     *error = QStringLiteral("Can't create folder %1").arg(dir);
     return -1;
   }
+  // The pictures show what the operator sees: the program's theme, not the desktop's.
+  theme::ApplyProgramTheme();
   const int before = LanguageIndex();
   int written = 0;
   for (const GalleryLanguage& language : kGalleryLanguages) {

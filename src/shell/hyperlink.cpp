@@ -9,6 +9,7 @@
 
 #include <utility>
 
+#include "shell/message_box.h"
 #include "shell/string_ids.h"
 
 namespace strixc::shell {
@@ -58,7 +59,8 @@ QString HyperlinkFailureMessage(int code) {
 
 Hyperlink::Hyperlink(const QString& text, const QString& address, QWidget* parent)
     : QLabel(text, parent),
-      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      reporter_([this](const QString& message) { MessageBox::Show(window(), message); }) {
   QFont underlined = font();
   underlined.setUnderline(true);
   setFont(underlined);

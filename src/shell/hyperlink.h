@@ -63,7 +63,8 @@ class Hyperlink : public QLabel {
 
   // Default: the desktop's URL handler.
   void SetOpener(Opener opener);
-  // Called with each failure message, after OpenFailed; none by default.
+  // Called with each failure message, after OpenFailed. Default: the program's message box over
+  // the link's window.
   void SetErrorReporter(ErrorReporter reporter);
   // The last failure message; empty until one happened.
   QString LastError() const { return lastError_; }

@@ -81,6 +81,18 @@ int QtKeyOfVirtualKey(int code, bool* keypad) {
 // The names the program's own texts give, in every language.
 int NameTextOf(int code) {
   switch (code) {
+    case 0x08: return text::kKeyBackspace;
+    case 0x09: return text::kKeyTab;
+    case 0x0D: return text::kKeyEnter;
+    case 0x13: return text::kKeyPause;
+    case 0x14: return text::kKeyCapsLock;
+    case 0x1B: return text::kKeyEscape;
+    case 0x20: return text::kKeySpace;
+    case 0x21: return text::kKeyPageUp;
+    case 0x22: return text::kKeyPageDown;
+    case 0x2C: return text::kKeyPrint;
+    case 0x90: return text::kKeyNumLock;
+    case 0x91: return text::kKeyScrollLock;
     case vk::kEnd: return text::kKeyEnd;
     case vk::kHome: return text::kKeyHome;
     case vk::kLeft: return text::kKeyLeft;
@@ -103,10 +115,11 @@ QString TextOf(int id) {
 int VirtualKeyOfQtKey(int qtKey, bool keypad) {
   if (keypad) {
     if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return vk::kNumpad0 + (qtKey - Qt::Key_0);
-    // A pad key with NumLock off: it is the pad's digit key that was pressed, and the binding
-    // keeps the navigation code the pad rule gives for it.
+    // A pad key with NumLock off arrives as a navigation key: it is still the pad's digit key,
+    // with that key's own code, so a binding neither changes with NumLock nor takes the grey
+    // arrow and page keys for the pad's.
     for (int pad = 0; pad < 10; ++pad) {
-      if (kPadNavigation[pad] == qtKey) return MapExtendedNumpad(vk::kNumpad0 + pad);
+      if (kPadNavigation[pad] == qtKey) return vk::kNumpad0 + pad;
     }
     for (const KeyPair& pair : kPadOperators) {
       if (pair.qtKey == qtKey) return pair.vk;
@@ -157,6 +170,8 @@ QString KeyName(int code, int modifiers) {
   QString name;
   if (const int id = NameTextOf(code)) {
     name = TextOf(id);
+  } else if (code >= vk::kNumpad0 && code <= vk::kNumpad0 + 9) {
+    name = TextOf(text::kKeyNumPad).replace(QStringLiteral("%d"), QString::number(code - vk::kNumpad0));
   } else if (code != 0) {
     bool keypad = false;
     const int qtKey = QtKeyOfVirtualKey(code, &keypad);
@@ -166,9 +181,9 @@ QString KeyName(int code, int modifiers) {
       name = QKeySequence(combination).toString(QKeySequence::NativeText);
     }
   }
-  if (modifiers & kAltModifier) name.prepend(QStringLiteral("Alt + "));
-  if (modifiers & kShiftModifier) name.prepend(QStringLiteral("Shift + "));
-  if (modifiers & kCtrlModifier) name.prepend(QStringLiteral("Ctrl + "));
+  if (modifiers & kAltModifier) name.prepend(TextOf(text::kKeyAltPlus));
+  if (modifiers & kShiftModifier) name.prepend(TextOf(text::kKeyShiftPlus));
+  if (modifiers & kCtrlModifier) name.prepend(TextOf(text::kKeyCtrlPlus));
   return name;
 }
 

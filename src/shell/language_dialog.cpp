@@ -64,7 +64,12 @@ bool LanguageDialog::Accepts(int index) const {
   return kind_ == Kind::kStart ? StartDialogAccepts(index) : ProgramDialogAccepts(index);
 }
 
-int LanguageDialog::Selection() const { return list_->currentRow(); }
+int LanguageDialog::Selection() const {
+  // What the list shows selected is the operator's choice; a refused one never gets through.
+  const QList<QListWidgetItem*> selected = list_->selectedItems();
+  const int row = selected.isEmpty() ? list_->currentRow() : list_->row(selected.first());
+  return row >= 0 && row < kLanguageCount && Accepts(row) ? row : kEnglish;
+}
 
 void LanguageDialog::Pick(int index) {
   if (index < 0 || index >= kLanguageCount) return;
@@ -73,8 +78,24 @@ void LanguageDialog::Pick(int index) {
     return;
   }
   notify_(Tr(text::kLanguageNotAdded));
+  SelectEnglish();
+  // A mouse press reports the new row before the view selects it: select "ENGLISH" once more
+  // when the press is over, or the refused row would stay highlighted.
+  QMetaObject::invokeMethod(this, &LanguageDialog::SelectEnglish, Qt::QueuedConnection);
+}
+
+void LanguageDialog::SelectEnglish() {
   const QSignalBlocker quiet(list_);
-  list_->setCurrentRow(kEnglish);
+  list_->setCurrentRow(kEnglish, QItemSelectionModel::ClearAndSelect);
+}
+
+void LanguageDialog::accept() {
+  const int row = list_->currentRow();
+  if (row >= 0 && row < kLanguageCount && !Accepts(row)) {
+    SelectEnglish();
+    return;
+  }
+  DialogFrame::accept();
 }
 
 void LanguageDialog::AcceptInto(settings::SettingsDatabase& db) {

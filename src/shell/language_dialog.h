@@ -27,15 +27,20 @@ class LanguageDialog : public DialogFrame {
   LanguageDialog(Kind kind, QWidget* parent = nullptr);
 
   void SetNotifier(Notifier notifier) { notify_ = std::move(notifier); }
+  // The selected language; a refused one reads as "ENGLISH".
   int Selection() const;
   // Selects list entry `index` as the operator would, with the dialog's refusal.
   void Pick(int index);
+
+  // OK with a refused language selected selects "ENGLISH" and keeps the dialog open.
+  void accept() override;
 
   // The program dialog's OK: stores a changed language and shows the restart text in it.
   void AcceptInto(settings::SettingsDatabase& db);
 
  private:
   bool Accepts(int index) const;
+  void SelectEnglish();
 
   Kind kind_;
   Notifier notify_;

@@ -98,6 +98,8 @@ void MessageBox::AddButton(QHBoxLayout* row, const char* name, int textId,
   button->setObjectName(QString::fromLatin1(name));
   button->SetIcon(QIcon(QString::fromLatin1(IconOf(answer))));
   button->setFixedSize(std::max(kButtonWidth, button->sizeHint().width()), kButtonHeight);
+  // The first button answers Enter, as the system's message boxes do.
+  if (row->count() == 1) SetDefaultButton(button);
   connect(button, &PictureButton::clicked, this, [this, answer] {
     result_ = answer;
     accept();

@@ -32,9 +32,10 @@ constexpr int kMinimumHeight = 23;
 constexpr int kDefaultIconSize = 16;
 constexpr qreal kDisabledIconOpacity = 0.45;
 
+// The hover shading is a neutral grey: the red component brightened by a fifth in all three.
 QColor Lighter(const QColor& c) {
-  return QColor(std::min(255, c.red() * 6 / 5), std::min(255, c.green() * 6 / 5),
-                std::min(255, c.blue() * 6 / 5));
+  const int grey = std::min(255, c.red() * 6 / 5);
+  return QColor(grey, grey, grey);
 }
 
 bool SameIcon(const QIcon& a, const QIcon& b) {

@@ -415,9 +415,44 @@ constexpr int kExportCameraText = kOwnTextBase + 225;        // "C%d %s"
 // Display settings dialog.
 constexpr int kServerTextEncoding = kOwnTextBase + 226;      // "Server text encoding"
 
-// Recording without an archive, and the archive an unattended start makes.
-constexpr int kRecordingNeedsArchive = kOwnTextBase + 300;   // "Recording is not possible without ..."
-constexpr int kArchiveCreatedUnattended = kOwnTextBase + 301;  // "No archive found: created one in %s"
+// Closing while recording.
+constexpr int kCloseWhileRecordingQuestion = kOwnTextBase + 300;
+
+// The settings file at the start.
+constexpr int kSettingsMovedAside = kOwnTextBase + 301;  // "The settings file %s was damaged ... %s ..."
+constexpr int kSettingsLocked = kOwnTextBase + 302;      // "The settings file %s is locked ..."
+constexpr int kSettingsUnusable = kOwnTextBase + 303;    // "The settings file %s cannot be used. ..."
+
+// About box.
+constexpr int kAboutDescription = kOwnTextBase + 304;
+
+// Counted texts (CountedText in string_table.h): the plural forms separated by "|".
+constexpr int kCountDays = kOwnTextBase + 305;            // "%d day|%d days"
+constexpr int kCountHours = kOwnTextBase + 306;           // "%d hour|%d hours"
+constexpr int kArchiveSpanCounted = kOwnTextBase + 307;   // "Archive:\r\n%s\r\n%s" (days, hours)
+constexpr int kCountErrors = kOwnTextBase + 308;          // "%d error|%d errors"
+constexpr int kCountWarnings = kOwnTextBase + 309;        // "%d warning|%d warnings"
+constexpr int kLogSummaryCounted = kOwnTextBase + 310;    // "There were %s and %s during processing archives \r\n"
+constexpr int kCountMoreMessages = kOwnTextBase + 311;    // "and %d more messages not displayed\r\n" (counted)
+
+// Key names of the key-capture field, besides kKeyEnd .. kKeyDelete.
+constexpr int kKeyBackspace = kOwnTextBase + 312;
+constexpr int kKeyTab = kOwnTextBase + 313;
+constexpr int kKeyEnter = kOwnTextBase + 314;
+constexpr int kKeyPause = kOwnTextBase + 315;
+constexpr int kKeyCapsLock = kOwnTextBase + 316;
+constexpr int kKeyEscape = kOwnTextBase + 317;
+constexpr int kKeySpace = kOwnTextBase + 318;
+constexpr int kKeyPageUp = kOwnTextBase + 319;
+constexpr int kKeyPageDown = kOwnTextBase + 320;
+constexpr int kKeyPrint = kOwnTextBase + 321;
+constexpr int kKeyNumLock = kOwnTextBase + 322;
+constexpr int kKeyScrollLock = kOwnTextBase + 323;
+constexpr int kKeyNumPad = kOwnTextBase + 324;  // "Num %d"
+
+// Recording without an archive, and the archive an unattended start makes (numbered from 350).
+constexpr int kRecordingNeedsArchive = kOwnTextBase + 350;   // "Recording is not possible without ..."
+constexpr int kArchiveCreatedUnattended = kOwnTextBase + 351;  // "No archive found: created one in %s"
 
 // Reconnecting and stale pictures (numbered apart, from 400).
 constexpr int kTooltipRecordingInterrupted = kOwnTextBase + 400;  // "Recording interrupted: ..."

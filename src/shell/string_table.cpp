@@ -47,6 +47,38 @@ std::string_view Text(int id) { return TextIn(id, TextLanguageOfLcid(AppliedLang
 
 bool HasText(int id) { return Find(id) != nullptr; }
 
+int PluralForm(TextLanguage language, long long count) {
+  const unsigned long long n = count < 0 ? 0ULL - static_cast<unsigned long long>(count) : count;
+  switch (language) {
+    case TextLanguage::kPolish: {
+      if (n == 1) return 0;
+      const unsigned long long tens = n % 100;
+      return n % 10 >= 2 && n % 10 <= 4 && (tens < 12 || tens > 14) ? 1 : 2;
+    }
+    case TextLanguage::kFrench: return n <= 1 ? 0 : 1;
+    case TextLanguage::kEnglish:
+    case TextLanguage::kSpanish: break;
+  }
+  return n == 1 ? 0 : 1;
+}
+
+std::string CountedTextIn(int id, TextLanguage language, long long count) {
+  std::string_view forms = TextIn(id, language);
+  for (int form = PluralForm(language, count); form > 0; --form) {
+    const size_t bar = forms.find('|');
+    if (bar == std::string_view::npos) break;
+    forms.remove_prefix(bar + 1);
+  }
+  std::string text(forms.substr(0, forms.find('|')));
+  const size_t at = text.find("%d");
+  if (at != std::string::npos) text.replace(at, 2, std::to_string(count));
+  return text;
+}
+
+std::string CountedText(int id, long long count) {
+  return CountedTextIn(id, TextLanguageOfLcid(AppliedLanguage().lcid), count);
+}
+
 std::vector<int> TextIds() {
   std::vector<int> ids;
   for (const TextEntry& e : TextTable()) ids.push_back(e.id);

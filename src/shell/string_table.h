@@ -26,6 +26,15 @@ std::string_view Text(int id);
 // The text `id` in `language`; an empty translation falls back to English.
 std::string_view TextIn(int id, TextLanguage language);
 bool HasText(int id);
+
+// Counted texts hold one form per plural category of their language, separated by "|": English,
+// French and Spanish "one|other", Polish "one|few|many". PluralForm gives the form `count`
+// takes (0 one, 1 other or few, 2 many); a text with fewer forms uses its last.
+int PluralForm(TextLanguage language, long long count);
+// The form of counted text `id` for `count`, with its "%d" replaced by the count.
+std::string CountedTextIn(int id, TextLanguage language, long long count);
+// The same in the language ApplyLanguage last chose.
+std::string CountedText(int id, long long count);
 // Every id of the table, ascending.
 std::vector<int> TextIds();
 

@@ -1,7 +1,9 @@
 #include "tools/snapshot_dialog.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -26,9 +28,9 @@ namespace {
 using shell::Tr;
 
 
-QString DesktopFileNameAsker(QWidget* parent) {
+QString DesktopFileNameAsker(QWidget* parent, const QString& proposed) {
   // The dialog confirms an overwrite unless told not to.
-  return QFileDialog::getSaveFileName(parent, QString(), QString(), QStringLiteral("JPEG (*.jpg)"));
+  return QFileDialog::getSaveFileName(parent, QString(), proposed, QStringLiteral("JPEG (*.jpg)"));
 }
 
 // The picture drawn over its whole area, stretched: the operator sees every pixel that will be
@@ -131,8 +133,10 @@ SnapshotDialog::SnapshotDialog(std::vector<uint8_t> dib, QWidget* parent)
 }
 
 bool SnapshotDialog::SaveToFile() {
-  const QString path = askFileName_(this);
+  QString path = askFileName_(this, proposed_);
   if (path.isEmpty()) return false;
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix != QLatin1String("jpg") && suffix != QLatin1String("jpeg")) path += QStringLiteral(".jpg");
   const QByteArray local = QFile::encodeName(path);
   const std::string file(local.constData(), static_cast<size_t>(local.size()));
   const video::SnapshotResult result = writer_.Save(dib_.data(), dib_.size(), file);
@@ -141,11 +145,23 @@ bool SnapshotDialog::SaveToFile() {
   return result.ok;
 }
 
+QString SnapshotFileName(int camera, const QString& cameraName, const QDateTime& time) {
+  QString name;
+  for (const QChar c : cameraName.simplified()) {
+    name += c.isLetterOrNumber() || c == QLatin1Char('-') ? c : QLatin1Char('_');
+  }
+  QString file = QStringLiteral("C%1").arg(camera + 1);
+  if (!name.isEmpty()) file += QLatin1Char('_') + name;
+  return file + QLatin1Char('_') + time.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".jpg");
+}
+
 bool RunSnapshot(display::VideoDisplay& display, QWidget* parent) {
   const int camera = display.GetSelectedCamera();
   std::vector<uint8_t> dib;
   if (!display.ExtractRegion(camera, display.GetAreaRect(camera), dib)) return false;
   SnapshotDialog dialog(std::move(dib), parent);
+  const QString name = QString::fromStdString(display.GetName(camera));
+  dialog.SetProposedName(QDir(QDir::homePath()).filePath(SnapshotFileName(camera, name, QDateTime::currentDateTime())));
   dialog.exec();
   return true;
 }

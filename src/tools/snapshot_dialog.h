@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 #include <cstdint>
@@ -35,8 +36,8 @@ class SnapshotDialog : public shell::DialogFrame {
   static constexpr int kPreviewWidth = 384;
   static constexpr int kPreviewHeight = 288;
 
-  // Asks the operator for the file to write; empty when they gave none.
-  using FileNameAsker = std::function<QString(QWidget* parent)>;
+  // Asks the operator for the file to write, proposing `proposed`; empty when they gave none.
+  using FileNameAsker = std::function<QString(QWidget* parent, const QString& proposed)>;
   // Shows a message to the operator.
   using Notifier = std::function<void(const QString& text)>;
 
@@ -50,7 +51,11 @@ class SnapshotDialog : public shell::DialogFrame {
 
   const QImage& Picture() const { return picture_; }
 
-  // "Save to file...": asks for a name and writes the JPEG there; a file that cannot be written is
+  // The file name the save question proposes (a full path); none by default.
+  void SetProposedName(const QString& path) { proposed_ = path; }
+
+  // "Save to file...": asks for a name (".jpg" is added when it has no JPEG extension) and writes
+  // the JPEG there; a file that cannot be written is
   // reported to the operator with "Can't create file !". False when nothing was written (no name
   // given, or the failure).
   bool SaveToFile();
@@ -61,7 +66,12 @@ class SnapshotDialog : public shell::DialogFrame {
   video::SnapshotWriter writer_;
   FileNameAsker askFileName_;
   Notifier notify_;
+  QString proposed_;
 };
+
+// The name a snapshot of `camera` (from 0) named `cameraName`, taken at `time`, is proposed under:
+// "C<n>_<name>_<yyyy-MM-dd_HH-mm-ss>.jpg", the name reduced to characters safe in a file name.
+QString SnapshotFileName(int camera, const QString& cameraName, const QDateTime& time);
 
 // The main window's "Snapshot ...": the selected camera's picture under its area rectangle, shown
 // in the preview. False, and nothing shown, when the camera has no picture there.

@@ -125,6 +125,25 @@ TEST_F(DisplayTest, LargeCellDoesNotPaintOverTheSmallOnes) {
   EXPECT_EQ(At(100, 300), 0x0000FFu);
 }
 
+TEST_F(DisplayTest, LargeCellLeavesNoBackgroundAroundTheSmallOnesInLayoutsTwoAndFour) {
+  for (const video::Rect area : {video::Rect{0, 0, 799, 599}, video::Rect{0, 0, 640, 481}, video::Rect{0, 0, 1085, 813}}) {
+    AttachTo(area);
+    for (const int layout : {2, 4}) {
+      display_.SetLayout(layout);
+      source_.Fill(0, 352, 288, test::kBlue);
+      for (int camera = 1; camera < 4; ++camera) source_.Fill(camera, 352, 288, test::kGreen);
+      display_.RedrawAll();
+      for (int camera = 0; camera < 4; ++camera) display_.OnFrame(camera, false);
+      display_.OnFrame(0, false);
+      const video::Rect large = display_.CellRect(0);
+      // A picture fills its cell without the last column and row.
+      EXPECT_EQ(Count(QRect(large.left, large.top, large.right - large.left, large.bottom - large.top), kBackground),
+                0)
+          << "layout " << layout << " in " << area.right + 1 << " x " << area.bottom + 1;
+    }
+  }
+}
+
 TEST_F(DisplayTest, DisabledOrDetachedDisplayDrawsNothingButCountsFrames) {
   display_.OnFrame(0, false);  // never attached
   EXPECT_TRUE(display_.Grab().isNull());

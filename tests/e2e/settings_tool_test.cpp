@@ -149,15 +149,16 @@ TEST_F(SettingsToolTest, ReadableValuesInTheExport) {
   EXPECT_NE(json.find(R"("value": "0102")"), std::string::npos) << "binary as hex";
 }
 
-TEST_F(SettingsToolTest, ADamagedSettingsFileIsReportedOnce) {
+TEST_F(SettingsToolTest, ExportOfADamagedSettingsFileFailsAndSaysSoOnce) {
   ASSERT_TRUE(QDir().mkpath(Profile("d")));
   QFile damaged(QString::fromStdString(Database("d")));
   ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
   damaged.write(QByteArray(8192, 'x'));
   damaged.close();
   const Result r = Tool({"export", "-", "--profile", Profile("d")});
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.exitCode, 0) << "an empty tree is not the operator's settings";
   EXPECT_EQ(r.err.count("moved to"), 1) << r.err.toStdString();
+  EXPECT_FALSE(r.out.contains("strixc-settings")) << r.out.toStdString();
 }
 
 // --- Files that are refused ---------------------------------------------------------------------

@@ -166,6 +166,8 @@ TEST(SettingsFileTest, DamagedFileIsMovedAsideNeverOverwritten) {
   SettingsDatabase db;
   db.Open(path);
   EXPECT_NE(db.Notice().find("moved to"), std::string::npos) << db.Notice();
+  EXPECT_EQ(db.Problem(), SettingsDatabase::OpenProblem::kMovedAside);
+  EXPECT_EQ(db.AsidePath().rfind(path + ".damaged-", 0), 0u) << db.AsidePath();
   uint32_t v = 5;
   EXPECT_FALSE(SettingsKey(db, "ClientSettings").ReadDword("KeyQuality", &v)) << "defaults";
   EXPECT_TRUE(SettingsKey(db, "ClientSettings").WriteDword("KeyQuality", 30));

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QStringList>
@@ -249,6 +252,27 @@ TEST_F(ConnectionDialogTest, ConnectReturnsTheEditedTexts) {
   EXPECT_EQ(dialog.Port(), "9000");
   EXPECT_EQ(dialog.User(), "guest");
   EXPECT_EQ(dialog.Password(), "secret");
+}
+
+void PressEnterIn(QWidget* field, Qt::Key key = Qt::Key_Return) {
+  QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+  QApplication::sendEvent(field, &press);
+}
+
+TEST_F(ConnectionDialogTest, EnterPressesTheDefaultButtonOfBothDialogs) {
+  ConnectionDialog connection(BookOf({"alpha"}));
+  connection.SetNotifier(Record());
+  connection.show();
+  PressEnterIn(Field(connection, "password"), Qt::Key_Enter);
+  EXPECT_EQ(connection.result(), QDialog::Accepted) << "Connect";
+  EXPECT_EQ(connection.Host(), "alpha.example");
+
+  AddressBook live = BookOf({"alpha"});
+  auto book = Open(live);
+  book->show();
+  book->Select(0);
+  PressEnterIn(Field(*book, "name"));
+  EXPECT_EQ(book->result(), QDialog::Accepted) << "OK";
 }
 
 }  // namespace

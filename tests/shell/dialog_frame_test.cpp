@@ -4,9 +4,14 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QWindow>
+
+#include "shell/message_box.h"
+#include "shell/theme.h"
 
 namespace strixc::shell {
 namespace {
@@ -125,6 +130,37 @@ TEST(DialogFrameListTest, StyledListSelectsWholeRowsAndSelectsOnlyRowsThatExist)
     SelectListItem(&list, outside);
     EXPECT_TRUE(list.selectedItems().isEmpty()) << outside;
   }
+}
+
+}  // namespace
+}  // namespace strixc::shell
+
+namespace strixc::shell {
+namespace {
+
+TEST(DialogPlacementTest, MessageBoxOpensCentredOverItsSmallParentDialog) {
+  DialogFrame parent;
+  parent.setGeometry(200, 150, 300, 150);
+  parent.show();
+  QApplication::processEvents();
+  MessageBox box(QStringLiteral("This language was not added yet !"), QString(), MessageStyle::kOk, &parent);
+  box.show();
+  QApplication::processEvents();
+  const QPoint offset = box.frameGeometry().center() - parent.frameGeometry().center();
+  EXPECT_LE(offset.manhattanLength(), 2) << "box at " << box.x() << ", " << box.y();
+  EXPECT_TRUE(box.screen()->availableGeometry().contains(box.frameGeometry()));
+}
+
+TEST(ProgramThemeTest, MenusListsAndTooltipsOpenDark) {
+  const QPalette before = QApplication::palette();
+  theme::ApplyProgramTheme();
+  QMenu menu;
+  menu.addAction(QStringLiteral("Exit"));
+  EXPECT_EQ(menu.palette().color(QPalette::Window), theme::kBackground);
+  EXPECT_EQ(menu.palette().color(QPalette::WindowText), theme::kText);
+  EXPECT_EQ(QApplication::palette().color(QPalette::ToolTipBase), theme::kBackground);
+  EXPECT_EQ(QApplication::palette().color(QPalette::Base), theme::kBackground);
+  QApplication::setPalette(before);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QStringList>
 
 #include "settings/settings_key.h"
@@ -64,6 +68,38 @@ TEST_F(LanguageDialogTest, ProgramDialogTakesSpanishAndShowsTheRestartTextInIt) 
   uint32_t stored = 0;
   ASSERT_TRUE(settings::SettingsKey(db_).ReadDword("Language", &stored));
   EXPECT_EQ(stored, 2u);
+}
+
+TEST_F(LanguageDialogTest, ClickedRefusedLanguageLeavesEnglishSelectedAndOkCannotTakeIt) {
+  LanguageDialog dialog(LanguageDialog::Kind::kProgram);
+  dialog.SetNotifier(Record());
+  dialog.show();
+  auto* list = dialog.findChild<QListWidget*>();
+  ASSERT_NE(list, nullptr);
+  const QPointF deutch = list->visualItemRect(list->item(1)).center();
+  QMouseEvent press(QEvent::MouseButtonPress, deutch, list->viewport()->mapToGlobal(deutch), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, deutch, list->viewport()->mapToGlobal(deutch),
+                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &press);
+  QApplication::sendEvent(list->viewport(), &release);
+  QApplication::processEvents();
+  EXPECT_EQ(shown_, QStringList{English(text::kLanguageNotAdded)});
+  ASSERT_EQ(list->selectedItems().size(), 1);
+  EXPECT_EQ(list->selectedItems().first(), list->item(0)) << "ENGLISH shows selected again";
+  EXPECT_EQ(dialog.Selection(), 0);
+
+  // Even a refused row that got current without the refusal is not what OK takes.
+  {
+    const QSignalBlocker quiet(list);
+    list->setCurrentRow(1);
+  }
+  dialog.accept();
+  EXPECT_TRUE(dialog.isVisible()) << "OK keeps the dialog open on DEUTCH";
+  EXPECT_EQ(list->currentRow(), 0);
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Selection(), 0);
 }
 
 }  // namespace

@@ -147,5 +147,18 @@ TEST_F(PictureButtonTest, LeavingClearsTheHoverAtOnce) {
   EXPECT_FALSE(button_->IsHovered());
 }
 
+TEST_F(PictureButtonTest, HoverShadesTheFaceInANeutralGrey) {
+  button_->setText(QString());
+  const QPointF inside(10, 10);
+  QEnterEvent enter(inside, inside, button_->mapToGlobal(inside));
+  QApplication::sendEvent(button_, &enter);
+  // The face's middle row, halfway across: the brightest of the shading.
+  const QImage face = button_->grab().toImage();
+  const QColor middle = face.pixelColor(face.width() / 2, face.height() / 2);
+  EXPECT_EQ(middle.red(), middle.green());
+  EXPECT_EQ(middle.green(), middle.blue());
+  EXPECT_GT(middle.red(), 0x4A);
+}
+
 }  // namespace
 }  // namespace strixc::shell

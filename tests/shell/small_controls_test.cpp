@@ -2,9 +2,11 @@
 #include <QEnterEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -15,11 +17,13 @@
 #include <vector>
 
 #include "archive/archive_database.h"
+#include "shell/about_box.h"
 #include "shell/capacity_indicator.h"
 #include "shell/hyperlink.h"
 #include "shell/in_place_edit.h"
 #include "shell/key_capture_field.h"
 #include "shell/language.h"
+#include "shell/message_box.h"
 
 namespace strixc::shell {
 namespace {
@@ -106,11 +110,13 @@ TEST(KeyCaptureTest, ExtendedNumberPadCodesFollowThePadRule) {
     EXPECT_EQ(MapExtendedNumpad(vk::kNumpad0 + pad), expected[pad]) << "pad " << pad;
   }
   EXPECT_EQ(MapExtendedNumpad(0x41), 0x41);
-  // With NumLock off the pad's keys arrive as navigation keys and go through the rule.
-  EXPECT_EQ(CaptureKey(Qt::Key_Insert, Qt::KeypadModifier).key, vk::kEnd);
-  EXPECT_EQ(CaptureKey(Qt::Key_Up, Qt::KeypadModifier).key, vk::kUp);
+  // With NumLock off the pad's keys arrive as navigation keys and keep the pad's own codes.
+  EXPECT_EQ(CaptureKey(Qt::Key_Insert, Qt::KeypadModifier).key, vk::kNumpad0);
+  EXPECT_EQ(CaptureKey(Qt::Key_Up, Qt::KeypadModifier).key, vk::kNumpad0 + 8);
+  EXPECT_EQ(CaptureKey(Qt::Key_Left, Qt::KeypadModifier), CaptureKey(Qt::Key_4, Qt::KeypadModifier));
   EXPECT_EQ(CaptureKey(Qt::Key_PageDown, Qt::KeypadModifier).key, vk::kNumpad0 + 3);
   EXPECT_EQ(CaptureKey(Qt::Key_Clear, Qt::KeypadModifier).key, vk::kNumpad0 + 5);
+  EXPECT_EQ(KeyName(vk::kNumpad0 + 4, 0), "Num 4");
   // The grey navigation keys are not pad keys.
   EXPECT_EQ(CaptureKey(Qt::Key_Insert, Qt::NoModifier).key, vk::kInsert);
 }
@@ -185,6 +191,23 @@ TEST_F(HyperlinkTest, FailedOpenReportsOnceAndStaysUnvisited) {
   EXPECT_EQ(DrawnColour(), QColor(0, 0, 238));
 }
 
+TEST_F(HyperlinkTest, FailedOpenShowsTheMessageToTheOperatorByDefault) {
+  opens_ = false;
+  QString shown;
+  // The program's message box is modal: read it and close it once it is up.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<MessageBox*>(QApplication::activeModalWidget())) {
+      if (auto* label = box->findChild<QLabel*>(QStringLiteral("text"))) shown = label->text();
+      box->reject();
+    }
+  });
+  poll.start(10);
+  link_.show();
+  Click();
+  EXPECT_TRUE(shown.startsWith("Unable to open hyperlink:")) << shown.toStdString();
+}
+
 TEST(HyperlinkErrorTextTest, KnownReasonsHaveTextsOthersShowTheirCode) {
   EXPECT_EQ(HyperlinkErrorText(hyperlink_error::kOutOfResources),
             "The operating system is out\nof memory or resources.");
@@ -199,9 +222,23 @@ TEST(SmallControlsLanguageTest, NamesAndReasonsFollowTheCurrentLanguage) {
   ApplyLanguage();
   const QString left = KeyName(vk::kLeft, kCtrlModifier);
   const QString unknown = HyperlinkErrorText(999);
+  const QString pageUp = KeyName(0x21, 0);
+  QString shiftLeft[3];
+  int slot = 0;
+  for (const int language : {4, 2, 3}) {
+    SetLanguageIndex(language);
+    ApplyLanguage();
+    shiftLeft[slot++] = KeyName(vk::kLeft, kShiftModifier);
+  }
+  const QString description = AboutBox().findChild<QLabel*>(QStringLiteral("description"))->text();
   SetLanguageIndex(0);
   ApplyLanguage();
   EXPECT_EQ(left, "Ctrl + Gauche");
+  EXPECT_EQ(shiftLeft[0], "Maj + Gauche");
+  EXPECT_EQ(shiftLeft[1], "Mayús + Flecha izquierda");
+  EXPECT_EQ(shiftLeft[2], "Shift + Strzałka w lewo");
+  EXPECT_EQ(pageUp, "Pg. préc.");
+  EXPECT_EQ(description, "Stanowisko operatora sieciowych rejestratorów wideo");
   EXPECT_TRUE(unknown.contains("999")) << unknown.toStdString();
   EXPECT_FALSE(unknown.contains("%d"));
 }
@@ -290,14 +327,14 @@ TEST(CapacityIndicatorTest, NeverWaitsForABusyArchiveAndReportsClicks) {
 
 TEST(CapacityIndicatorTest, SpanTextGivesDaysAndHoursOnThreeLines) {
   EXPECT_EQ(ArchiveSpanText(kSomeTime, kSomeTime + kDay + 5 * kHour + 59 * 60 * kSecond),
-            "Archive:\n1 day(s)\n5 hour(s)");
-  EXPECT_EQ(ArchiveSpanText(kSomeTime, kSomeTime), "Archive:\n0 day(s)\n0 hour(s)");
+            "Archive:\n1 day\n5 hours");
+  EXPECT_EQ(ArchiveSpanText(kSomeTime, kSomeTime), "Archive:\n0 days\n0 hours");
   EXPECT_TRUE(ArchiveSpanText(0, kSomeTime).isEmpty());
   EXPECT_TRUE(ArchiveSpanText(kSomeTime, 0).isEmpty());
   // Each time is cut to whole seconds before subtracting: 0.9 s to 1 h 0.1 s is a whole hour.
   const uint64_t start = kSomeTime + 9 * kSecond / 10;
   EXPECT_EQ(ArchiveSpanText(start, kSomeTime + kHour + kSecond / 10),
-            "Archive:\n0 day(s)\n1 hour(s)");
+            "Archive:\n0 days\n1 hour");
 }
 
 TEST(CapacityIndicatorTest, UsedPercentTreatsTinyTotalsAsOne) {

@@ -49,8 +49,17 @@ TEST(StringTableTest, EveryTextExistsInEveryLanguageWithTheSameConversions) {
       EXPECT_STRNE(text, "") << "missing translation of " << e.id << " \"" << e.english << "\"";
     }
     if (IsTimeFormat(e.english)) continue;
-    for (const char* text : {e.french, e.polish, e.spanish}) {
-      EXPECT_EQ(Conversions(text), Conversions(e.english)) << e.id << ": \"" << text << "\"";
+    // A counted text's every form has the conversions of the English first form.
+    const std::string_view english(e.english);
+    const std::string_view first = english.substr(0, english.find('|'));
+    for (const char* text : {e.english, e.french, e.polish, e.spanish}) {
+      std::string_view forms(text);
+      while (true) {
+        const size_t bar = forms.find('|');
+        EXPECT_EQ(Conversions(forms.substr(0, bar)), Conversions(first)) << e.id << ": \"" << text << "\"";
+        if (bar == std::string_view::npos) break;
+        forms.remove_prefix(bar + 1);
+      }
     }
   }
 }
@@ -74,6 +83,24 @@ TEST(StringTableTest, LookupFollowsTheAppliedLanguage) {
   for (TextLanguage language : kLanguages) {
     EXPECT_FALSE(TextIn(text::kOk, language).empty());
   }
+}
+
+TEST(StringTableTest, CountedTextsFollowEachLanguagesPluralRule) {
+  EXPECT_EQ(CountedTextIn(text::kCountDays, TextLanguage::kPolish, 1), "1 dzień");
+  EXPECT_EQ(CountedTextIn(text::kCountDays, TextLanguage::kPolish, 3), "3 dni");
+  EXPECT_EQ(CountedTextIn(text::kCountErrors, TextLanguage::kPolish, 22), "22 błędy");
+  EXPECT_EQ(CountedTextIn(text::kCountErrors, TextLanguage::kPolish, 12), "12 błędów");
+  EXPECT_EQ(CountedTextIn(text::kCountErrors, TextLanguage::kPolish, 25), "25 błędów");
+  EXPECT_EQ(CountedTextIn(text::kCountErrors, TextLanguage::kSpanish, 1), "1 error");
+  EXPECT_EQ(CountedTextIn(text::kCountErrors, TextLanguage::kSpanish, 0), "0 errores");
+  EXPECT_EQ(CountedTextIn(text::kCountDays, TextLanguage::kFrench, 0), "0 jour");
+  EXPECT_EQ(CountedTextIn(text::kCountDays, TextLanguage::kEnglish, 1), "1 day");
+  EXPECT_EQ(CountedTextIn(text::kCountDays, TextLanguage::kEnglish, 2), "2 days");
+  EXPECT_EQ(CountedTextIn(text::kCountMoreMessages, TextLanguage::kPolish, 5),
+            "oraz 5 innych niewyświetlonych komunikatów\r\n");
+  EXPECT_EQ(CountedTextIn(text::kCountMoreMessages, TextLanguage::kPolish, 1),
+            "oraz 1 inny niewyświetlony komunikat\r\n");
+  EXPECT_EQ(CountedTextIn(text::kCancel, TextLanguage::kPolish, 5), "Anuluj") << "a plain text is its own form";
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QFile>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -534,6 +536,102 @@ TEST_F(StationTest, SettingsAtTheEndsOfTheirRangesNeverStopTheStart) {
   }
 }
 
+// --- The window under the operator's hands ---
+
+TEST_F(StationTest, ArchiveQuestionIsClearedWhenTheOfferWasNotMade) {
+  {
+    Session s(profile_.path(), {});
+    s.station->LoadAll();
+    QString error;
+    ASSERT_TRUE(s.station->CreateDefaultArchive(&error)) << error.toStdString();
+    s.station->Archive().Close();
+    ASSERT_TRUE(s.station->SaveAll());
+  }
+  Session s(profile_.path(), {});
+  s.Start();
+  EXPECT_FALSE(s.messages.contains(Tr(text::kCreateArchivesQuestion)));
+  EXPECT_FALSE(s.station->Client().GetArchCreateQuestion()) << "an archive exists: no offer, so none later";
+}
+
+TEST_F(StationTest, ClosingWhileRecordingAsksFirstButExitCommandDoesNot) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.station->LoadAll();
+  QString error;
+  ASSERT_TRUE(s.station->CreateDefaultArchive(&error)) << error.toStdString();
+  s.station->Archive().Close();
+  ASSERT_TRUE(s.station->SaveAll());
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  s.window->ToggleRecording();
+  s.answer = shell::MessageResult::kNo;
+  EXPECT_FALSE(s.window->close());
+  EXPECT_TRUE(s.window->isVisible());
+  EXPECT_EQ(s.messages.last(), Tr(text::kCloseWhileRecordingQuestion));
+  s.window->ExitChosen();
+  EXPECT_TRUE(s.window->isVisible()) << "Exit from the menus asks too";
+  const qsizetype asked = s.messages.size();
+  s.window->ExitCommand();
+  EXPECT_FALSE(s.window->isVisible());
+  EXPECT_EQ(s.messages.size(), asked) << "the program's own exit asks nothing";
+}
+
+TEST_F(StationTest, MinimizeWithoutTrayKeepsAWayBackAndHidingTellsTheDisplay) {
+  Session s(profile_.path(), {});
+  s.Start();
+  EXPECT_TRUE(s.station->Display().IsEnabled());
+  s.window->MinimizeCommand();
+  EXPECT_TRUE(s.window->windowState() & Qt::WindowMinimized);
+  EXPECT_FALSE(s.window->isHidden()) << "no tray here: to the task bar, never hidden";
+  s.window->hide();
+  EXPECT_FALSE(s.station->Display().IsEnabled());
+  s.window->show();
+  EXPECT_TRUE(s.station->Display().IsEnabled());
+}
+
+TEST_F(StationTest, PreviewKeepsTheVideoAreaFourToThreeWithTheMenuShown) {
+  Session s(profile_.path(), {});
+  s.Start();
+  s.window->SetDisplayMode(static_cast<int>(DisplayMode::kPreview));
+  ASSERT_EQ(s.window->Mode(), DisplayMode::kPreview);
+  QApplication::processEvents();
+  ASSERT_EQ(s.window->Mode(), DisplayMode::kPreview);
+  s.window->menuBar()->show();
+  s.window->resize(480, 300);
+  QApplication::processEvents();
+  const QRect video = s.window->Video().geometry();
+  EXPECT_EQ(video.width() * 3 / 4, video.height()) << video.width() << " x " << video.height() << " window "
+      << s.window->width() << " x " << s.window->height() << " state " << s.window->windowState().toInt();
+  EXPECT_GT(s.window->height(), video.height());
+}
+
+TEST_F(StationTest, DemoEntryOfTheAddressBookPointsAtTheSimulatorsPort) {
+  Session s(profile_.path(), {});
+  s.station->SetDemoPort(47123);
+  s.Start();
+  const shell::AddressBook& book = s.station->Book();
+  ASSERT_GT(book.Count(), 0);
+  EXPECT_EQ(book.Get(0).name, shell::AddressBook::DemoEntry(0).name);
+  EXPECT_EQ(book.Get(0).port, "47123");
+  EXPECT_EQ(book.Get(1).port, shell::AddressBook::DemoEntry(1).port) << "the other servers keep theirs";
+}
+
+TEST_F(StationTest, DamagedSettingsFileIsToldOnceAtTheStart) {
+  const std::string path = settings::SettingsDatabase::DefaultPath(profile_.path().toStdString());
+  {
+    QFile damaged(QString::fromStdString(path));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(8192, 'x'));
+  }
+  Session s(profile_.path(), {});
+  s.Start();
+  const QString aside = QString::fromStdString(path + ".damaged-");
+  EXPECT_TRUE(WaitFor([&] { return !s.messages.filter(aside).isEmpty(); })) << s.messages.join('|').toStdString();
+  s.window->Start();
+  QApplication::processEvents();
+  EXPECT_EQ(s.messages.filter(aside).size(), 1);
+}
+
 TEST(WindowGeometryTest, StoredPlacementIsClampedBeforeAnyArithmetic) {
   EXPECT_EQ(StoredPlacement(200, 200, 600, 500), QRect(200, 200, 400, 300));
   EXPECT_EQ(StoredPlacement(static_cast<uint32_t>(-100), static_cast<uint32_t>(-50), 300, 250),
@@ -557,6 +655,18 @@ TEST(WindowGeometryTest, PreviewKeepsFourToThreeAndTheVideoAreaLeavesRoomForTheP
   EXPECT_EQ(VideoArea(QRect(0, 0, 1000, 700), DisplayMode::kNormal), QRect(40, 25, 886, 665));
   EXPECT_EQ(VideoArea(QRect(0, 0, 1000, 300), DisplayMode::kFullscreen), QRect(0, 0, 400, 300));
   EXPECT_EQ(VideoArea(QRect(0, 0, 1000, 300), DisplayMode::kPreview), QRect(0, 0, 1000, 300));
+}
+
+TEST(WindowGeometryTest, PreviewEdgeDragsKeepTheVideoAreaFourToThreeBelowTheMenu) {
+  const QRect window(200, 200, 400, 300);
+  EXPECT_EQ(PreviewSizingDrag(window, Qt::RightEdge, QPoint(80, 5), 0), QRect(200, 200, 480, 360));
+  EXPECT_EQ(PreviewSizingDrag(QRect(200, 200, 400, 320), Qt::RightEdge, QPoint(80, 0), 20), QRect(200, 200, 480, 380));
+  // The top-left corner keeps the bottom-right one in place.
+  const QRect corner = PreviewSizingDrag(window, Qt::TopEdge | Qt::LeftEdge, QPoint(-40, -30), 0);
+  EXPECT_EQ(corner.bottomRight(), window.bottomRight());
+  EXPECT_EQ(corner.size(), QSize(440, 330));
+  // Never below the smallest window, whatever the drag.
+  EXPECT_GE(PreviewSizingDrag(window, Qt::BottomEdge, QPoint(0, -1000), 0).height(), kMinWindowSize);
 }
 
 }  // namespace

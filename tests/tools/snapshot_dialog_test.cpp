@@ -25,8 +25,9 @@ class SnapshotDialogTest : public ::testing::Test {
  protected:
   void Open(int width, int height) {
     dialog_ = std::make_unique<SnapshotDialog>(SampleSnapshotBitmap(width, height));
-    dialog_->SetFileNameAsker([this](QWidget*) {
+    dialog_->SetFileNameAsker([this](QWidget*, const QString& proposed) {
       ++questions_;
+      proposed_ = proposed;
       return answer_;
     });
     dialog_->SetNotifier([this](const QString& text) { messages_.push_back(text); });
@@ -52,6 +53,7 @@ class SnapshotDialogTest : public ::testing::Test {
   QTemporaryDir dir_;
   std::unique_ptr<SnapshotDialog> dialog_;
   QString answer_;
+  QString proposed_;
   int questions_ = 0;
   std::vector<QString> messages_;
 };
@@ -79,6 +81,24 @@ TEST_F(SnapshotDialogTest, SaveWritesAFourByThreeJpegAndStaysOpen) {
                                  static_cast<size_t>(jpeg.size()), &width, &height), 0);
   EXPECT_EQ(width, 200);
   EXPECT_EQ(height, 150);
+}
+
+TEST_F(SnapshotDialogTest, SaveProposesTheCameraAndTimeAndAddsTheJpegExtension) {
+  Open(80, 60);
+  dialog_->SetProposedName(dir_.filePath("C3_Gate_2026-12-07_05-10-31.jpg"));
+  answer_ = dir_.filePath("typed without extension");
+  PressSave();
+  EXPECT_EQ(proposed_, dir_.filePath("C3_Gate_2026-12-07_05-10-31.jpg"));
+  EXPECT_TRUE(QFile::exists(answer_ + ".jpg"));
+  EXPECT_FALSE(QFile::exists(answer_));
+  answer_ = dir_.filePath("kept.JPEG");
+  PressSave();
+  EXPECT_TRUE(QFile::exists(answer_));
+
+  const QDateTime time(QDate(2026, 12, 7), QTime(5, 10, 31));
+  EXPECT_EQ(SnapshotFileName(2, "Gate", time), "C3_Gate_2026-12-07_05-10-31.jpg");
+  EXPECT_EQ(SnapshotFileName(0, " Back door/ext:1 ", time), "C1_Back_door_ext_1_2026-12-07_05-10-31.jpg");
+  EXPECT_EQ(SnapshotFileName(15, "", time), "C16_2026-12-07_05-10-31.jpg");
 }
 
 // ---------------------------------------------------------------------------------------------
