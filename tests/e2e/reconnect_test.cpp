@@ -206,9 +206,21 @@ TEST_F(ReconnectTest, KilledServerIsReconnectedByItselfAndTheRecordingGoesOnAcro
       << "the silent camera's cell is outlined in red";
   QThread::msleep(1500);
 
-  // Closed as the operator closes it.
-  Xdotool({"windowactivate", "--sync", MainWindow(), "key", "--clearmodifiers", "alt+F4"});
-  ASSERT_TRUE(station_.waitForFinished(30000));
+  // Closed as the operator closes it: recording is on, so the station asks first, and Enter
+  // takes the question's default answer (stop recording and close).
+  const QString main = MainWindow();
+  Xdotool({"windowactivate", "--sync", main, "key", "--clearmodifiers", "alt+F4"});
+  QString question;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (const auto& [id, title] : Windows())
+          if (id != main) question = id;
+        return !question.isEmpty();
+      },
+      10000))
+      << Seen();
+  Xdotool({"windowactivate", "--sync", question, "key", "--clearmodifiers", "Return"});
+  ASSERT_TRUE(station_.waitForFinished(30000)) << Seen();
 
   const QString archive = QDir(profile_).filePath("FilesStrixC");
   QByteArray out;
