@@ -145,9 +145,15 @@ TEST_F(StationTest, WithoutReconnectingAStoppedServerIsToldAndANewConnectionWork
   EXPECT_EQ(s.window->StatusText(), Tr(text::kStatusNotConnected));
   EXPECT_EQ(s.messages, QStringList({Tr(text::kConnectionBroken)}));
   EXPECT_FALSE(s.station->Reconnecting());
-  // Nothing the server said about its inputs and outputs is shown as if it still held.
-  for (int i = 0; i < net::kInputCount; ++i) EXPECT_EQ(s.window->Panel().InputState(i), net::IoPoint::kUnknown) << i;
-  for (int i = 0; i < net::kOutputCount; ++i) EXPECT_EQ(s.window->Panel().OutputState(i), net::IoPoint::kUnknown) << i;
+  // Nothing the server said about its inputs and outputs is shown as if it still held (the panel
+  // hears of the change through the event loop, right after the teardown).
+  EXPECT_TRUE(WaitFor([&] {
+    for (int i = 0; i < net::kInputCount; ++i)
+      if (s.window->Panel().InputState(i) != net::IoPoint::kUnknown) return false;
+    for (int i = 0; i < net::kOutputCount; ++i)
+      if (s.window->Panel().OutputState(i) != net::IoPoint::kUnknown) return false;
+    return true;
+  }));
 
   StartServer();
   s.connectTo = MainWindow::ConnectionChoice{"127.0.0.1", server_->VideoPort(), "demo", "demo"};
