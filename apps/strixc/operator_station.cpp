@@ -1,5 +1,6 @@
 #include "operator_station.h"
 
+#include "shell/archive_log_words.h"
 #include "shell/string_ids.h"
 #include "shell/string_table.h"
 
@@ -7,6 +8,7 @@ namespace strixc::station {
 
 OperatorStation::OperatorStation(settings::SettingsDatabase& settings, std::string dataFolder)
     : Station(settings, dataFolder), client_(DataFolder()) {
+  SetLogWords(shell::ArchiveLogWords());
   // Looked up at each switch: the operator may change the language while the program runs.
   SetEventText([](bool on) {
     return std::string(shell::Text(on ? shell::text::kRecordingEnabled : shell::text::kRecordingDisabled));

@@ -40,20 +40,38 @@ int ArchiveMessageLog::Warnings() {
   return warnings_;
 }
 
-std::string ArchiveMessageLog::Summary() {
-  std::lock_guard<std::mutex> guard(lock_);
+std::string ArchiveMessageLog::Summary() { return Summary(SummaryWords{}); }
+
+std::string ArchiveMessageLog::Summary(const SummaryWords& words) {
+  int errors, warnings, total;
+  std::string text;
+  {
+    // The words are the caller's code: they run without the lock.
+    std::lock_guard<std::mutex> guard(lock_);
+    errors = errors_;
+    warnings = warnings_;
+    total = total_;
+    text = text_;
+  }
   std::string out;
   char line[160];
-  if (errors_ != 0) {
-    std::snprintf(line, sizeof line,
-                  "There were %d errors and %d warnings during processing archives \r\n", errors_,
-                  warnings_);
-    out += line;
+  if (errors != 0) {
+    if (words.counts) {
+      out += words.counts(errors, warnings);
+    } else {
+      std::snprintf(line, sizeof line, "There were %d errors and %d warnings during processing archives \r\n",
+                    errors, warnings);
+      out += line;
+    }
   }
-  out += text_;
-  if (total_ > kMaxShown) {
-    std::snprintf(line, sizeof line, "and %d more messages not displayed\r\n", total_ - kMaxShown);
-    out += line;
+  out += text;
+  if (total > kMaxShown) {
+    if (words.more) {
+      out += words.more(total - kMaxShown);
+    } else {
+      std::snprintf(line, sizeof line, "and %d more messages not displayed\r\n", total - kMaxShown);
+      out += line;
+    }
   }
   return out;
 }

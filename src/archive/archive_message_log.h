@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -27,6 +28,15 @@ class ArchiveMessageLog {
   // "There were <e> errors and <w> warnings during processing archives \r\n" when there were errors,
   // the collected text, and "and <n> more messages not displayed\r\n" beyond kMaxShown messages.
   std::string Summary();
+
+  // The counted lines of the summary in the operator's language (this library has no texts of its
+  // own): `counts(errors, warnings)` gives the first line, `more(n)` the last. An empty function
+  // keeps the English line.
+  struct SummaryWords {
+    std::function<std::string(int errors, int warnings)> counts;
+    std::function<std::string(int more)> more;
+  };
+  std::string Summary(const SummaryWords& words);
 
  private:
   std::mutex lock_;

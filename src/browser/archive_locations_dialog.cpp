@@ -14,6 +14,7 @@
 
 #include "archive/archive_time.h"
 #include "browser/location_rebuilder.h"
+#include "shell/archive_log_words.h"
 #include "shell/in_place_edit.h"
 #include "shell/picture_button.h"
 #include "shell/string_ids.h"
@@ -316,7 +317,7 @@ MessageResult ArchiveLocationsDialog::Ask(const QString& text, MessageStyle styl
 }
 
 void ArchiveLocationsDialog::ShowLog(const QString& caption) {
-  Ask(Lines(database_.MessageLog().Summary()), MessageStyle::kOk, caption);
+  Ask(Lines(database_.MessageLog().Summary(shell::ArchiveLogWords())), MessageStyle::kOk, caption);
 }
 
 QString ArchiveLocationsDialog::TimeText(uint64_t time) const {

@@ -11,7 +11,8 @@ namespace {
 // Adds `folder` as a location when it is not one, creates its files when it holds none, and opens
 // the database. Runs on the caller's thread or on the creation worker: it touches nothing but the
 // database (thread-safe) and the file system.
-bool MakeArchive(archive::ArchiveDatabase& db, const std::string& folder, uint64_t space, uint64_t fileSize,
+bool MakeArchive(archive::ArchiveDatabase& db, const archive::ArchiveMessageLog::SummaryWords& words,
+                 const std::string& folder, uint64_t space, uint64_t fileSize,
                  std::string* error) {
   db.Close();
   db.MessageLog().Reset();
@@ -30,7 +31,7 @@ bool MakeArchive(archive::ArchiveDatabase& db, const std::string& folder, uint64
            db.ApplyLocation(index, remove, create, {}, {}, /*fastFormatting=*/true);
   }
   const bool opened = made && db.Open(false);
-  if (!opened) *error = db.MessageLog().Summary();
+  if (!opened) *error = db.MessageLog().Summary(words);
   return opened;
 }
 
@@ -108,7 +109,7 @@ Station::ArchiveState Station::OpenArchive(QString* error) {
   if (opened && !archive_.Files().empty()) return ArchiveState::kOpen;
   // Finding no archive is a warning, answered by the question to create one; only real errors
   // (an unreadable folder, a damaged file) are shown instead.
-  if (archive_.MessageLog().Errors() > 0) *error = QString::fromStdString(archive_.MessageLog().Summary());
+  if (archive_.MessageLog().Errors() > 0) *error = QString::fromStdString(archive_.MessageLog().Summary(logWords_));
   return ArchiveState::kNone;
 }
 
@@ -122,7 +123,7 @@ std::string Station::DefaultArchiveFolder() const {
 
 bool Station::CreateArchive(const std::string& folder, uint64_t space, uint64_t fileSize, QString* error) {
   std::string text;
-  const bool ok = MakeArchive(archive_, folder, space, fileSize, &text);
+  const bool ok = MakeArchive(archive_, logWords_, folder, space, fileSize, &text);
   recorder_.Attach(&archive_);
   if (!ok) *error = QString::fromStdString(text);
   return ok;
@@ -137,7 +138,7 @@ void Station::StartCreatingDefaultArchive() {
   if (creating_.exchange(true)) return;
   creator_ = std::thread([this, folder = DefaultArchiveFolder()] {
     std::string text;
-    const bool ok = MakeArchive(archive_, folder, archive::ArchiveDatabase::kFirstRunSpace,
+    const bool ok = MakeArchive(archive_, logWords_, folder, archive::ArchiveDatabase::kFirstRunSpace,
                                 archive::ArchiveDatabase::kFirstRunMaxFileSize, &text);
     calls_.Post([this, ok, error = QString::fromStdString(text)] { OnArchiveMade(ok, error); });
   });

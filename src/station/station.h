@@ -110,6 +110,9 @@ class Station : public QObject {
   bool RecorderWriting() const { return recorder_.IsIndicatorOn(); }
   // Without one the events say "Recording enabled" and "Recording disabled".
   void SetEventText(EventText text) { eventText_ = std::move(text); }
+  // The counted lines of the archive's error summaries; without them they are in English. Set
+  // before the archive is opened or made.
+  void SetLogWords(archive::ArchiveMessageLog::SummaryWords words) { logWords_ = std::move(words); }
   RecordedFrames Recorded() const { return recorderLink_.Counts(); }
 
   // Connects to a server (the current connection is dropped without a message). A connection the
@@ -197,6 +200,7 @@ class Station : public QObject {
   // Declared last: destroyed first, so the network thread stops before what it feeds goes.
   net::ConnectionController controller_;
   EventText eventText_;
+  archive::ArchiveMessageLog::SummaryWords logWords_;
   bool recordingOn_ = false;   // the operator's choice
   bool recorderOn_ = false;    // the recorder's switch: the choice while a connection stands
   // The server of the last Connect, for reconnecting.

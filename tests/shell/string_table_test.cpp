@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "shell/archive_log_words.h"
 #include "shell/language.h"
 #include "shell/string_ids.h"
 
@@ -101,6 +102,20 @@ TEST(StringTableTest, CountedTextsFollowEachLanguagesPluralRule) {
   EXPECT_EQ(CountedTextIn(text::kCountMoreMessages, TextLanguage::kPolish, 1),
             "oraz 1 inny niewyświetlony komunikat\r\n");
   EXPECT_EQ(CountedTextIn(text::kCancel, TextLanguage::kPolish, 5), "Anuluj") << "a plain text is its own form";
+}
+
+TEST(StringTableTest, ArchiveLogSummaryCountsInTheOperatorsLanguage) {
+  archive::ArchiveMessageLog log;
+  for (int i = 0; i < 13; ++i) log.Add("m" + std::to_string(i), i != 0);
+  SetLanguageIndex(3);
+  ApplyLanguage();
+  const std::string polish = log.Summary(ArchiveLogWords());
+  SetLanguageIndex(0);
+  ApplyLanguage();
+  EXPECT_EQ(polish.rfind("Podczas przetwarzania archiwów: 12 błędów, 1 ostrzeżenie \r\nWarning: m0 \r\n", 0), 0u)
+      << polish;
+  EXPECT_NE(polish.find("m9 \r\noraz 3 inne niewyświetlone komunikaty\r\n"), std::string::npos) << polish;
+  EXPECT_EQ(log.Summary(ArchiveLogWords()).rfind("There were 12 errors and 1 warning during processing archives", 0), 0u);
 }
 
 }  // namespace
