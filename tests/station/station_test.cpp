@@ -208,6 +208,19 @@ void MakeDefaultArchive(Session& s) {
   ASSERT_TRUE(s.station->SaveAll());
 }
 
+// The default archive's records as `strixc-tool archive dump` lists them, once `archive verify`
+// found it sound.
+void VerifyAndDumpDefaultArchive(const QString& profile, QByteArray* dump) {
+  const QString folder = QDir(profile).filePath(archive::ArchiveDatabase::kFirstRunFolderName);
+  QProcess tool;
+  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "verify", folder});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "dump", folder});
+  ASSERT_TRUE(tool.waitForFinished(30000));
+  *dump = tool.readAllStandardOutput();
+}
+
 TEST_F(StationTest, ABrokenLinkIsMadeAgainWithTheLayoutAndTheRecordingItHad) {
   StartServer();
   const quint16 port = server_->VideoPort();
@@ -260,14 +273,8 @@ TEST_F(StationTest, ABrokenLinkIsMadeAgainWithTheLayoutAndTheRecordingItHad) {
   s.window.reset();
   s.station.reset();
 
-  const QString folder = QDir(profile_.path()).filePath(archive::ArchiveDatabase::kFirstRunFolderName);
-  QProcess tool;
-  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "verify", folder});
-  ASSERT_TRUE(tool.waitForFinished(30000));
-  EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
-  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "dump", folder});
-  ASSERT_TRUE(tool.waitForFinished(30000));
-  const QByteArray dump = tool.readAllStandardOutput();
+  QByteArray dump;
+  ASSERT_NO_FATAL_FAILURE(VerifyAndDumpDefaultArchive(profile_.path(), &dump));
   EXPECT_EQ(test::RecordingSequence(dump, 2), "EFDEFD") << dump.right(3000).toStdString();
   // Every camera of the server gets the switch's events, shown or not.
   std::string events = test::RecordingSequence(dump, 0);
@@ -338,14 +345,8 @@ TEST_F(StationTest, RecordingWritesOneEnabledAndOneDisabledEventPerCamera) {
   s.window.reset();
   s.station.reset();
 
-  const QString folder = QDir(profile_.path()).filePath(archive::ArchiveDatabase::kFirstRunFolderName);
-  QProcess tool;
-  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "verify", folder});
-  ASSERT_TRUE(tool.waitForFinished(30000));
-  EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
-  tool.start(QStringLiteral(STRIXC_TOOL), {"archive", "dump", folder});
-  ASSERT_TRUE(tool.waitForFinished(30000));
-  const QByteArray dump = tool.readAllStandardOutput();
+  QByteArray dump;
+  ASSERT_NO_FATAL_FAILURE(VerifyAndDumpDefaultArchive(profile_.path(), &dump));
   for (int camera = 0; camera < 4; ++camera) {
     const QByteArray cam = "\"camera\":" + QByteArray::number(camera) + ",";
     int enabled = 0, disabled = 0;
