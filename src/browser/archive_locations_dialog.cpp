@@ -323,8 +323,8 @@ void ArchiveLocationsDialog::ShowLog(const QString& caption) {
 QString ArchiveLocationsDialog::TimeText(uint64_t time) const {
   const std::string clock(shell::Text(text::kTimeFormat));
   const std::string date(shell::Text(text::kDateFormat));
-  return QString::fromStdString(archive::FormatLocal(time, clock.c_str()) + " / " +
-                                archive::FormatLocal(time, date.c_str()));
+  return QString::fromStdString(archive::FormatArchiveTime(time, clock.c_str()) + " / " +
+                                archive::FormatArchiveTime(time, date.c_str()));
 }
 
 // ---------------------------------------------------------------------------------------------
