@@ -76,6 +76,24 @@ int64_t StandardOffset(int64_t utcSeconds) {
   return at.offset - 3600;
 }
 
+// StandardOffset for the present. The recorder asks at every frame, and in summer the answer takes a
+// search back to the last winter: it is kept for the hour and the summer offset it was found for
+// (a changed zone shows as another offset).
+int64_t StandardOffsetNow(int64_t utcSeconds) {
+  const ZoneState at = ZoneAt(utcSeconds);
+  if (!at.ok) return 0;
+  if (!at.summer) return at.offset;
+  thread_local int64_t hour = -1;
+  thread_local int64_t summerOffset = 0;
+  thread_local int64_t standard = 0;
+  if (utcSeconds / 3600 != hour || at.offset != summerOffset) {
+    standard = StandardOffset(utcSeconds);
+    hour = utcSeconds / 3600;
+    summerOffset = at.offset;
+  }
+  return standard;
+}
+
 constexpr int64_t kEpochSeconds = static_cast<int64_t>(kSecondsFrom1601To1970);
 constexpr int64_t kLargestSeconds = static_cast<int64_t>(UINT64_MAX / kUnitsPerSecond) - 1;
 
@@ -95,7 +113,7 @@ uint64_t UnitsSince1970Now() {
 uint64_t ArchiveTimeNow() {
   const uint64_t units = UnitsSince1970Now();
   const auto seconds = static_cast<int64_t>(units / kUnitsPerSecond);
-  return UnitsOf(seconds + kEpochSeconds + StandardOffset(seconds), units % kUnitsPerSecond, 1);
+  return UnitsOf(seconds + kEpochSeconds + StandardOffsetNow(seconds), units % kUnitsPerSecond, 1);
 }
 
 uint64_t WallClockNow() {

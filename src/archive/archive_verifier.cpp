@@ -248,7 +248,8 @@ uint64_t ArchiveVerifier::DescribedEnd() const {
 }
 
 bool ArchiveVerifier::IsPendingRecord(uint64_t offset, const Record& last, RecordHeader* pending) {
-  const uint64_t end = last.offset + kRecordHeaderSize + static_cast<uint64_t>(last.header.payloadSize);
+  // `last` is the last record of the chain so far: the described space ends with it.
+  const uint64_t end = DescribedEnd();
   RecordHeader h;
   // Summary chunks that the interrupted record started lie between it and the last record.
   if (offset < end || (offset - end) % kSummaryChunkSize != 0 || !file_.ReadRecordHeader(offset, &h)) return false;

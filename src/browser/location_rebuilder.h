@@ -29,7 +29,6 @@ class LocationRebuilder : public QObject {
   // Starts ApplyLocation(index, ...) on the worker; false (nothing started) while one runs.
   bool Start(int index, std::vector<archive::ArchiveFileInfo> deleteList,
              std::vector<archive::ArchiveFileInfo> createList, bool fastFormatting);
-  bool IsRunning() const { return running_; }
 
  signals:
   // The database's status text (what is deleted or created, and how far): one per step. The

@@ -1,7 +1,7 @@
 #include "net/net_video_thread.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "net/video_socket.h"
 #include "net/wire.h"
@@ -113,21 +113,17 @@ void CNetVideoThread::OnDisconnect() {
 }
 
 void CNetVideoThread::OnSend() {
-  // Every complete message leaves the queue in order; they go out after the lock is released,
-  // because a send can fail and close the channel on the spot, and the close handlers may queue.
-  std::vector<uint8_t> batch;
+  // Queue appends whole messages only: everything queued leaves in order, after the lock is
+  // released, because a send can fail and close the channel on the spot, and the close handlers
+  // may queue.
+  StreamBuffer batch;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    while (queue_.Size() >= kHeaderSize) {
-      const size_t total = kHeaderSize + wire::U32(queue_.Data() + 4);
-      if (queue_.Size() < total) break;
-      batch.insert(batch.end(), queue_.Data(), queue_.Data() + total);
-      queue_.Consume(total);
-    }
+    std::swap(batch, queue_);
   }
   // Sent whole, or dropped when no video channel stands. A channel that is still connecting counts
   // as none: its first message must be the login.
-  if (!batch.empty() && socket_ && socket_->Established()) socket_->SendRaw(batch.data(), batch.size());
+  if (!batch.Empty() && socket_ && socket_->Established()) socket_->SendRaw(batch.Data(), batch.Size());
 }
 
 }  // namespace strixc::net

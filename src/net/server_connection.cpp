@@ -121,10 +121,8 @@ void ServerConnection::PlaybackControl(uint64_t time) {
   Queue(video_out::kPlaybackControl, BuildPlaybackControl(time));
 }
 
-bool ServerConnection::ControlReady() const { return control_ && control_->IsConnected(); }
-
 bool ServerConnection::SetOutput(int index, bool on) {
-  if (!ControlReady() || index < 0 || index >= kOutputCount) return false;
+  if (!control_ || index < 0 || index >= kOutputCount) return false;
   return control_->Request(control::kSetOutput, BuildSetOutput(static_cast<uint8_t>(index), on),
                            control::kSetOutputReply, kControlReplyByteSize, nullptr);
 }
@@ -132,13 +130,13 @@ bool ServerConnection::SetOutput(int index, bool on) {
 bool ServerConnection::SendDomeCommand(const DomeCommandRecord& record) {
   // Code 0 means "no command": the request is dropped, and that is no failure.
   if (record.code == 0) return true;
-  if (!ControlReady()) return false;
+  if (!control_) return false;
   return control_->Request(control::kDomeCommand, BuildDomeCommand(record), control::kDomeCommandReply,
                            kControlReplyByteSize, nullptr);
 }
 
 bool ServerConnection::GetArchiveRange(ArchiveRange* range) {
-  if (!ControlReady()) return false;
+  if (!control_) return false;
   Payload reply;
   if (!control_->Request(control::kArchiveRangeRequest, BuildArchiveRangeRequest(), control::kArchiveRange,
                          kArchiveRangeSize, &reply))
@@ -156,7 +154,7 @@ bool ServerConnection::RemoveBookmark(uint64_t time, bool* refused2, bool* refus
 }
 
 bool ServerConnection::EditBookmark(const BookmarkEditRecord& record, bool* refused2, bool* refused1) {
-  if (!ControlReady()) return false;
+  if (!control_) return false;
   Payload reply;
   if (!control_->Request(control::kBookmarkEdit, BuildBookmarkEdit(record), control::kBookmarkEditReply,
                          kControlReplyByteSize, &reply))

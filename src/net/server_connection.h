@@ -93,7 +93,6 @@ class ServerConnection : public QObject {
 
  private:
   void Queue(uint32_t code, const Payload& payload);
-  bool ControlReady() const;
   bool EditBookmark(const BookmarkEditRecord& record, bool* refused2, bool* refused1);
 
   std::unique_ptr<CNetVideoThread> thread_;
