@@ -156,7 +156,7 @@ void Station::SetRecording(bool on) {
   recordingOn_ = on;
   if (on && controller_.GetState() == net::ConnectionController::State::kConnected) {
     StartRecorder();
-  } else if (!on && recorderOn_) {
+  } else if (!on && recorderLink_.IsRecording()) {
     StopRecorder();
   }
   emit RecordingChanged();
@@ -164,11 +164,10 @@ void Station::SetRecording(bool on) {
 
 Station::RecordingState Station::GetRecordingState() const {
   if (!recordingOn_) return RecordingState::kOff;
-  return recorderOn_ ? RecordingState::kOn : RecordingState::kInterrupted;
+  return recorderLink_.IsRecording() ? RecordingState::kOn : RecordingState::kInterrupted;
 }
 
 void Station::StartRecorder() {
-  recorderOn_ = true;
   SwitchRecorder(true);
   recorderLink_.Set(true);
   // A camera's recording starts with its next key frame.
@@ -176,7 +175,6 @@ void Station::StartRecorder() {
 }
 
 void Station::StopRecorder() {
-  recorderOn_ = false;
   recorderLink_.Set(false);
   SwitchRecorder(false);
 }
@@ -274,7 +272,7 @@ void Station::OnStarted() {
   display_.WatchCameras(WantedCameras() & server.CameraMask());
   staleCheck_.start();
   display_.RedrawAll();
-  if (recordingOn_ && !recorderOn_) {
+  if (recordingOn_ && !recorderLink_.IsRecording()) {
     StartRecorder();
     emit RecordingChanged();
   }
@@ -285,8 +283,8 @@ void Station::OnClosed(int error, const QString& text) {
   connectDeadline_.stop();
   staleCheck_.stop();
   display_.WatchCameras(0);
-  const bool wasRecording = recorderOn_;
-  if (recorderOn_) StopRecorder();
+  const bool wasRecording = recorderLink_.IsRecording();
+  if (recorderLink_.IsRecording()) StopRecorder();
   cameraCount_ = 0;
   for (int camera = 0; camera < display::kCameras; ++camera) {
     live_.ResetCamera(camera);

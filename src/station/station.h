@@ -201,8 +201,9 @@ class Station : public QObject {
   net::ConnectionController controller_;
   EventText eventText_;
   archive::ArchiveMessageLog::SummaryWords logWords_;
-  bool recordingOn_ = false;   // the operator's choice
-  bool recorderOn_ = false;    // the recorder's switch: the choice while a connection stands
+  // The operator's choice; the recorder's own switch (the choice while a connection stands) is
+  // recorderLink_'s.
+  bool recordingOn_ = false;
   // The server of the last Connect, for reconnecting.
   QString host_;
   quint16 port_ = 0;
