@@ -1,0 +1,134 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <QPointer>
+
+#include "playback/export_writer.h"
+#include "playback/playback_display.h"
+#include "playback/playback_receiver.h"
+#include "playback/timeline.h"
+#include "video/region.h"
+
+class QObject;
+
+namespace strixc::archive {
+class ArchiveDatabase;
+}
+
+namespace strixc::playback {
+
+class ArchBrowserTimer;
+
+// The modes of a playback source.
+enum PlaybackMode : int {
+  kModeStopped = 0,
+  kModePlay = 1,
+  kModePlayDouble = 2,
+  kModeFastForward = 3,  // motion search
+  kModeFastBackward = 4,
+  kModeStepForward = 5,
+  kModeStepBackward = 6,
+  kModeExport = 7,
+};
+
+// What the archive browser plays recordings through: the local archive (LocalPlaybackSource) or a
+// server's (the remote source). Each source owns a timer thread that paces the frames as they were
+// recorded and runs OnTimer; every other operation runs on the user-interface thread. Both take the
+// source's lock, so a tick never overlaps an operation.
+//
+// Lock order: the source's lock, then the reader and database locks; the frame store's camera locks
+// and the display's lock only inside the source's lock (display before camera). Results reach the
+// receiver only as queued calls (PlaybackReceiver).
+//
+// Operations SeekCamera to SetMotionDetection, FillTimeline and the bookmark operations do nothing
+// while exporting.
+class PlaybackSource {
+ public:
+  // Starts the timer thread.
+  PlaybackSource();
+  // The derived class's destructor must call ShutdownTimer() first, so no tick runs into a
+  // half-destroyed object.
+  virtual ~PlaybackSource();
+  PlaybackSource(const PlaybackSource&) = delete;
+  PlaybackSource& operator=(const PlaybackSource&) = delete;
+
+  // Both must outlive the source or be replaced (null: none).
+  virtual void SetTimeline(Timeline* timeline);
+  virtual void SetDisplay(PlaybackDisplay* display);
+  // Closes first, then binds the receiver; notifications are queued to `context`'s thread and
+  // dropped once `context` is gone. `receiver` must stay valid as long as `context` lives.
+  virtual bool Open(QObject* context, PlaybackReceiver* receiver) = 0;
+  virtual void Close() = 0;
+  virtual void SendRequest(uint32_t token) = 0;
+  virtual void SeekCamera(int camera, uint64_t time) = 0;
+  virtual void Stop() = 0;
+  virtual void Play() = 0;
+  virtual void PlayDouble() = 0;
+  virtual void FastForward() = 0;
+  virtual void FastBackward() = 0;
+  virtual void StepForward() = 0;
+  virtual void StepBackward() = 0;
+  virtual void SetCameraMask(uint32_t mask) = 0;
+  // `area` in frame units (0..10000), `sensitivity` as the display's motion settings give it.
+  virtual void SetMotionDetection(int camera, int sensitivity, const video::Rect& area) = 0;
+  // Fills the timeline for [t0, t1] drawn `width` columns wide.
+  virtual void FillTimeline(uint64_t t0, uint64_t t1, int width) = 0;
+  virtual int HighestCamera() = 0;
+  // Null for a source without a local database.
+  virtual archive::ArchiveDatabase* Database() = 0;
+  virtual uint64_t Earliest() = 0;
+  virtual uint64_t Latest() = 0;
+  virtual bool DayHasRecordings(uint64_t time) = 0;
+  virtual void AddBookmark(uint64_t time, const std::string& title) = 0;
+  virtual void DeleteBookmark(uint64_t time) = 0;
+  virtual void ShowBookmarkText(uint64_t time) = 0;
+  virtual void NextBookmark(uint64_t time) = 0;
+  virtual void PrevBookmark(uint64_t time) = 0;
+  // Exports `camera` over [start, end] to `fileName` through a writer from the factory set by
+  // SetExportWriterFactory; `owner` parents the writer's dialog. False when it did not start.
+  virtual bool StartExport(QObject* owner, const std::string& fileName, int camera, uint64_t start,
+                           uint64_t end, int64_t tag) = 0;
+  virtual void CancelExport() = 0;
+  // The tick, on the timer thread.
+  virtual void OnTimer() = 0;
+
+  void SetExportWriterFactory(ExportWriterFactory factory);
+  int Mode();
+
+ protected:
+  // Queue a notification to the receiver (callers hold lock_ or not: nothing runs synchronously).
+  void PostStatus(int code, int64_t value);
+  // Posts the position when at least 51 ms passed since the last one (either direction), or always
+  // when `force`.
+  void PostPosition(uint64_t time, bool force);
+  void PostBeep();
+  void PostRequest(uint32_t token);
+  void BindReceiver(QObject* context, PlaybackReceiver* receiver);
+  void UnbindReceiver();
+  void ShutdownTimer();
+
+  ArchBrowserTimer& Timer() { return *timer_; }
+
+  std::recursive_mutex lock_;
+  // Guarded by lock_:
+  Timeline* timeline_ = nullptr;
+  PlaybackDisplay* display_ = nullptr;
+  int mode_ = kModeStopped;
+  ExportWriterFactory writerFactory_;
+  std::unique_ptr<ExportWriter> writer_;
+  int lastPercent_ = -1;
+
+ private:
+  std::unique_ptr<ArchBrowserTimer> timer_;
+  // Guarded by lock_:
+  QPointer<QObject> context_;
+  PlaybackReceiver* receiver_ = nullptr;
+  uint32_t lastNotifyTick_ = 0;
+  bool notifiedOnce_ = false;
+};
+
+}  // namespace strixc::playback
