@@ -20,6 +20,18 @@ int64_t MulDiv(int64_t a, uint64_t b, uint64_t c) {
 
 bool InRange(uint64_t t, uint64_t lo, uint64_t hi) { return t != 0 && t >= lo && t <= hi; }
 
+// Whether two headers stand for the same record. The links are left out: a copy taken before the
+// camera's next record was appended still has them at 0.
+bool SameRecord(const RecordHeader& a, const RecordHeader& b) {
+  return a.type == b.type && a.camera == b.camera && a.time == b.time && a.keyTime == b.keyTime &&
+         a.lastEventTime == b.lastEventTime && a.lastRecordTime == b.lastRecordTime &&
+         a.lastBlockOffset == b.lastBlockOffset && a.payloadSize == b.payloadSize;
+}
+
+// In a sound file times increase strictly, so one entry has a given time; a damaged index may
+// repeat one many times, and looking at more than this many is not worth it.
+constexpr int kEqualTimeScan = 64;
+
 }  // namespace
 
 ArchiveReader::ArchiveReader(ArchiveFileList* files, StatusText status)
@@ -51,6 +63,7 @@ ArchiveReader::Pinned::Pinned(ArchiveReader* reader) : reader_(reader) {
 }
 
 void ArchiveReader::Unload() {
+  ++loads_;
   position_ = kNoPosition;
   cache_.Clear();
   blockWindow_.clear();
@@ -125,7 +138,9 @@ bool ArchiveReader::SeekLocked(uint64_t time, RecordHeader* header) {
   position_ = kNoPosition;
   if (time == 0 || slot_ < 0) return false;
   const FileHeader& fh = tables_.header;
-  if (!loaded_ || File() == nullptr || time < fh.firstTime || time > fh.lastTime) {
+  // At the loaded file's last time the next file may start with the same clock value: only the list
+  // knows, and the record wanted is the one written last.
+  if (!loaded_ || File() == nullptr || time < fh.firstTime || time >= fh.lastTime) {
     if (!files_->SeekReader(slot_, time) || !LoadFile()) return false;
   }
   const uint32_t count = tables_.header.recordCount;
@@ -176,18 +191,23 @@ bool ArchiveReader::Describes(uint64_t offset, bool block) {
     return block ? *std::max_element(blocks.begin(), blocks.end()) : tables_.last.lastRecordOffsetAny;
   };
   if (offset <= limit()) return true;
+  return RereadTables() && offset <= limit();
+}
+
+bool ArchiveReader::RereadTables() {
   ArchiveFile* file = File();
   FileTables fresh;
   if (file == nullptr || !file->ReadTables(&fresh)) return false;
   if (fresh.header.firstTime != tables_.header.firstTime) {
-    // The ring has reused the file: nothing cached of it holds any more, nor does the link.
+    // The ring has reused the file: nothing cached of it holds any more, nor does any link into it.
     tables_ = fresh;
     cache_.Clear();
     blockWindow_.clear();
+    ++loads_;
     return false;
   }
   tables_ = fresh;
-  return offset <= limit();
+  return true;
 }
 
 uint64_t ArchiveReader::NextRecordAfter(const RecordHeader& header) {
@@ -236,10 +256,95 @@ bool ArchiveReader::PrevRecordOfCameraLocked(int camera, uint64_t time, RecordHe
   if (camera < 0 || camera >= kCameraSlots) return false;
   RecordHeader h;
   if (!SeekLocked(time, &h)) return false;
+  // Seek lands on the record written last at or before `time`, so its snapshot holds every
+  // camera's latest time up to there. Another camera's record may carry the same time (in the file
+  // before, or starting the file after), so the time alone does not find the camera's record.
+  const uint64_t target = h.lastRecordTime[camera];
+  if (target == 0 || target > time) return false;
   RecordHeader p;
-  if (!SeekLocked(h.lastRecordTime[camera], &p)) return false;
-  if (p.camera != camera || p.time > time) return false;
+  if (!LocateRecord(camera, target, nullptr, &p)) return false;
   *header = p;
+  return true;
+}
+
+bool ArchiveReader::LastEntryAtOrBefore(uint64_t time, uint32_t* entry) {
+  uint32_t lo = 0;
+  uint32_t hi = tables_.header.recordCount;
+  // Without an early exit on an equal time, so that it ends on the last of equal entries.
+  while (lo < hi) {
+    const uint32_t mid = lo + (hi - lo) / 2;
+    IndexEntry e;
+    if (!Entry(mid, &e)) return false;
+    if (e.time <= time) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo == 0) return false;
+  *entry = lo - 1;
+  return true;
+}
+
+bool ArchiveReader::FindInFile(int camera, uint64_t time, const RecordHeader* exact, uint64_t* offset,
+                               RecordHeader* out) {
+  ArchiveFile* file = File();
+  uint32_t entry = 0;
+  if (file == nullptr || time == 0 || !LastEntryAtOrBefore(time, &entry)) return false;
+  for (int scanned = 0; scanned < kEqualTimeScan; ++scanned, --entry) {
+    IndexEntry e;
+    if (!Entry(entry, &e) || e.time != time) return false;
+    RecordHeader h;
+    if (file->ReadRecordHeader(e.offset, &h) && h.camera == camera && h.time == time &&
+        (exact == nullptr || SameRecord(h, *exact))) {
+      *offset = e.offset;
+      *out = h;
+      return true;
+    }
+    if (entry == 0) return false;
+  }
+  return false;
+}
+
+bool ArchiveReader::LocateRecord(int camera, uint64_t time, const RecordHeader* exact, RecordHeader* out) {
+  RecordHeader h;
+  if (!SeekLocked(time, &h)) return false;
+  uint64_t offset = 0;
+  if (FindInFile(camera, time, exact, &offset, out)) {
+    position_ = offset;
+    return true;
+  }
+  // Only when this file starts at `time` can files before it end there: the one before the first
+  // file starting at `time`, then those starting at it. Each step moves one file forward.
+  if (tables_.header.firstTime != time || time <= 1) return false;
+  if (!files_->SeekReader(slot_, time - 1) || !LoadFile()) return false;
+  int steps = 0;
+  int foundAt = -1;
+  RecordHeader found;
+  uint64_t foundOffset = 0;
+  for (;;) {
+    const FileHeader& fh = tables_.header;
+    if (fh.IsEmpty() || fh.firstTime > time) break;
+    RecordHeader r;
+    if (FindInFile(camera, time, exact, &offset, &r)) {
+      foundAt = steps;
+      found = r;
+      foundOffset = offset;
+      if (exact != nullptr) break;
+    }
+    if (fh.lastTime > time || !files_->NextFileForReader(slot_) || !LoadFile()) break;
+    ++steps;
+  }
+  if (foundAt < 0) return false;
+  if (foundAt != steps) {
+    // The last match lies in a file passed on the way: go back to it the same way.
+    if (!files_->SeekReader(slot_, time - 1) || !LoadFile()) return false;
+    for (int i = 0; i < foundAt; ++i) {
+      if (!files_->NextFileForReader(slot_) || !LoadFile()) return false;
+    }
+  }
+  position_ = foundOffset;
+  *out = found;
   return true;
 }
 
@@ -276,55 +381,180 @@ bool ArchiveReader::SeekCamera(int camera, uint64_t time, RecordHeader* header) 
   return true;
 }
 
-bool ArchiveReader::NextAmongCameras(std::span<RecordHeader> headers, std::span<const bool> selected,
-                                     std::vector<uint8_t>* payload, int* camera) {
-  std::lock_guard<std::mutex> guard(lock_);
-  const Pinned pinned(this);
+ArchiveReader::Lane& ArchiveReader::PlaceLane(size_t camera, const RecordHeader& header) {
+  Lane& lane = lanes_[camera];
+  if (lane.load == loads_ && SameRecord(lane.header, header)) return lane;
+  lane = Lane{};
+  lane.header = header;
+  lane.load = loads_;
+  // An empty header, or one not of this camera (the caller's damage), stands before every file.
+  lane.next = tables_.first.firstRecordOffset[camera];
+  if (header.time == 0 || header.camera != camera) return lane;
+  const FileHeader& fh = tables_.header;
+  if (header.time < fh.firstTime) return lane;
+  // The tables may be older than the header (the recorder appends to the newest file).
+  if (header.time > fh.lastTime && (!RereadTables() || header.time > tables_.header.lastTime)) {
+    lane.place = Place::kAfter;
+    lane.next = 0;
+    return lane;
+  }
+  RecordHeader now;
+  if (FindInFile(static_cast<int>(camera), header.time, &header, &lane.offset, &now)) {
+    lane.place = Place::kIn;
+    lane.last = lane.offset;
+    lane.next = now.nextSameCamera;
+    return lane;
+  }
+  // Not here although its time is in range: a record of the file before with the time this file
+  // starts at, else one of the file after with its last time. Damage or a file reused since both
+  // end up as "after": the camera then sits out this file rather than going back in time.
+  if (header.time != tables_.header.firstTime) {
+    lane.place = Place::kAfter;
+    lane.next = 0;
+  }
+  return lane;
+}
+
+bool ArchiveReader::FindNextAmong(std::span<const RecordHeader> headers, std::span<const bool> selected,
+                                  uint64_t* offset, size_t* camera) {
   const size_t count = std::min({headers.size(), selected.size(), size_t{kCameraSlots}});
   if (slot_ < 0) return false;
+  // The walk point: the record delivered last when the caller still holds it and its file is
+  // loaded, else the newest selected header, whose file is found again by its time.
+  uint64_t walkOffset = 0;
+  const bool continuing = lastLane_ >= 0 && static_cast<size_t>(lastLane_) < count && selected[lastLane_] &&
+                          loaded_ && File() != nullptr && lanes_[lastLane_].load == loads_ &&
+                          lanes_[lastLane_].place == Place::kIn &&
+                          SameRecord(lanes_[lastLane_].header, headers[lastLane_]);
+  if (continuing) {
+    walkOffset = lanes_[lastLane_].offset;
+  } else {
+    lastLane_ = -1;
+    const RecordHeader* newest = nullptr;
+    for (size_t i = 0; i < count; ++i) {
+      if (selected[i] && headers[i].time != 0 && headers[i].camera == i &&
+          (newest == nullptr || headers[i].time > newest->time)) {
+        newest = &headers[i];
+      }
+    }
+    if (newest == nullptr) {
+      // Nothing delivered yet: the selected cameras start at their first records in the archive.
+      const uint64_t earliest = files_->EarliestTime();
+      if (earliest == 0 || !files_->SeekReader(slot_, earliest) || !LoadFile()) return false;
+    } else {
+      const size_t w = newest->camera;
+      if (!loaded_ || File() == nullptr || PlaceLane(w, *newest).place != Place::kIn) {
+        RecordHeader found;
+        if (!LocateRecord(newest->camera, newest->time, newest, &found)) return false;
+      }
+      const Lane& walk = PlaceLane(w, *newest);
+      if (walk.place != Place::kIn) return false;
+      walkOffset = walk.offset;
+    }
+  }
+  // Each round either finds the record in the loaded file or moves one file forward.
+  bool reread = false;
   for (;;) {
     uint64_t best = 0;
     size_t chosen = 0;
     for (size_t i = 0; i < count; ++i) {
-      const uint64_t next = headers[i].nextSameCamera;
-      if (selected[i] && next != 0 && (best == 0 || next < best) && Describes(next, false)) {
+      if (!selected[i]) continue;
+      Lane* lane = &PlaceLane(i, headers[i]);
+      if (walkOffset < lane->passed) {
+        lane->load = 0;
+        lane = &PlaceLane(i, headers[i]);
+      }
+      // Offsets grow with time inside one file. What lies at or before the walk point is passed:
+      // only a header the caller did not bring up to the walk point leaves any there.
+      while (lane->next != 0 && lane->next <= walkOffset) {
+        RecordHeader h;
+        if (!Describes(lane->next, false) || !File()->ReadRecordHeader(lane->next, &h) || h.camera != i) {
+          lane->next = 0;
+          break;
+        }
+        lane->last = lane->next;
+        lane->next = h.nextSameCamera;
+        lane->passed = walkOffset;
+      }
+      const uint64_t next = lane->next;
+      if (next != 0 && (best == 0 || next < best) && Describes(next, false)) {
         best = next;
         chosen = i;
       }
     }
     if (best != 0) {
-      ArchiveFile* file = File();
-      RecordHeader h;
-      // A record of another camera in a camera's chain is damage: taking it would mix two chains.
-      if (file == nullptr || !file->ReadRecordHeader(best, &h) || h.camera != chosen ||
-          !file->ReadPayload(best, h, payload)) {
-        return false;
-      }
-      headers[chosen] = h;
-      *camera = static_cast<int>(chosen);
+      *offset = best;
+      *camera = chosen;
       return true;
+    }
+    if (!reread) {
+      // Before leaving the file: the recorder may have appended since the tables and the headers
+      // were read. Cameras whose latest record in the file is no longer the one passed look again.
+      reread = true;
+      if (!RereadTables()) return false;
+      bool changed = false;
+      for (size_t i = 0; i < count; ++i) {
+        Lane& lane = lanes_[i];
+        if (!selected[i] || lane.load != loads_ || lane.place == Place::kAfter || lane.next != 0) continue;
+        const uint64_t latest = tables_.last.lastRecordOffset[i];
+        RecordHeader now;
+        if (lane.last == 0) {
+          lane.next = tables_.first.firstRecordOffset[i];
+        } else if (latest != 0 && latest != lane.last && File()->ReadRecordHeader(lane.last, &now)) {
+          lane.next = now.nextSameCamera;
+        }
+        changed = changed || lane.next != 0;
+      }
+      if (changed) continue;
     }
     // Ends at the newest file: each round moves one file forward.
     if (!files_->NextFileForReader(slot_) || !LoadFile()) return false;
-    for (size_t i = 0; i < count; ++i) {
-      if (selected[i]) headers[i].nextSameCamera = tables_.first.firstRecordOffset[i];
-    }
+    walkOffset = 0;
+    reread = false;
   }
+}
+
+bool ArchiveReader::NextAmongCameras(std::span<RecordHeader> headers, std::span<const bool> selected,
+                                     std::vector<uint8_t>* payload, int* camera) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
+  uint64_t offset = 0;
+  size_t chosen = 0;
+  if (!FindNextAmong(headers, selected, &offset, &chosen)) return false;
+  ArchiveFile* file = File();
+  RecordHeader h;
+  // A record of another camera in a camera's chain is damage: taking it would mix two chains.
+  if (file == nullptr || !file->ReadRecordHeader(offset, &h) || h.camera != chosen ||
+      !file->ReadPayload(offset, h, payload)) {
+    return false;
+  }
+  headers[chosen] = h;
+  Lane& lane = lanes_[chosen];
+  lane.header = h;
+  lane.load = loads_;
+  lane.place = Place::kIn;
+  lane.offset = offset;
+  lane.last = offset;
+  lane.next = h.nextSameCamera;
+  lane.passed = 0;
+  lastLane_ = static_cast<int>(chosen);
+  *camera = static_cast<int>(chosen);
+  return true;
 }
 
 uint64_t ArchiveReader::NextTimeAmongCameras(std::span<const RecordHeader> headers,
                                              std::span<const bool> selected) {
   std::lock_guard<std::mutex> guard(lock_);
   const Pinned pinned(this);
-  const size_t count = std::min({headers.size(), selected.size(), size_t{kCameraSlots}});
-  uint64_t best = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const uint64_t next = headers[i].nextSameCamera;
-    if (selected[i] && next != 0 && (best == 0 || next < best) && Describes(next, false)) best = next;
-  }
+  uint64_t offset = 0;
+  size_t chosen = 0;
+  const int lastLane = lastLane_;
+  if (!FindNextAmong(headers, selected, &offset, &chosen)) return 0;
+  // Looking ahead is not a delivery: a NextAmongCameras after it goes on from where it was.
+  lastLane_ = lastLane;
   ArchiveFile* file = File();
   RecordHeader h;
-  if (best == 0 || file == nullptr || !file->ReadRecordHeader(best, &h)) return 0;
+  if (file == nullptr || !file->ReadRecordHeader(offset, &h) || h.camera != chosen) return 0;
   return h.time;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,24 +56,38 @@ class ArchiveReader {
   bool ReadRecord(std::vector<uint8_t>* payload, RecordHeader* header, bool sameCamera);
 
   // The latest record of `camera` at or before `time`, found by two index searches through the
-  // per-record snapshot of each camera's latest time. The position is left on that record.
+  // per-record snapshot of each camera's latest time. Records with equal times in neighbouring files
+  // (a clock value shared across a file boundary) are told apart by camera; when the camera itself
+  // has several records at that time, the one written last is the answer. The position is left on
+  // that record. False (header unchanged) when the camera has no record at or before `time`.
   bool PrevRecordOfCamera(int camera, uint64_t time, RecordHeader* header);
 
-  // The record of `camera` exactly at `time`, else its first record after `time`, in this or a
-  // later file. `header` is cleared first. On success the position is on the record found.
+  // The record of `camera` exactly at `time` (of several there, the one written last), else its first
+  // record after `time`, in this or a later file. `header` is cleared first. On success the position
+  // is on the record found.
   bool SeekCamera(int camera, uint64_t time, RecordHeader* header);
 
-  // The next record in time among the selected cameras. headers[i] holds the last record delivered
-  // for camera i (all zero for none); the one read replaces headers[camera], its payload goes to
-  // `payload`. When no selected camera has a next record in the loaded file, the walk moves on to the
-  // next file and starts every selected camera at its first record there. False at the end of the
-  // archive or on a record that cannot be read. `headers` and `selected` have the same size, at most
-  // kCameraSlots.
+  // The next record in time among the selected cameras, across files. headers[i] is the last record
+  // delivered for camera i, or all zero when camera i has no record at or before the walk's
+  // position; for each selected camera the next record is the one after headers[i] in that camera's
+  // own sequence (for an empty header its first record after the walk point), and the earliest of
+  // them, in the order the records were written, is delivered: its header replaces headers[camera],
+  // its payload goes to `payload`, `camera` receives the camera. The walk point is the newest of the
+  // selected headers; nothing written at or before it is delivered. So a caller keeping, for every
+  // selected camera, its latest record at or before the position (as a playback refresh does) gets
+  // every record of the selected cameras in time order, whatever files they lie in.
+  //
+  // The headers alone say where the walk is: the reader finds each header's record again (by time,
+  // told apart from equal-time records by its content), so the caller keeps nothing but `headers`
+  // and `selected`, and any reader can be asked. Repeated calls on one reader with the headers it
+  // delivered cost no search. False at the end of the archive, when the walk point's record no
+  // longer exists (its file was reused) or on a record that cannot be read; `headers` unchanged
+  // then. `headers` and `selected` have the same size, at most kCameraSlots are looked at.
   bool NextAmongCameras(std::span<RecordHeader> headers, std::span<const bool> selected,
                         std::vector<uint8_t>* payload, int* camera);
 
-  // The time of the record NextAmongCameras would deliver next within the loaded file; 0 when none.
-  // Does not move to another file.
+  // The time of the record NextAmongCameras would deliver next for the same headers, in this or a
+  // later file; 0 when none. Leaves the headers alone.
   uint64_t NextTimeAmongCameras(std::span<const RecordHeader> headers, std::span<const bool> selected);
 
   // Splits [t0, t1] into n bins (n = size of the spans, which must be equal) and sets, per bin, the
@@ -96,6 +111,39 @@ class ArchiveReader {
   bool LoadFile();
   bool SeekLocked(uint64_t time, RecordHeader* header);
   bool PrevRecordOfCameraLocked(int camera, uint64_t time, RecordHeader* header);
+  // Finds the record of `camera` at exactly `time`, loads its file and positions on it. With
+  // `exact`, only a record with that content is taken; otherwise of several the one written last.
+  // Looks in the newest file that can hold `time` and, when that file starts at `time`, in the files
+  // before it that end there.
+  bool LocateRecord(int camera, uint64_t time, const RecordHeader* exact, RecordHeader* out);
+  // The same within the loaded file only: scans back over the index entries with that time.
+  bool FindInFile(int camera, uint64_t time, const RecordHeader* exact, uint64_t* offset, RecordHeader* out);
+  // The last index entry whose time is not later than `time`; false when all are later or none.
+  bool LastEntryAtOrBefore(uint64_t time, uint32_t* entry);
+  // Reads the loaded file's tables again (the recorder appends to the newest file). False when they
+  // cannot be read or the ring has reused the file: then nothing known of it holds any more.
+  bool RereadTables();
+
+  // Where the record a caller's header stands for lies relative to the loaded file.
+  enum class Place : uint8_t { kBefore, kIn, kAfter };
+  // What the reader found out about one camera's header in NextAmongCameras, kept while the same
+  // file stays loaded so that repeated calls need no search.
+  struct Lane {
+    RecordHeader header;    // the caller's header this describes
+    uint64_t load = 0;      // loads_ when placed; another value means: place again
+    Place place = Place::kBefore;
+    uint64_t offset = 0;    // kIn: the record's offset
+    // The camera's next record in the loaded file (0: none known yet), and the last one passed
+    // (0: none), from which a link appended later is followed.
+    uint64_t next = 0;
+    uint64_t last = 0;
+    uint64_t passed = 0;    // the walk point `next` was moved beyond
+  };
+  Lane& PlaceLane(size_t camera, const RecordHeader& header);
+  // The common part of NextAmongCameras and NextTimeAmongCameras: loads the file of the next record
+  // among the selected cameras and gives its offset and camera.
+  bool FindNextAmong(std::span<const RecordHeader> headers, std::span<const bool> selected,
+                     uint64_t* offset, size_t* camera);
   // Index entry `entry` of the loaded file, from the cache when it is there.
   bool Entry(uint32_t entry, IndexEntry* out);
   // A summary block of the loaded file, read through a window of the following bytes: one level's
@@ -139,6 +187,9 @@ class ArchiveReader {
   mutable std::mutex lock_;
   // Guarded by lock_:
   bool loaded_ = false;
+  uint64_t loads_ = 1;  // moves on whenever the loaded file or what is known of it changes
+  std::array<Lane, kCameraSlots> lanes_;
+  int lastLane_ = -1;   // the camera NextAmongCameras delivered last
   std::shared_ptr<ArchiveFile> file_;  // held during an operation only (Pinned)
   uint64_t generation_ = 0;            // the slot's generation when the file was loaded
   uint64_t position_ = kNoPosition;

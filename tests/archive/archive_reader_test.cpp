@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -357,7 +359,7 @@ TEST_F(ArchiveReaderTest, NextAmongCamerasMergesTheSelectedCamerasAcrossFiles) {
   EXPECT_EQ(Reader().NextTimeAmongCameras(headers, selected), 0u);
 }
 
-TEST_F(ArchiveReaderTest, NextTimeAmongCamerasStaysInTheLoadedFile) {
+TEST_F(ArchiveReaderTest, NextTimeAmongCamerasLooksIntoTheNextFileLikeNextAmongCameras) {
   TestArchiveWriter& a = NewFile();
   a.Append(kKey, 0, At(1));
   a.Append(kKey, 1, At(2));
@@ -366,12 +368,139 @@ TEST_F(ArchiveReaderTest, NextTimeAmongCamerasStaysInTheLoadedFile) {
   const bool selected[2] = {true, true};
   ASSERT_TRUE(Reader().SeekCamera(0, At(1), &headers[0]));
   ASSERT_TRUE(Reader().SeekCamera(1, At(1), &headers[1]));
-  EXPECT_EQ(Reader().NextTimeAmongCameras(headers, selected), 0u);
+  EXPECT_EQ(Reader().NextTimeAmongCameras(headers, selected), At(3));
   std::vector<uint8_t> payload;
   int camera = -1;
   ASSERT_TRUE(Reader().NextAmongCameras(headers, selected, &payload, &camera));
   EXPECT_EQ(camera, 0);
   EXPECT_EQ(headers[0].time, At(3));
+  EXPECT_EQ(Reader().NextTimeAmongCameras(headers, selected), 0u);
+}
+
+// An archive of five files in which camera 2 starts two files after the others, camera 3 stops
+// after the second file, camera 1 leaves out the fourth, and clock values repeat across every
+// boundary from the second on (another camera's, then the same camera's). Every record is kept in
+// the order it was written, with its file and offset, as the truth the reader is compared with.
+class CrossFileArchiveTest : public ArchiveReaderTest {
+ protected:
+  struct Record {
+    size_t file;
+    uint64_t offset;
+    int camera;
+    uint64_t time;
+  };
+
+  void SetUp() override {
+    ArchiveReaderTest::SetUp();
+    const std::vector<std::vector<std::pair<int, double>>> files = {
+        {{0, 1}, {1, 2}, {3, 3}, {0, 4}, {1, 5}, {3, 6}, {0, 7}, {1, 8}},
+        {{3, 9}, {0, 10}, {1, 11}, {3, 12}, {0, 13}},
+        {{2, 13}, {0, 14}, {2, 15}, {1, 16}, {2, 17}},
+        {{2, 17}, {0, 18}, {2, 19}, {0, 20}},
+        {{1, 20}, {2, 21}, {0, 22}, {1, 23}},
+    };
+    for (size_t f = 0; f < files.size(); ++f) {
+      TestArchiveWriter& w = NewFile();
+      for (const auto& [camera, seconds] : files[f]) {
+        const RecordType type = records_.size() % 3 == 0 ? kKey : kDelta;
+        records_.push_back(Record{f, w.Append(type, camera, At(seconds)), camera, At(seconds)});
+      }
+    }
+  }
+
+  // The record as the file holds it now, every link filled in.
+  RecordHeader HeaderOf(const Record& r) {
+    ArchiveFile file;
+    RecordHeader h;
+    EXPECT_TRUE(file.Open(paths_[r.file], ArchiveFile::Access::kReadOnly));
+    EXPECT_TRUE(file.ReadRecordHeader(r.offset, &h));
+    return h;
+  }
+  // Which record of the truth `h` is (by its whole header); -1 for none.
+  int IndexOf(const RecordHeader& h) {
+    if (headers_.empty()) {
+      for (const Record& r : records_) headers_.push_back(Bytes(HeaderOf(r)));
+    }
+    const auto at = std::find(headers_.begin(), headers_.end(), Bytes(h));
+    return at == headers_.end() ? -1 : static_cast<int>(at - headers_.begin());
+  }
+  static std::vector<uint8_t> Bytes(const RecordHeader& h) {
+    std::vector<uint8_t> out(kRecordHeaderSize);
+    h.Encode(out.data());
+    return out;
+  }
+  // Whether `h`, just found by the reader, is record `r`, and the reader is in r's file.
+  ::testing::AssertionResult IsRecord(const RecordHeader& h, const Record& r) {
+    const int index = IndexOf(h);
+    if (index < 0 || &records_[index] != &r || loaded_.empty() || loaded_.back() != paths_[r.file]) {
+      return ::testing::AssertionFailure() << "found record " << index << " instead of " << (&r - records_.data());
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  std::vector<std::vector<uint8_t>> headers_;
+  std::vector<Record> records_;
+};
+
+TEST_F(CrossFileArchiveTest, ForwardWalksDeliverEveryRecordOfTheSelectedCamerasInOrder) {
+  const std::vector<std::array<bool, 4>> choices = {
+      {true, true, true, true}, {false, false, true, true}, {false, true, true, false},
+      {false, false, false, true}, {false, false, true, false}, {true, false, false, false}};
+  MemoryFileList list(paths_);
+  for (const auto& selected : choices) {
+    // From before the archive (nothing delivered yet), then from every record as the position.
+    for (int p = -1; p < static_cast<int>(records_.size()); ++p) {
+      // As playback holds them after a seek: each selected camera's latest record up to the position.
+      std::vector<RecordHeader> headers(4);
+      for (int k = 0; k <= p; ++k) {
+        if (selected[records_[k].camera]) headers[records_[k].camera] = HeaderOf(records_[k]);
+      }
+      std::vector<int> expected;
+      for (size_t k = p + 1; k < records_.size(); ++k) {
+        if (selected[records_[k].camera]) expected.push_back(static_cast<int>(k));
+      }
+      ArchiveReader walker(&list);
+      ArchiveReader lookahead(&list);  // another reader, as playback asks for the next time
+      std::vector<int> seen;
+      std::vector<uint8_t> payload;
+      int camera = -1;
+      for (;;) {
+        const uint64_t nextTime = lookahead.NextTimeAmongCameras(headers, selected);
+        if (seen.size() > records_.size() || !walker.NextAmongCameras(headers, selected, &payload, &camera)) {
+          EXPECT_EQ(nextTime, 0u);
+          break;
+        }
+        EXPECT_EQ(nextTime, headers[camera].time);
+        seen.push_back(IndexOf(headers[camera]));
+      }
+      EXPECT_EQ(seen, expected) << "from record " << p << ", cameras " << selected[0] << selected[1]
+                                << selected[2] << selected[3];
+    }
+  }
+}
+
+TEST_F(CrossFileArchiveTest, CameraPositioningFindsTheRightRecordAtSharedClockValues) {
+  for (const Record& at : records_) {
+    for (const uint64_t t : {at.time - 1, at.time}) {
+      for (int c = 0; c < 4; ++c) {
+        // The truth: the camera's record written last at or before t; the one exactly at t (the
+        // last written of several) or else its first after t.
+        const Record* prev = nullptr;
+        const Record* seek = nullptr;
+        for (const Record& r : records_) {
+          if (r.camera != c) continue;
+          if (r.time <= t) prev = &r;
+          if (r.time == t || (r.time > t && seek == nullptr)) seek = &r;
+        }
+        RecordHeader h;
+        SCOPED_TRACE(::testing::Message() << "camera " << c << " at " << (t - kBase) / kSecond);
+        ASSERT_EQ(Reader().PrevRecordOfCamera(c, t, &h), prev != nullptr);
+        if (prev != nullptr) EXPECT_TRUE(IsRecord(h, *prev));
+        ASSERT_EQ(Reader().SeekCamera(c, t, &h), seek != nullptr);
+        if (seek != nullptr) EXPECT_TRUE(IsRecord(h, *seek));
+      }
+    }
+  }
 }
 
 // ---- Activity
