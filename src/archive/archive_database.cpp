@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "archive/archive_format.h"
+#include "archive/archive_reader.h"
 #include "archive/archive_records.h"
 #include "archive/archive_time.h"
 #include "settings/settings_key.h"
@@ -89,6 +90,8 @@ ArchiveDatabase::ArchiveDatabase(const std::string& dataFolder) {
 }
 
 ArchiveDatabase::~ArchiveDatabase() {
+  // The reader unregisters its slot through this object: it goes while everything still stands.
+  ReleaseReader();
   std::lock_guard<std::mutex> guard(lock_);
   CloseLocked();
 }
@@ -478,8 +481,31 @@ bool ArchiveDatabase::Open(bool readOnly) {
 }
 
 void ArchiveDatabase::Close() {
+  ReleaseReader();
   std::lock_guard<std::mutex> guard(lock_);
   CloseLocked();
+}
+
+void ArchiveDatabase::ReleaseReader() {
+  std::lock_guard<std::mutex> guard(readerLock_);
+  reader_.reset();
+}
+
+void ArchiveDatabase::Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
+                               std::span<uint32_t> clearBins, std::span<uint32_t> setBins) {
+  // Without lock_: the reader takes its own lock and then ours for every file it moves to, and a
+  // recorder waiting for ours must not wait behind a whole activity scan.
+  std::lock_guard<std::mutex> guard(readerLock_);
+  if (!IsOpen()) {
+    reader_.reset();
+    std::fill(cameraBins.begin(), cameraBins.end(), 0u);
+    std::fill(clearBins.begin(), clearBins.end(), 0u);
+    std::fill(setBins.begin(), setBins.end(), 0u);
+    return;
+  }
+  if (reader_ == nullptr) reader_ = std::make_unique<ArchiveReader>(this);
+  // Closed since the check: the reader finds no file and clears the bins.
+  reader_->Activity(t0, t1, cameraBins, clearBins, setBins);
 }
 
 void ArchiveDatabase::CloseLocked() {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@
 #include "settings/settings_database.h"
 
 namespace strixc::archive {
+
+class ArchiveReader;
 
 // One archive file found by a scan.
 struct ArchiveFileInfo {
@@ -48,6 +51,9 @@ struct ScanSummary {
 // Thread-safe: every public operation holds lock_ for its whole duration. Lock order: a recorder's
 // or reader's own lock first, the database's lock after it, never the other way round; inside,
 // the database may take the bookmark store's, the message log's and the settings tree's locks.
+// The database's own reader (Activity) is a reader like any other: readerLock_ and the reader's
+// lock are taken before lock_, never while it is held. The settings tree's lock is taken after the
+// bookmark store's, never before (SaveSettings).
 // Callbacks given to ApplyLocation run with lock_ held and must not call into the database.
 //
 // The record file is shared (CurrentRecordFile): closing the database or moving the ring on drops
@@ -128,6 +134,7 @@ class ArchiveDatabase : public ArchiveFileList {
 
   // ---- Open and close.
   bool Open(bool readOnly);
+  // Also releases the database's own reader, before taking lock_.
   void Close();
   bool IsOpen();
 
@@ -153,6 +160,11 @@ class ArchiveDatabase : public ArchiveFileList {
   // is whether a listed file's time range overlaps the day.
   bool DayHasRecordings(uint64_t time);
   void SetActivityProbe(ActivityProbe probe);
+  // ArchiveReader::Activity, answered by a reader the database owns: made at the first question
+  // while open, released by Close. While closed every bin is 0. Any thread; calls are serialised.
+  // Must not be called with the database's lock held (from an ApplyLocation callback).
+  void Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins, std::span<uint32_t> clearBins,
+                std::span<uint32_t> setBins);
 
   // ---- Reader slots (ArchiveFileList). A freed slot is reused. Close forgets each slot's position
   // (index -1) and file, and moves its generation on.
@@ -210,9 +222,16 @@ class ArchiveDatabase : public ArchiveFileList {
   ReaderSlot* SlotAt(int slot);
   void LogSystem(const char* format, const std::string& path, const std::string& text,
                  bool isError = true);
+  // Destroys the owned reader (which gives its slot back, taking lock_): never with lock_ held.
+  void ReleaseReader();
 
   ArchiveMessageLog log_;
   BookmarkStore bookmarks_;
+
+  // Taken before lock_ (the owned reader is a client of the slots like any other).
+  std::mutex readerLock_;
+  // Guarded by readerLock_:
+  std::unique_ptr<ArchiveReader> reader_;
 
   std::mutex lock_;
   // Guarded by lock_:

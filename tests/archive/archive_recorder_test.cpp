@@ -473,6 +473,50 @@ TEST_F(ArchiveRecorderTest, ReadersNeverReadAClosedOrRebuiltArchive) {
   EXPECT_EQ(h.time, now_);
 }
 
+// The timeline asks the database while the network thread records: the database's own reader
+// takes its lock and then the database's, the recorder its own and then the database's.
+TEST_F(ArchiveRecorderTest, DatabaseActivityAnswersWhileRecordingAndIsEmptyWhenClosed) {
+  MakeArchive(3);
+  // Camera c has one frame in the middle of level-0 slot c.
+  for (int c = 0; c < 3; ++c) {
+    now_ = kBase + c * kSlot0 + kSlot0 / 2;
+    ASSERT_TRUE(Frame(c, 1000));
+  }
+  const std::vector<uint32_t> expected = {1, 2, 4};
+  std::vector<uint32_t> cams(3), clears(3), sets(3);
+  db_->Activity(kBase, kBase + 3 * kSlot0, cams, clears, sets);
+  EXPECT_EQ(cams, expected);
+
+  // Camera 3 records into slot 3 meanwhile; the first three slots read the same all along.
+  constexpr int kFrames = 400;
+  std::thread writer([this] {
+    now_ = kBase + 3 * kSlot0 + kSlot0 / 2;
+    for (int i = 0; i < kFrames; ++i) {
+      now_ += 10;
+      EXPECT_TRUE(Frame(3, 1000));
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    std::fill(cams.begin(), cams.end(), 0xFFFFFFFFu);
+    db_->Activity(kBase, kBase + 3 * kSlot0, cams, clears, sets);
+    ASSERT_EQ(cams, expected) << "round " << i;
+  }
+  writer.join();
+  std::vector<uint32_t> four(4), clears4(4), sets4(4);
+  db_->Activity(kBase, kBase + 4 * kSlot0, four, clears4, sets4);
+  EXPECT_EQ(four, (std::vector<uint32_t>{1, 2, 4, 8}));
+
+  db_->Close();
+  std::fill(cams.begin(), cams.end(), 0xFFFFFFFFu);
+  std::fill(sets.begin(), sets.end(), 0xFFFFFFFFu);
+  db_->Activity(kBase, kBase + 3 * kSlot0, cams, clears, sets);
+  EXPECT_EQ(cams, (std::vector<uint32_t>(3, 0)));
+  EXPECT_EQ(sets, (std::vector<uint32_t>(3, 0)));
+  ASSERT_TRUE(db_->Open(false));
+  db_->Activity(kBase, kBase + 3 * kSlot0, cams, clears, sets);
+  EXPECT_EQ(cams, expected);
+}
+
 // ---- Failing writes
 
 TEST_F(ArchiveRecorderTest, FailingWritesKeepEarlierRecords) {
