@@ -95,7 +95,9 @@ class ArchiveDatabase : public ArchiveFileList {
   // ---- Settings: `key` is relative to the program key ("ArchDatabase"). `db` must outlive this
   // database (the bookmark store keeps it).
   void LoadSettings(settings::SettingsDatabase& db, const std::string& key);
-  // In one transaction of the settings tree.
+  // In one transaction of the settings tree. Waits for a bookmark change in progress first, outside
+  // that transaction (a change holds the store's lock while it waits for the settings lock), so it
+  // must not be called inside another settings transaction either.
   bool SaveSettings(settings::SettingsDatabase& db, const std::string& key);
 
   // ---- Locations.
