@@ -491,7 +491,9 @@ bool ArchiveReader::FindNextAmong(std::span<const RecordHeader> headers, std::sp
       // Before leaving the file: the recorder may have appended since the tables and the headers
       // were read. Cameras whose latest record in the file is no longer the one passed look again.
       reread = true;
-      if (!RereadTables()) return false;
+      const uint64_t loads = loads_;
+      // Reused by the ring since: nothing placed in it holds. Unreadable: go on with what is known.
+      if (!RereadTables() && loads_ != loads) return false;
       bool changed = false;
       for (size_t i = 0; i < count; ++i) {
         Lane& lane = lanes_[i];

@@ -629,6 +629,15 @@ class DamagedArchiveTest : public ArchiveReaderTest {
       (void)Reader().NextTimeAmongCameras(headers, selected);
       while (Reader().NextAmongCameras(headers, selected, &payload, &camera)) {
         ASSERT_LT(++steps, 1000u) << "merge does not end";
+        ASSERT_TRUE(camera >= 0 && camera < 4 && headers[camera].IsValid());
+      }
+      // From nothing delivered, asked of a reader that has loaded no file, as a look-ahead is.
+      std::vector<RecordHeader> empty(4);
+      ArchiveReader other(list_.get());
+      (void)other.NextTimeAmongCameras(empty, selected);
+      steps = 0;
+      while (other.NextAmongCameras(empty, selected, &payload, &camera)) {
+        ASSERT_LT(++steps, 1000u) << "merge from the start does not end";
       }
     }
     std::vector<uint32_t> cams(10), clears(10), sets(10);
@@ -673,6 +682,20 @@ TEST_F(DamagedArchiveTest, OffsetsBeyondTheEndAndHugeCounts) {
   ExerciseEverything();
   RecordHeader h;
   EXPECT_FALSE(Reader().Seek(At(105), &h));
+}
+
+// Equal clock values make the reader look at neighbouring index entries and files: a damaged
+// index of one repeated time must not make that search long or wrong.
+TEST_F(DamagedArchiveTest, OneTimeRepeatedOverTheIndex) {
+  WriteArchive();
+  for (int entry = 0; entry < 40; ++entry) WriteU64(paths_[1], kMinFileLength - 1 - 16 * (entry + 1), At(120));
+  WriteU64(paths_[1], kHeaderLastTime, At(120));
+  WriteU64(paths_[2], kHeaderFirstTime, At(120));
+  ExerciseEverything();
+  RecordHeader h;
+  for (int c = 0; c < 4; ++c) {
+    if (Reader().PrevRecordOfCamera(c, At(120), &h)) EXPECT_EQ(h.camera, c);
+  }
 }
 
 TEST_F(DamagedArchiveTest, LinkLoopsEndTheWalk) {

@@ -83,9 +83,11 @@ void WalkWithReader(const std::string& path) {
   }
 
   const uint64_t middle = earliest / 2 + latest / 2;
-  for (int camera = 0; camera < kCameraSlots; camera += 5) {
-    if (reader.PrevRecordOfCamera(camera, latest, &h)) FUZZ_CHECK(h.IsValid() && h.camera == camera);
-    if (reader.SeekCamera(camera, middle, &h)) FUZZ_CHECK(h.IsValid() && h.camera == camera);
+  for (const uint64_t t : {earliest, middle, latest}) {
+    for (int camera = 0; camera < kCameraSlots; camera += 5) {
+      if (reader.PrevRecordOfCamera(camera, t, &h)) FUZZ_CHECK(h.IsValid() && h.camera == camera && h.time <= t);
+      if (reader.SeekCamera(camera, t, &h)) FUZZ_CHECK(h.IsValid() && h.camera == camera);
+    }
   }
 
   std::array<RecordHeader, kCameraSlots> last{};
@@ -100,6 +102,20 @@ void WalkWithReader(const std::string& path) {
     FUZZ_CHECK(++steps < kStepLimit);
   }
   reader.NextTimeAmongCameras(last, selected);
+
+  // As playback walks: from each selected camera's record at the middle, with a second reader
+  // looking ahead.
+  last = {};
+  for (int c = 0; c < kCameraSlots; c += 2) (void)reader.SeekCamera(c, middle, &last[c]);
+  ArchiveReader lookahead(&files);
+  steps = 0;
+  for (;;) {
+    (void)lookahead.NextTimeAmongCameras(last, selected);
+    if (!reader.NextAmongCameras(last, selected, &payload, &camera)) break;
+    FUZZ_CHECK(camera >= 0 && camera < kCameraSlots && selected[camera]);
+    CheckDelivered(last[camera], payload);
+    FUZZ_CHECK(++steps < kStepLimit);
+  }
 
   // Both the record scan and the summary levels.
   std::array<uint32_t, 64> cameras{}, clears{}, sets{};
