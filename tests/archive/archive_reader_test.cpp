@@ -359,6 +359,29 @@ TEST_F(ArchiveReaderTest, NextAmongCamerasMergesTheSelectedCamerasAcrossFiles) {
   EXPECT_EQ(Reader().NextTimeAmongCameras(headers, selected), 0u);
 }
 
+// Playing at the newest record while the recorder appends: the walk's copies of the headers were
+// taken before their next records existed, and a camera may start in the file only now.
+TEST_F(ArchiveReaderTest, WalkAmongCamerasFollowsRecordsAppendedSinceItsHeadersWereRead) {
+  TestArchiveWriter& w = NewFile();
+  w.Append(kKey, 0, At(1));
+  w.Append(kKey, 1, At(2));
+  std::vector<RecordHeader> headers(3);
+  const bool selected[3] = {true, true, true};
+  ASSERT_TRUE(Reader().SeekCamera(0, At(1), &headers[0]));
+  ASSERT_TRUE(Reader().SeekCamera(1, At(2), &headers[1]));
+  std::vector<uint8_t> payload;
+  int camera = -1;
+  EXPECT_FALSE(Reader().NextAmongCameras(headers, selected, &payload, &camera));
+  w.Append(kDelta, 0, At(3));
+  w.Append(kKey, 2, At(4));
+  w.Append(kDelta, 1, At(5));
+  Seq seen;
+  while (seen.size() < 10 && Reader().NextAmongCameras(headers, selected, &payload, &camera)) {
+    seen.emplace_back(camera, headers[camera].time);
+  }
+  EXPECT_EQ(seen, (Seq{{0, At(3)}, {2, At(4)}, {1, At(5)}}));
+}
+
 TEST_F(ArchiveReaderTest, NextTimeAmongCamerasLooksIntoTheNextFileLikeNextAmongCameras) {
   TestArchiveWriter& a = NewFile();
   a.Append(kKey, 0, At(1));
