@@ -332,8 +332,9 @@ bool ArchiveReader::LocateRecord(int camera, uint64_t time, const RecordHeader* 
       foundOffset = offset;
       if (exact != nullptr) break;
     }
-    if (fh.lastTime > time || !files_->NextFileForReader(slot_) || !LoadFile()) break;
+    if (fh.lastTime > time || !files_->NextFileForReader(slot_)) break;
     ++steps;
+    if (!LoadFile()) break;
   }
   if (foundAt < 0) return false;
   if (foundAt != steps) {
