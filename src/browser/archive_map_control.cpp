@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "archive/archive_time.h"
 #include "shell/string_ids.h"
@@ -138,6 +139,8 @@ void ArchiveMapControl::ResetLocked() {
   for (auto& strip : rowStrip_) strip.clear();
   offscreen_ = QImage();
   screen_ = QImage();
+  // A picture still on its way belongs to the old host.
+  mailbox_ = std::make_shared<PictureMailbox>();
   markers_.clear();
   axisLabels_.clear();
 }
@@ -369,12 +372,13 @@ uint64_t ArchiveMapControl::TimeAt(int x) {
 uint64_t ArchiveMapControl::TimeAtLocked(int x) const {
   const int width = rect_.right() - rect_.left();
   __int128 t = viewStart_;
-  if (width != 0) t += static_cast<__int128>(viewEnd_ - viewStart_) * (x - rect_.left()) / width;
+  if (width != 0) t += static_cast<__int128>(viewEnd_ - viewStart_) * (int64_t{x} - rect_.left()) / width;
   const uint64_t time = static_cast<uint64_t>(std::clamp<__int128>(t, 0, kLatestTime));
   // A marker within a few pixels is what a click near it means; of two, the nearer in time.
+  const auto near = [&](uint64_t marker) { return std::abs(int64_t{x} - ColumnOfLocked(marker)) < kSnapPixels; };
   const auto it = std::lower_bound(markers_.begin(), markers_.end(), time);
-  const bool hasA = it != markers_.end() && std::abs(x - ColumnOfLocked(*it)) < kSnapPixels;
-  const bool hasB = it != markers_.begin() && std::abs(x - ColumnOfLocked(*(it - 1))) < kSnapPixels;
+  const bool hasA = it != markers_.end() && near(*it);
+  const bool hasB = it != markers_.begin() && near(*(it - 1));
   if (hasA && hasB) return time - *(it - 1) < *it - time ? *(it - 1) : *it;
   if (hasA) return *it;
   if (hasB) return *(it - 1);
@@ -683,7 +687,23 @@ void ArchiveMapControl::PostLocked(Call call) {
 }
 
 void ArchiveMapControl::PostPictureLocked(const QRect& area) {
-  PostLocked([picture = screen_, area](MapHost& host) { host.OnMapPicture(picture, area); });
+  if (host_ == nullptr || hostContext_.isNull()) return;
+  std::lock_guard mailboxLock(mailbox_->lock);
+  mailbox_->picture = screen_;
+  mailbox_->area |= area;
+  if (mailbox_->posted) return;
+  mailbox_->posted = true;
+  PostLocked([mailbox = mailbox_](MapHost& host) {
+    QImage picture;
+    QRect changed;
+    {
+      std::lock_guard lock(mailbox->lock);
+      picture = std::move(mailbox->picture);
+      changed = std::exchange(mailbox->area, QRect());
+      mailbox->posted = false;
+    }
+    host.OnMapPicture(picture, changed);
+  });
 }
 
 void ArchiveMapControl::PostCursorTextLocked() {

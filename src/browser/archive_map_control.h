@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -181,8 +182,18 @@ class ArchiveMapControl final : public playback::Timeline {
   template <class Call>
   void PostLocked(Call call);
 
+  // The picture waiting for the host: pictures made faster than the host takes them replace each
+  // other there instead of queueing up. Shared with the queued call; its own lock.
+  struct PictureMailbox {
+    std::mutex lock;
+    QImage picture;
+    QRect area;
+    bool posted = false;
+  };
+
   std::mutex lock_;
   // Guarded by lock_:
+  std::shared_ptr<PictureMailbox> mailbox_ = std::make_shared<PictureMailbox>();
   bool created_ = false;
   QPointer<QObject> hostContext_;
   MapHost* host_ = nullptr;
