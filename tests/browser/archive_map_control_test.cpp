@@ -199,6 +199,13 @@ TEST_F(MapTest, RowColoursRedOverYellowOverGreenAndTheHighlightedRow) {
   EXPECT_EQ(map_.RowRect(0), QRect(5, 6, 1000, 96));
   EXPECT_TRUE(map_.RowRect(1).isEmpty());
   EXPECT_EQ(map_.RowAt(QPoint(500, 60)), 0);
+  // Without rows: background, axis and markers only.
+  map_.SetRowEnabled(0, false);
+  map_.AddBookmarks(std::vector<uint64_t>{Column(300)});
+  EXPECT_EQ(map_.RowAt(QPoint(500, 60)), -1);
+  EXPECT_EQ(Pixel(5 + 100, 60), 0x303030u);
+  EXPECT_EQ(Pixel(5 + 300, 60), 0xFFFFFFu);
+  EXPECT_FALSE(map_.AxisLabels().empty());
 }
 
 TEST_F(MapTest, SelectionIsDrawnByXor) {
