@@ -188,11 +188,12 @@ void ArchiveMapControl::Shift(int64_t delta) {
   ShiftLocked(delta);
 }
 
-void ArchiveMapControl::ShiftLocked(int64_t delta) {
-  // Saturate instead of wrapping: a shift past either end of the time range stops there.
+void ArchiveMapControl::ShiftLocked(__int128 delta) {
+  // Saturate instead of wrapping: a shift past either end of the time range stops there, with the
+  // span kept.
   const __int128 span = static_cast<__int128>(viewEnd_) - viewStart_;
-  const int64_t start = ClampTime(static_cast<__int128>(viewStart_) + delta);
-  SetViewLocked(static_cast<uint64_t>(start), static_cast<uint64_t>(ClampTime(start + span)));
+  const __int128 start = std::clamp<__int128>(viewStart_ + delta, 1, kLatestTime - span);
+  SetViewLocked(static_cast<uint64_t>(start), static_cast<uint64_t>(start + span));
 }
 
 uint64_t ArchiveMapControl::GetViewStart() {
@@ -251,8 +252,8 @@ void ArchiveMapControl::SetCursor(uint64_t time) {
   PostCursorTextLocked();
   // An empty view (none shown yet) is not made from a cursor.
   if (time != 0 && viewStart_ != viewEnd_ && (time <= viewStart_ || time >= viewEnd_)) {
-    const int64_t half = static_cast<int64_t>((viewEnd_ - viewStart_) / 2);
-    ShiftLocked(static_cast<int64_t>(time) - half - static_cast<int64_t>(viewStart_));
+    const __int128 half = (viewEnd_ - viewStart_) / 2;
+    ShiftLocked(static_cast<__int128>(time) - half - viewStart_);
   }
 }
 
@@ -559,9 +560,8 @@ void ArchiveMapControl::PaintAxisLocked(QPainter& painter) {
       if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end()) offsets.push_back(offset);
     }
     for (int64_t offset : offsets) {
-      const int64_t firstWall = static_cast<int64_t>(viewStart_) + offset;
-      for (int64_t wall = (firstWall + step - 1) / step * step; wall - offset <= static_cast<int64_t>(last);
-           wall += step) {
+      const __int128 firstWall = static_cast<__int128>(viewStart_) + offset;
+      for (__int128 wall = (firstWall + step - 1) / step * step; wall - offset <= last; wall += step) {
         const auto instant = static_cast<uint64_t>(wall - offset);
         if (ToWall(instant) == static_cast<uint64_t>(wall)) ticks.push_back(instant);
       }

@@ -155,7 +155,7 @@ class ArchiveMapControl final : public playback::Timeline {
  private:
   void ResetLocked();
   bool SetViewLocked(uint64_t start, uint64_t end);
-  void ShiftLocked(int64_t delta);
+  void ShiftLocked(__int128 delta);
   int ColumnOfLocked(uint64_t time) const;
   uint64_t TimeAtLocked(int x) const;
   bool HasBookmarkLocked(uint64_t time);
