@@ -18,6 +18,8 @@
 
 #include "playback/timeline.h"
 
+class QPainter;
+
 namespace strixc::browser {
 
 // The window that shows the archive map and feeds it. Every call reaches it as a queued call on
@@ -165,9 +167,9 @@ class ArchiveMapControl final : public playback::Timeline {
   void RedrawLocked();
   void LayOutRowsLocked();
   void PaintRowsLocked();
-  void PaintAxisLocked(class QPainter& painter);
-  void PaintMarkersLocked(class QPainter& painter);
-  void PaintSelectionLocked(class QPainter& painter);
+  void PaintAxisLocked(QPainter& painter);
+  void PaintMarkersLocked(QPainter& painter);
+  void PaintSelectionLocked(QPainter& painter);
   // Erases the cursor drawn at `oldX` (if any) and draws the current one; returns the changed area
   // in host coordinates.
   QRect MoveCursorLocked(int oldX);
