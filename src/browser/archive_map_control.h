@@ -35,7 +35,9 @@ class MapHost {
   // The text of the cursor label.
   virtual void OnMapCursorText(const QString& text) {}
   // A new picture of the map: `picture` covers the map's rectangle (GetRect) and `area`, in the
-  // host's coordinates, is the part of it that changed. The picture is the host's own copy.
+  // host's coordinates, is the part of it that changed. The picture is the host's own copy. When
+  // pictures come faster than the host's thread takes them, only the latest arrives, with the
+  // union of the changed areas.
   virtual void OnMapPicture(const QImage& picture, const QRect& area) {}
 };
 
@@ -102,7 +104,8 @@ class ArchiveMapControl final : public playback::Timeline {
 
   // The playback position (0 = not set). Moving within one pixel column only stores the value;
   // otherwise the cursor is redrawn without repainting the rows. The host's cursor label follows
-  // every change. A cursor outside the view re-centres the view on it (which asks for new data).
+  // every change. A cursor at or beyond either end of a shown view re-centres the view on it (which
+  // asks for new data); no view is made from a cursor while none is shown.
   void SetCursor(uint64_t time) override;
   uint64_t GetCursor();
 
