@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <QPointer>
 
@@ -22,6 +24,31 @@ class ArchiveDatabase;
 namespace strixc::playback {
 
 class ArchBrowserTimer;
+
+// The lock of a playback source: recursive (operations call each other, and an export's writer
+// may run a dialog's event loop inside StartExport), and fair to the user-interface thread. Ticks
+// follow each other as fast as a fast forward or an export can go; an ordinary mutex would hand
+// itself back to the timer thread again and again while a Stop or a Cancel waits. A tick therefore
+// lets every operation already waiting go first (LockForTick).
+class SourceLock {
+ public:
+  void lock() {
+    waiting_.fetch_add(1);
+    mutex_.lock();
+    waiting_.fetch_sub(1);
+  }
+  void unlock() { mutex_.unlock(); }
+  bool try_lock() { return mutex_.try_lock(); }
+  // For the timer thread, outside any hold of the lock.
+  void LockForTick() {
+    while (waiting_.load() > 0) std::this_thread::yield();
+    mutex_.lock();
+  }
+
+ private:
+  std::recursive_mutex mutex_;
+  std::atomic<int> waiting_{0};
+};
 
 // The modes of a playback source.
 enum PlaybackMode : int {
@@ -114,7 +141,7 @@ class PlaybackSource {
 
   ArchBrowserTimer& Timer() { return *timer_; }
 
-  std::recursive_mutex lock_;
+  SourceLock lock_;
   // Guarded by lock_:
   Timeline* timeline_ = nullptr;
   PlaybackDisplay* display_ = nullptr;

@@ -332,7 +332,7 @@ TEST_F(ExportPlayback, WritesTheCamerasPicturesInOrderThenRestoresTheDisplay) {
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(log_->written, (std::vector<uint64_t>{F(2), F(4), F(6)}));
   EXPECT_EQ(log_->pictures.back(), Straight(0, 6));
-  EXPECT_TRUE(log_->destroyed);
+  EXPECT_TRUE(log_->destroyed);  // before "finished" was posted
   const std::vector<int> codes = Codes();
   EXPECT_EQ(codes.front(), kStatusExportStarted);
   EXPECT_EQ(receiver_->statuses.front().second, 77);
@@ -383,6 +383,7 @@ TEST_F(ExportPlayback, CancelStopsWritingAndOperationsWaitForTheEnd) {
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(receiver_->LastValueOf(kStatusExportFinished), kExportCancelled);
   EXPECT_EQ(written(), before);
+  std::lock_guard<std::mutex> guard(log_->lock);
   EXPECT_TRUE(log_->destroyed);
 }
 
