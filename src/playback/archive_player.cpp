@@ -97,9 +97,10 @@ uint64_t ArchivePlayer::NextCandidate(archive::ArchiveReader& reader, int* pendi
 
 bool ArchivePlayer::SeekCamera(int camera, uint64_t time) {
   Empty();
-  if (!Valid(camera) || time == 0) return false;
+  // Any camera slot of the files: going back to a position on a record of slot 16 or 17 works too.
+  if (camera < 0 || camera >= archive::kCameraSlots || time == 0) return false;
   RecordHeader found;
-  if (!FindCameraRecord(camera, time, &found) || found.camera >= kCameras) return false;
+  if (!FindCameraRecord(camera, time, &found)) return false;
   current_ = found;
   return true;
 }

@@ -69,7 +69,8 @@ enum PlaybackMode : int {
 //
 // Lock order: the source's lock, then the reader and database locks; the frame store's camera locks
 // and the display's lock only inside the source's lock (display before camera). Results reach the
-// receiver only as queued calls (PlaybackReceiver).
+// receiver only as queued calls (PlaybackReceiver), never while an operation runs. A tick that
+// fired before an operation rescheduled or stopped the timer does nothing.
 //
 // Operations SeekCamera to SetMotionDetection, FillTimeline and the bookmark operations do nothing
 // while exporting.
@@ -129,8 +130,8 @@ class PlaybackSource {
  protected:
   // Queue a notification to the receiver (callers hold lock_ or not: nothing runs synchronously).
   void PostStatus(int code, int64_t value);
-  // Posts the position when at least kPositionInterval passed since the last one, or always when
-  // `force`.
+  // Posts the position when at least kPositionIntervalMs passed since the last one (by a monotonic
+  // millisecond count), or always when `force`.
   void PostPosition(uint64_t time, bool force);
   void PostBeep();
   void PostRequest(uint32_t token);
