@@ -18,7 +18,9 @@ uint32_t TickMs() {
 
 }  // namespace
 
-PlaybackSource::PlaybackSource() : timer_(std::make_unique<ArchBrowserTimer>([this] { RunTick(); })) {}
+PlaybackSource::PlaybackSource()
+    : mailbox_(std::make_unique<QObject>()),
+      timer_(std::make_unique<ArchBrowserTimer>([this] { RunTick(); })) {}
 
 PlaybackSource::~PlaybackSource() { ShutdownTimer(); }
 
@@ -74,16 +76,16 @@ static std::mutex& QueueOrder() {
   return order;
 }
 
-// Each notification runs later on the context's thread. The receiver is only touched while the
-// context still exists (the caller's promise: the receiver lives as long as the context); Qt
-// already drops calls queued to a destroyed object, the QPointer covers the window between.
+// Each notification runs later on the mailbox's thread, the context's too. The receiver is only
+// touched while the context still exists (the caller's promise: the receiver lives as long as the
+// context). Calls still queued when the source goes are dropped with its mailbox.
 template <typename Call>
-static void Post(const QPointer<QObject>& context, PlaybackReceiver* receiver, Call call) {
+static void Post(QObject* mailbox, const QPointer<QObject>& context, PlaybackReceiver* receiver, Call call) {
   if (context.isNull() || receiver == nullptr) return;
   std::lock_guard<std::mutex> posting(QueueOrder());
   QPointer<QObject> guard = context;
   QMetaObject::invokeMethod(
-      context.data(),
+      mailbox,
       [guard, receiver, call] {
         { std::lock_guard<std::mutex> delivered(QueueOrder()); }
         if (!guard.isNull()) call(receiver);
@@ -93,7 +95,7 @@ static void Post(const QPointer<QObject>& context, PlaybackReceiver* receiver, C
 
 void PlaybackSource::PostStatus(int code, int64_t value) {
   std::lock_guard<SourceLock> guard(lock_);
-  Post(context_, receiver_, [code, value](PlaybackReceiver* r) { r->OnPlaybackStatus(code, value); });
+  Post(mailbox_.get(), context_, receiver_, [code, value](PlaybackReceiver* r) { r->OnPlaybackStatus(code, value); });
 }
 
 void PlaybackSource::PostPosition(uint64_t time, bool force) {
@@ -103,17 +105,17 @@ void PlaybackSource::PostPosition(uint64_t time, bool force) {
   if (!force && notifiedOnce_ && static_cast<uint32_t>(now - lastNotifyTick_) < kPositionIntervalMs) return;
   lastNotifyTick_ = now;
   notifiedOnce_ = true;
-  Post(context_, receiver_, [time](PlaybackReceiver* r) { r->OnPlaybackPosition(time); });
+  Post(mailbox_.get(), context_, receiver_, [time](PlaybackReceiver* r) { r->OnPlaybackPosition(time); });
 }
 
 void PlaybackSource::PostBeep() {
   std::lock_guard<SourceLock> guard(lock_);
-  Post(context_, receiver_, [](PlaybackReceiver* r) { r->OnPlaybackBeep(); });
+  Post(mailbox_.get(), context_, receiver_, [](PlaybackReceiver* r) { r->OnPlaybackBeep(); });
 }
 
 void PlaybackSource::PostRequest(uint32_t token) {
   std::lock_guard<SourceLock> guard(lock_);
-  Post(context_, receiver_, [token](PlaybackReceiver* r) { r->OnRemoteRequest(token); });
+  Post(mailbox_.get(), context_, receiver_, [token](PlaybackReceiver* r) { r->OnRemoteRequest(token); });
 }
 
 }  // namespace strixc::playback

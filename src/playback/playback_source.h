@@ -76,10 +76,11 @@ enum PlaybackMode : int {
 // while exporting.
 class PlaybackSource {
  public:
-  // Starts the timer thread.
+  // Starts the timer thread. The creating thread is where notifications run: it must run a Qt
+  // event loop.
   PlaybackSource();
   // The derived class's destructor must call ShutdownTimer() first, so no tick runs into a
-  // half-destroyed object.
+  // half-destroyed object. Notifications still queued are dropped.
   virtual ~PlaybackSource();
   PlaybackSource(const PlaybackSource&) = delete;
   PlaybackSource& operator=(const PlaybackSource&) = delete;
@@ -87,8 +88,9 @@ class PlaybackSource {
   // Both must outlive the source or be replaced (null: none).
   virtual void SetTimeline(Timeline* timeline);
   virtual void SetDisplay(PlaybackDisplay* display);
-  // Closes first, then binds the receiver; notifications are queued to `context`'s thread and
-  // dropped once `context` is gone. `receiver` must stay valid as long as `context` lives.
+  // Closes first, then binds the receiver; notifications are queued to the thread that created
+  // the source (the user-interface thread, where `context` must live too) and dropped once
+  // `context` is gone. `receiver` must stay valid as long as `context` lives.
   virtual bool Open(QObject* context, PlaybackReceiver* receiver) = 0;
   virtual void Close() = 0;
   virtual void SendRequest(uint32_t token) = 0;
@@ -158,6 +160,10 @@ class PlaybackSource {
   // The timer thread's entry: takes lock_, drops a stale tick, runs OnTimer.
   void RunTick();
 
+  // Where notifications are queued: an object of the source's own on the creating thread, so that
+  // posting never touches a context that another thread may be destroying at that moment; the
+  // context is checked when the notification runs, on its own thread.
+  std::unique_ptr<QObject> mailbox_;
   std::unique_ptr<ArchBrowserTimer> timer_;
   // Guarded by lock_:
   QPointer<QObject> context_;
