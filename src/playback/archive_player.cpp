@@ -82,6 +82,8 @@ uint64_t ArchivePlayer::NextCandidate(archive::ArchiveReader& reader, int* pendi
   const uint64_t linked = LinkedNextTime(reader);
   int best = -1;
   for (int c = 0; c < kCameras; ++c) {
+    // A pending frame the walk has passed (the links led to it after all) is not played twice.
+    if (pending_[c] <= current_.time) pending_[c] = 0;
     if (selected_[c] && pending_[c] != 0 && (best < 0 || pending_[c] < pending_[best])) best = c;
   }
   if (best < 0) return linked;
@@ -130,6 +132,7 @@ bool ArchivePlayer::Next() {
     }
   } else {
     ok = ReadNextAmongCameras(&camera) && Valid(camera);
+    if (ok) pending_[camera] = 0;
     // Moving to the next file started every shown camera at its first record there.
     if (ok && time == 0) pendingKnown_ = false;
   }
