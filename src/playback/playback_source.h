@@ -102,13 +102,14 @@ class PlaybackSource {
  protected:
   // Queue a notification to the receiver (callers hold lock_ or not: nothing runs synchronously).
   void PostStatus(int code, int64_t value);
-  // Posts the position when at least 51 ms passed since the last one (either direction), or always
-  // when `force`.
+  // Posts the position when at least kPositionInterval passed since the last one, or always when
+  // `force`.
   void PostPosition(uint64_t time, bool force);
   void PostBeep();
   void PostRequest(uint32_t token);
   void BindReceiver(QObject* context, PlaybackReceiver* receiver);
   void UnbindReceiver();
+  // Stops the timer thread, waiting for a running tick. Call without holding lock_.
   void ShutdownTimer();
 
   ArchBrowserTimer& Timer() { return *timer_; }
@@ -123,6 +124,12 @@ class PlaybackSource {
   int lastPercent_ = -1;
 
  private:
+  // The shortest spacing of position notifications: about 20 a second at most.
+  static constexpr uint32_t kPositionIntervalMs = 51;
+
+  // The timer thread's entry: takes lock_, drops a stale tick, runs OnTimer.
+  void RunTick();
+
   std::unique_ptr<ArchBrowserTimer> timer_;
   // Guarded by lock_:
   QPointer<QObject> context_;

@@ -1,0 +1,107 @@
+#include "playback/playback_source.h"
+
+#include <chrono>
+
+#include <QMetaObject>
+#include <QObject>
+
+#include "playback/arch_browser_timer.h"
+
+namespace strixc::playback {
+
+namespace {
+
+uint32_t TickMs() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+}  // namespace
+
+PlaybackSource::PlaybackSource() : timer_(std::make_unique<ArchBrowserTimer>([this] { RunTick(); })) {}
+
+PlaybackSource::~PlaybackSource() { ShutdownTimer(); }
+
+void PlaybackSource::SetTimeline(Timeline* timeline) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  timeline_ = timeline;
+}
+
+void PlaybackSource::SetDisplay(PlaybackDisplay* display) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  display_ = display;
+}
+
+void PlaybackSource::SetExportWriterFactory(ExportWriterFactory factory) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  writerFactory_ = std::move(factory);
+}
+
+int PlaybackSource::Mode() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  return mode_;
+}
+
+void PlaybackSource::RunTick() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  // A Stop, a seek or a new mode that came between the firing and this lock wins over the tick.
+  if (!timer_->IsCurrentTick()) return;
+  OnTimer();
+}
+
+void PlaybackSource::ShutdownTimer() { timer_->Shutdown(); }
+
+void PlaybackSource::BindReceiver(QObject* context, PlaybackReceiver* receiver) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  context_ = context;
+  receiver_ = receiver;
+  notifiedOnce_ = false;
+}
+
+void PlaybackSource::UnbindReceiver() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  context_ = nullptr;
+  receiver_ = nullptr;
+}
+
+// Each notification runs later on the context's thread. The receiver is only touched while the
+// context still exists (the caller's promise: the receiver lives as long as the context); Qt
+// already drops calls queued to a destroyed object, the QPointer covers the window between.
+template <typename Call>
+static void Post(const QPointer<QObject>& context, PlaybackReceiver* receiver, Call call) {
+  if (context.isNull() || receiver == nullptr) return;
+  QPointer<QObject> guard = context;
+  QMetaObject::invokeMethod(
+      context.data(),
+      [guard, receiver, call] {
+        if (!guard.isNull()) call(receiver);
+      },
+      Qt::QueuedConnection);
+}
+
+void PlaybackSource::PostStatus(int code, int64_t value) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  Post(context_, receiver_, [code, value](PlaybackReceiver* r) { r->OnPlaybackStatus(code, value); });
+}
+
+void PlaybackSource::PostPosition(uint64_t time, bool force) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const uint32_t now = TickMs();
+  // Unsigned difference: right across the wrap of the 32-bit millisecond count.
+  if (!force && notifiedOnce_ && static_cast<uint32_t>(now - lastNotifyTick_) < kPositionIntervalMs) return;
+  lastNotifyTick_ = now;
+  notifiedOnce_ = true;
+  Post(context_, receiver_, [time](PlaybackReceiver* r) { r->OnPlaybackPosition(time); });
+}
+
+void PlaybackSource::PostBeep() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  Post(context_, receiver_, [](PlaybackReceiver* r) { r->OnPlaybackBeep(); });
+}
+
+void PlaybackSource::PostRequest(uint32_t token) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  Post(context_, receiver_, [token](PlaybackReceiver* r) { r->OnRemoteRequest(token); });
+}
+
+}  // namespace strixc::playback
