@@ -9,6 +9,7 @@
 
 #include "archive_command.h"
 #include "command_help.h"
+#include "play_command.h"
 #include "probe_command.h"
 #include "record_command.h"
 #include "settings_command.h"
@@ -31,6 +32,7 @@ void Usage(FILE* stream) {
       "  settings  Export or import the operator's settings tree as JSON.\n"
       "  archive   Create, summarise, verify or dump a local archive.\n"
       "  record    Record the server's live cameras into a local archive.\n"
+      "  play      Play a local archive as the archive browser does, one JSON line per frame.\n"
       "\n"
       "strixc-tool COMMAND --help lists the forms and options of a command.\n"
       "Commands that connect also take --encoding NAME: the code page of the server's texts\n"
@@ -84,6 +86,7 @@ int main(int argc, char** argv) {
   if (command == QLatin1String("settings")) return strixc::tool::RunSettings(arguments);
   if (command == QLatin1String("archive")) return strixc::tool::RunArchive(arguments);
   if (command == QLatin1String("record")) return strixc::tool::RunRecord(arguments);
+  if (command == QLatin1String("play")) return strixc::tool::RunPlay(arguments);
   std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
   Usage(stderr);
   return 1;
