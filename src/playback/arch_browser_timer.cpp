@@ -46,6 +46,11 @@ bool ArchBrowserTimer::IsCurrentTick() {
   return !stop_ && firedGeneration_ == generation_;
 }
 
+ArchBrowserTimer::Clock::time_point ArchBrowserTimer::FiredDeadline() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return fired_;
+}
+
 void ArchBrowserTimer::Shutdown() {
   bool self = false;
   {

@@ -48,6 +48,8 @@ class ArchBrowserTimer {
   // For the owner's tick, under the owner's lock: false when Schedule or Cancel ran from outside
   // the tick since this tick fired, so the tick is stale and must do nothing.
   bool IsCurrentTick();
+  // The deadline of the tick running now (or of the last one): what pacing counts from.
+  Clock::time_point FiredDeadline();
 
   // The deadline rule, alone for tests: where the next tick is due when `delay` (already clamped)
   // is asked at `now`, counting from `fired` when `fromTick`.

@@ -27,7 +27,13 @@ bool ArchivePlayer::ReadNextAmongCameras(int* camera) {
   return readerA_.NextAmongCameras(cameraHeaders_, selected_, &payload_, camera);
 }
 
-uint64_t ArchivePlayer::PeekNextTime() { return readerB_.NextTimeAmongCameras(cameraHeaders_, selected_); }
+uint64_t ArchivePlayer::PeekNextTime() {
+  // The headers' links are offsets in the file of the playback position: readerB must have that
+  // file loaded (a seek within the loaded file's range keeps it and costs one index search).
+  RecordHeader at;
+  if (!readerB_.Seek(current_.time, &at)) return 0;
+  return readerB_.NextTimeAmongCameras(cameraHeaders_, selected_);
+}
 
 bool ArchivePlayer::ReadPrevOfCamera(int camera, uint64_t time, RecordHeader* header) {
   return readerA_.PrevRecordOfCamera(camera, time, header);

@@ -296,13 +296,20 @@ bool LocalPlaybackSource::StartExport(QObject* owner, const std::string& fileNam
     return false;
   }
   if (display_ != nullptr) display_->SetFrameSource(nullptr);
+  exportFirst_ = true;
   PostStatus(kStatusExportStarted, tag);
   Timer().Schedule(0);
   return true;
 }
 
 void LocalPlaybackSource::ExportTick() {
-  if (!writer_ || !player_->Next() || writer_->EndTime() < player_->CurrentTime()) {
+  // The first tick writes the frame the export was positioned on (the camera's frame at the start
+  // or its first one after), when the range holds it; the walk goes on from there.
+  const bool first = exportFirst_;
+  exportFirst_ = false;
+  const bool onStartFrame = first && player_->CurrentTime() != 0 && writer_ &&
+                            player_->CurrentTime() <= writer_->EndTime();
+  if (!writer_ || (!onStartFrame && !player_->Next()) || writer_->EndTime() < player_->CurrentTime()) {
     EndExport(kExportCompleted);
     return;
   }
@@ -334,6 +341,7 @@ void LocalPlaybackSource::EndExport(int result) {
   writer_.reset();
   mode_ = kModeStopped;
   lastPercent_ = -1;
+  exportFirst_ = false;
   uint32_t placed = kAllCameras;
   if (display_ != nullptr) {
     display_->SetFrameSource(&frames_);

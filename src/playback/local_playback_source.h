@@ -90,6 +90,7 @@ class LocalPlaybackSource : public PlaybackSource {
   // Guarded by lock_:
   std::unique_ptr<ArchivePlayer> player_;  // between Open and Close
   bool displayAttached_ = false;
+  bool exportFirst_ = false;  // the next export tick is the first
 };
 
 }  // namespace strixc::playback
