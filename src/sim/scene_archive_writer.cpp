@@ -95,6 +95,9 @@ struct CameraTrack {
   uint64_t index = 0;     // of the next frame
   uint64_t count = 0;     // frames in the archive
   uint64_t loopFrames = 0;  // 0: no repetition
+  // An event emptied the camera's picture in every player (as it does a live client's): the next
+  // frame must be a key frame.
+  bool keyDue = false;
   std::unique_ptr<Scene> scene;
   std::unique_ptr<DeltaEncoder> encoder;
   video::PictureBuffer picture;
@@ -162,7 +165,8 @@ bool Writer::Encode(CameraTrack& t, uint64_t sceneTime, bool key, uint64_t time)
 
 bool Writer::NextFrame(CameraTrack& t, uint64_t time) {
   const uint64_t i = t.index;
-  const bool key = i % static_cast<uint64_t>(o_.keyInterval) == 0;
+  const bool key = i % static_cast<uint64_t>(o_.keyInterval) == 0 || t.keyDue;
+  t.keyDue = false;
   if (!t.moving) {
     // A still picture encodes to the same key frame every time, and its delta frames (one block
     // sent again, as the simulator does when nothing changed) are all alike as well.
@@ -178,6 +182,10 @@ bool Writer::NextFrame(CameraTrack& t, uint64_t time) {
   }
   if (t.loopFrames == 0) return Encode(t, SceneTime(time), key, time);
   const uint64_t round = i % t.loopFrames;
+  // A key frame out of turn is made afresh; the kept deltas after it still fit, since it shows the
+  // same picture as the frame it stands in for.
+  if (key && round < t.kept.size() && t.kept[round].type != archive::RecordType::kKeyFrame)
+    return Encode(t, SceneTime(SceneFrameTime(o_, t.camera, round)), true, time);
   if (round < t.kept.size()) {
     ready_ = &t.kept[round];
     return true;
@@ -215,6 +223,11 @@ bool Writer::Run(SceneArchiveResult* result) {
         return false;
       }
       ++result->events;
+      for (CameraTrack& t : tracks_) {
+        if (t.camera != e.camera) continue;
+        t.keyDue = true;
+        t.encoder->AddEvent(eventPayload, sizeof eventPayload, e.time);
+      }
       continue;
     }
     if (due == nullptr) return true;

@@ -57,8 +57,8 @@ class PlayToolTest : public ::testing::Test {
     o.startOffset[2] = 4 * kUnitsPerSecond;
     o.space = 8 * strixc::archive::kMiB;
     o.fileSize = 2 * strixc::archive::kMiB;
-    o.events.push_back({1, Start() + 3 * kUnitsPerSecond, true, "Door opened"});
-    o.events.push_back({2, Start() + 6 * kUnitsPerSecond, false, "Door closed"});
+    o.events.push_back({1, Start() + 3100 * kMs, true, "Door opened"});
+    o.events.push_back({2, Start() + 6100 * kMs, false, "Door closed"});
     const strixc::sim::SceneArchiveResult written = strixc::sim::WriteSceneArchive(o);
     ASSERT_TRUE(written.ok) << written.error;
     ASSERT_EQ(written.earliest, Start());
@@ -225,7 +225,9 @@ TEST_F(PlayToolTest, BadCommandLinesAndMissingArchives) {
 }
 
 TEST_F(PlayToolTest, MapHoldsEachColumnsCamerasEventsAndBookmarks) {
-  constexpr int kWidth = 200;
+  // 30 columns of a third of a second; the source asks for bins of a quarter of a second, which
+  // hold a frame of every camera.
+  constexpr int kWidth = 30;
   const Result r = Tool("map", {Folder(), "--profile", Profile(), "--from", At(Start()), "--to",
                                 At(Start() + 10 * kUnitsPerSecond), "--width", QString::number(kWidth)});
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -239,25 +241,26 @@ TEST_F(PlayToolTest, MapHoldsEachColumnsCamerasEventsAndBookmarks) {
   ASSERT_EQ(recorded.size(), kWidth);
   ASSERT_EQ(red.size(), kWidth);
   ASSERT_EQ(yellow.size(), kWidth);
-  // 50 ms a column: cameras 0 and 1 all along, camera 2 from 4 s on, its set-event at 3 s and the
-  // clear-event at 6 s.
-  for (int k = 2; k < kWidth * 38 / 100; ++k) EXPECT_EQ(recorded[k].toInt(), 0b011) << k;
-  for (int k = kWidth * 42 / 100; k < kWidth * 98 / 100; ++k) EXPECT_EQ(recorded[k].toInt(), 0b111) << k;
+  // Column k shows 10 s * k / 29: cameras 0 and 1 all along, camera 2 from 4 s on (column 12), the
+  // set-event at 3.1 s (column 9) and the clear-event at 6.1 s (column 18). The last column is the
+  // view's end, which no part of the data covers.
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(recorded[k].toInt(), 0b011) << k;
+  for (int k = 12; k < kWidth - 1; ++k) EXPECT_EQ(recorded[k].toInt(), 0b111) << k;
   int yellowColumns = 0, redColumns = 0;
   for (int k = 0; k < kWidth; ++k) {
     if (yellow[k].toInt() != 0) {
       EXPECT_EQ(yellow[k].toInt(), 0b010);
-      EXPECT_NEAR(k, kWidth * 3 / 10, 10);
+      EXPECT_EQ(k, 9);
       ++yellowColumns;
     }
     if (red[k].toInt() != 0) {
       EXPECT_EQ(red[k].toInt(), 0b100);
-      EXPECT_NEAR(k, kWidth * 6 / 10, 10);
+      EXPECT_EQ(k, 18);
       ++redColumns;
     }
   }
-  EXPECT_GE(yellowColumns, 1);
-  EXPECT_GE(redColumns, 1);
+  EXPECT_EQ(yellowColumns, 1);
+  EXPECT_EQ(redColumns, 1);
   const QJsonArray bookmarks = map.value("bookmarks").toArray();
   ASSERT_EQ(bookmarks.size(), 1);
   EXPECT_EQ(Units(bookmarks[0].toObject()), Bookmark());

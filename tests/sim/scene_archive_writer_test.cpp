@@ -68,7 +68,7 @@ TEST_F(SceneArchiveWriterTest, WritesEveryCameraInTimeOrderWithKeyFramesAndLateS
   o.keyQuality = 95;
   o.space = 4 * archive::kMiB;
   o.fileSize = archive::kMiB;
-  o.events.push_back({1, Start() + kUnitsPerSecond, true, "Door opened"});
+  o.events.push_back({1, Start() + kUnitsPerSecond * 11 / 10, true, "Door opened"});
   const SceneArchiveResult result = WriteSceneArchive(o);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.cameraFrames[0], 60u);
@@ -87,6 +87,14 @@ TEST_F(SceneArchiveWriterTest, WritesEveryCameraInTimeOrderWithKeyFramesAndLateS
     if (r.header.type != static_cast<uint8_t>(RecordType::kEvent)) byCamera[r.header.camera].push_back(&r);
   }
   ASSERT_EQ(byCamera.size(), 3u);
+  // The event empties camera 1's picture in a player, as it does a live client's: its next frame
+  // is a key frame, out of turn (1.25 s is its sixth frame).
+  for (const Record* f : byCamera[1]) {
+    if (f->header.time <= Start() + kUnitsPerSecond * 11 / 10) continue;
+    EXPECT_EQ(f->header.type, static_cast<uint8_t>(RecordType::kKeyFrame));
+    EXPECT_EQ(f->header.time, Start() + kUnitsPerSecond * 5 / 4);
+    break;
+  }
   for (const auto& [camera, frames] : byCamera) {
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.front()->header.type, static_cast<uint8_t>(RecordType::kKeyFrame)) << camera;
