@@ -43,7 +43,8 @@ class ArchBrowserTimer {
   // Drops a pending deadline; a tick that already fired and waits for the owner's lock sees it
   // through IsCurrentTick.
   void Cancel();
-  // Cancels, stops and joins the thread. Idempotent.
+  // Cancels, stops and joins the thread. Idempotent. Not from inside the tick: a timer cannot wait
+  // for its own thread (it would only be detached, still running).
   void Shutdown();
   // For the owner's tick, under the owner's lock: false when Schedule or Cancel ran from outside
   // the tick since this tick fired, so the tick is stale and must do nothing.

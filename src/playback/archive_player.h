@@ -57,7 +57,8 @@ class ArchivePlayer {
   uint32_t Refresh();
 
   uint64_t CurrentTime() const { return current_.time; }
-  // -1 when the position is empty.
+  // -1 when the position is empty. A time seek may land on a record of any camera slot of the
+  // file (0..17); only 0..15 are ever shown.
   int CurrentCamera() const { return current_.time == 0 ? -1 : current_.camera; }
   void SetCameraMask(uint32_t mask);
   uint32_t CameraMask() const;
@@ -70,12 +71,16 @@ class ArchivePlayer {
   // position's record empties it.
   void Reposition();
 
-  // Every walk of the archive by camera goes through these four, so a change of the reader's
-  // cross-file rules lands in one place.
+  // The archive walks (the .cpp explains them).
   bool ReadNextAmongCameras(int* camera);
-  uint64_t PeekNextTime();
+  uint64_t LinkedNextTime(archive::ArchiveReader& reader);
   bool ReadPrevOfCamera(int camera, uint64_t time, archive::RecordHeader* header);
   bool FindCameraRecord(int camera, uint64_t time, archive::RecordHeader* header);
+  void FindPending();
+  uint64_t NextFileStart();
+  // The time of the next frame (0: none in the loaded file), and in `pendingCamera` the camera
+  // whose first frame after the position it is, or -1 when the links lead to it.
+  uint64_t NextCandidate(archive::ArchiveReader& reader, int* pendingCamera);
 
   archive::ArchiveDatabase* const database_;
   video::PlaybackFrameStore* const frames_;
@@ -85,6 +90,10 @@ class ArchivePlayer {
   archive::RecordHeader current_;
   std::array<bool, kCameras> selected_;
   std::vector<uint8_t> payload_;
+  // Per camera, the time of its first frame after the position when no link leads there (0: none
+  // or linked); valid while pendingKnown_.
+  std::array<uint64_t, kCameras> pending_{};
+  bool pendingKnown_ = false;
 };
 
 }  // namespace strixc::playback

@@ -13,7 +13,7 @@ namespace strixc::playback {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<SourceLock>;
 
 constexpr int kCameras = ArchivePlayer::kCameras;
 constexpr uint32_t kAllCameras = (1u << kCameras) - 1;
@@ -337,8 +337,9 @@ void LocalPlaybackSource::ExportTick() {
 
 void LocalPlaybackSource::EndExport(int result) {
   Timer().Cancel();
-  PostStatus(kStatusExportFinished, result);
+  // The writer completes its file as it goes: "finished" only reaches the window once the file is.
   writer_.reset();
+  PostStatus(kStatusExportFinished, result);
   mode_ = kModeStopped;
   lastPercent_ = -1;
   exportFirst_ = false;

@@ -18,32 +18,35 @@ uint32_t TickMs() {
 
 }  // namespace
 
-PlaybackSource::PlaybackSource() : timer_(std::make_unique<ArchBrowserTimer>([this] { RunTick(); })) {}
+PlaybackSource::PlaybackSource()
+    : mailbox_(std::make_unique<QObject>()),
+      timer_(std::make_unique<ArchBrowserTimer>([this] { RunTick(); })) {}
 
 PlaybackSource::~PlaybackSource() { ShutdownTimer(); }
 
 void PlaybackSource::SetTimeline(Timeline* timeline) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<SourceLock> guard(lock_);
   timeline_ = timeline;
 }
 
 void PlaybackSource::SetDisplay(PlaybackDisplay* display) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<SourceLock> guard(lock_);
   display_ = display;
 }
 
 void PlaybackSource::SetExportWriterFactory(ExportWriterFactory factory) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<SourceLock> guard(lock_);
   writerFactory_ = std::move(factory);
 }
 
 int PlaybackSource::Mode() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<SourceLock> guard(lock_);
   return mode_;
 }
 
 void PlaybackSource::RunTick() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  lock_.LockForTick();
+  std::lock_guard<SourceLock> guard(lock_, std::adopt_lock);
   // A Stop, a seek or a new mode that came between the firing and this lock wins over the tick.
   if (!timer_->IsCurrentTick()) return;
   OnTimer();
@@ -52,56 +55,67 @@ void PlaybackSource::RunTick() {
 void PlaybackSource::ShutdownTimer() { timer_->Shutdown(); }
 
 void PlaybackSource::BindReceiver(QObject* context, PlaybackReceiver* receiver) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<SourceLock> guard(lock_);
   context_ = context;
   receiver_ = receiver;
   notifiedOnce_ = false;
 }
 
 void PlaybackSource::UnbindReceiver() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<SourceLock> guard(lock_);
   context_ = nullptr;
   receiver_ = nullptr;
 }
 
-// Each notification runs later on the context's thread. The receiver is only touched while the
-// context still exists (the caller's promise: the receiver lives as long as the context); Qt
-// already drops calls queued to a destroyed object, the QPointer covers the window between.
+// Orders each notification's posting before its delivery for a thread checker: Qt's event queue
+// does so through its own futex-based locks, which the checker cannot see, so the captured values
+// would look written by one thread and read by another without order. Posting and delivery both
+// pass through this ordinary mutex; it is never held while a notification runs.
+static std::mutex& QueueOrder() {
+  static std::mutex order;
+  return order;
+}
+
+// Each notification runs later on the mailbox's thread, the context's too. The receiver is only
+// touched while the context still exists (the caller's promise: the receiver lives as long as the
+// context). Calls still queued when the source goes are dropped with its mailbox.
 template <typename Call>
-static void Post(const QPointer<QObject>& context, PlaybackReceiver* receiver, Call call) {
+static void Post(QObject* mailbox, const QPointer<QObject>& context, PlaybackReceiver* receiver, Call call) {
   if (context.isNull() || receiver == nullptr) return;
+  std::lock_guard<std::mutex> posting(QueueOrder());
   QPointer<QObject> guard = context;
   QMetaObject::invokeMethod(
-      context.data(),
+      mailbox,
       [guard, receiver, call] {
+        { std::lock_guard<std::mutex> delivered(QueueOrder()); }
         if (!guard.isNull()) call(receiver);
       },
       Qt::QueuedConnection);
 }
 
 void PlaybackSource::PostStatus(int code, int64_t value) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  Post(context_, receiver_, [code, value](PlaybackReceiver* r) { r->OnPlaybackStatus(code, value); });
+  std::lock_guard<SourceLock> guard(lock_);
+  Post(mailbox_.get(), context_, receiver_, [code, value](PlaybackReceiver* r) { r->OnPlaybackStatus(code, value); });
 }
 
 void PlaybackSource::PostPosition(uint64_t time, bool force) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  std::lock_guard<SourceLock> guard(lock_);
   const uint32_t now = TickMs();
   // Unsigned difference: right across the wrap of the 32-bit millisecond count.
   if (!force && notifiedOnce_ && static_cast<uint32_t>(now - lastNotifyTick_) < kPositionIntervalMs) return;
   lastNotifyTick_ = now;
   notifiedOnce_ = true;
-  Post(context_, receiver_, [time](PlaybackReceiver* r) { r->OnPlaybackPosition(time); });
+  Post(mailbox_.get(), context_, receiver_, [time](PlaybackReceiver* r) { r->OnPlaybackPosition(time); });
 }
 
 void PlaybackSource::PostBeep() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  Post(context_, receiver_, [](PlaybackReceiver* r) { r->OnPlaybackBeep(); });
+  std::lock_guard<SourceLock> guard(lock_);
+  Post(mailbox_.get(), context_, receiver_, [](PlaybackReceiver* r) { r->OnPlaybackBeep(); });
 }
 
 void PlaybackSource::PostRequest(uint32_t token) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  Post(context_, receiver_, [token](PlaybackReceiver* r) { r->OnRemoteRequest(token); });
+  std::lock_guard<SourceLock> guard(lock_);
+  Post(mailbox_.get(), context_, receiver_, [token](PlaybackReceiver* r) { r->OnRemoteRequest(token); });
 }
 
 }  // namespace strixc::playback

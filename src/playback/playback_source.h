@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <QPointer>
 
@@ -22,6 +24,31 @@ class ArchiveDatabase;
 namespace strixc::playback {
 
 class ArchBrowserTimer;
+
+// The lock of a playback source: recursive (operations call each other, and an export's writer
+// may run a dialog's event loop inside StartExport), and fair to the user-interface thread. Ticks
+// follow each other as fast as a fast forward or an export can go; an ordinary mutex would hand
+// itself back to the timer thread again and again while a Stop or a Cancel waits. A tick therefore
+// lets every operation already waiting go first (LockForTick).
+class SourceLock {
+ public:
+  void lock() {
+    waiting_.fetch_add(1);
+    mutex_.lock();
+    waiting_.fetch_sub(1);
+  }
+  void unlock() { mutex_.unlock(); }
+  bool try_lock() { return mutex_.try_lock(); }
+  // For the timer thread, outside any hold of the lock.
+  void LockForTick() {
+    while (waiting_.load() > 0) std::this_thread::yield();
+    mutex_.lock();
+  }
+
+ private:
+  std::recursive_mutex mutex_;
+  std::atomic<int> waiting_{0};
+};
 
 // The modes of a playback source.
 enum PlaybackMode : int {
@@ -42,16 +69,18 @@ enum PlaybackMode : int {
 //
 // Lock order: the source's lock, then the reader and database locks; the frame store's camera locks
 // and the display's lock only inside the source's lock (display before camera). Results reach the
-// receiver only as queued calls (PlaybackReceiver).
+// receiver only as queued calls (PlaybackReceiver), never while an operation runs. A tick that
+// fired before an operation rescheduled or stopped the timer does nothing.
 //
 // Operations SeekCamera to SetMotionDetection, FillTimeline and the bookmark operations do nothing
 // while exporting.
 class PlaybackSource {
  public:
-  // Starts the timer thread.
+  // Starts the timer thread. The creating thread is where notifications run: it must run a Qt
+  // event loop.
   PlaybackSource();
   // The derived class's destructor must call ShutdownTimer() first, so no tick runs into a
-  // half-destroyed object.
+  // half-destroyed object. Notifications still queued are dropped.
   virtual ~PlaybackSource();
   PlaybackSource(const PlaybackSource&) = delete;
   PlaybackSource& operator=(const PlaybackSource&) = delete;
@@ -59,8 +88,9 @@ class PlaybackSource {
   // Both must outlive the source or be replaced (null: none).
   virtual void SetTimeline(Timeline* timeline);
   virtual void SetDisplay(PlaybackDisplay* display);
-  // Closes first, then binds the receiver; notifications are queued to `context`'s thread and
-  // dropped once `context` is gone. `receiver` must stay valid as long as `context` lives.
+  // Closes first, then binds the receiver; notifications are queued to the thread that created
+  // the source (the user-interface thread, where `context` must live too) and dropped once
+  // `context` is gone. `receiver` must stay valid as long as `context` lives.
   virtual bool Open(QObject* context, PlaybackReceiver* receiver) = 0;
   virtual void Close() = 0;
   virtual void SendRequest(uint32_t token) = 0;
@@ -102,8 +132,8 @@ class PlaybackSource {
  protected:
   // Queue a notification to the receiver (callers hold lock_ or not: nothing runs synchronously).
   void PostStatus(int code, int64_t value);
-  // Posts the position when at least kPositionInterval passed since the last one, or always when
-  // `force`.
+  // Posts the position when at least kPositionIntervalMs passed since the last one (by a monotonic
+  // millisecond count), or always when `force`.
   void PostPosition(uint64_t time, bool force);
   void PostBeep();
   void PostRequest(uint32_t token);
@@ -114,7 +144,7 @@ class PlaybackSource {
 
   ArchBrowserTimer& Timer() { return *timer_; }
 
-  std::recursive_mutex lock_;
+  SourceLock lock_;
   // Guarded by lock_:
   Timeline* timeline_ = nullptr;
   PlaybackDisplay* display_ = nullptr;
@@ -130,6 +160,10 @@ class PlaybackSource {
   // The timer thread's entry: takes lock_, drops a stale tick, runs OnTimer.
   void RunTick();
 
+  // Where notifications are queued: an object of the source's own on the creating thread, so that
+  // posting never touches a context that another thread may be destroying at that moment; the
+  // context is checked when the notification runs, on its own thread.
+  std::unique_ptr<QObject> mailbox_;
   std::unique_ptr<ArchBrowserTimer> timer_;
   // Guarded by lock_:
   QPointer<QObject> context_;

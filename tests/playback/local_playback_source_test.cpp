@@ -332,7 +332,7 @@ TEST_F(ExportPlayback, WritesTheCamerasPicturesInOrderThenRestoresTheDisplay) {
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(log_->written, (std::vector<uint64_t>{F(2), F(4), F(6)}));
   EXPECT_EQ(log_->pictures.back(), Straight(0, 6));
-  EXPECT_TRUE(log_->destroyed);
+  EXPECT_TRUE(log_->destroyed);  // before "finished" was posted
   const std::vector<int> codes = Codes();
   EXPECT_EQ(codes.front(), kStatusExportStarted);
   EXPECT_EQ(receiver_->statuses.front().second, 77);
@@ -383,6 +383,7 @@ TEST_F(ExportPlayback, CancelStopsWritingAndOperationsWaitForTheEnd) {
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(receiver_->LastValueOf(kStatusExportFinished), kExportCancelled);
   EXPECT_EQ(written(), before);
+  std::lock_guard<std::mutex> guard(log_->lock);
   EXPECT_TRUE(log_->destroyed);
 }
 
@@ -406,16 +407,22 @@ TEST_F(ExportPlayback, AFailedWriteOrOpenEndsTheExport) {
 
 // ---- Lifetime.
 
-TEST_F(LocalPlayback, DestroyingWhilePlayingLeavesNoTickBehind) {
+TEST_F(LocalPlayback, NotificationsStopWithTheContextAndTicksWithTheSource) {
   MakeArchive();
   Keys(0, F(0), 300, 5 * kMs, kGreen);
-  Open();
+  source_ = std::make_unique<LocalPlaybackSource>(db_.get());
+  source_->SetDisplay(&display_);
+  RecordingReceiver receiver;
+  auto context = std::make_unique<QObject>();
+  ASSERT_TRUE(source_->Open(context.get(), &receiver));
   source_->SeekCamera(0, F(0));
   source_->Play();
-  ASSERT_TRUE(WaitUntil([&] { return display_.Frames().size() >= 5; }));
-  // The receiver's context goes first: what is still queued for it is dropped.
-  receiver_.reset();
-  ASSERT_TRUE(WaitUntil([&] { return display_.Frames().size() >= 10; }));
+  ASSERT_TRUE(WaitUntil([&] { return display_.Frames().size() >= 5 && !receiver.positions.empty(); }));
+  // The context goes first: what is queued for it and what comes later is dropped.
+  context.reset();
+  const size_t positions = receiver.positions.size();
+  ASSERT_TRUE(WaitUntil([&] { return display_.Frames().size() >= 20; }));
+  EXPECT_EQ(receiver.positions.size(), positions);
   source_.reset();
   const size_t shown = display_.Frames().size();
   WaitUntil([] { return false; }, 100);

@@ -125,11 +125,6 @@ void RecordingTimeline::RemoveBookmark(uint64_t time) {
   std::erase(bookmarks, time);
 }
 
-void RecordingTimeline::SetTitle(uint64_t time, const std::string& title) {
-  std::lock_guard<std::mutex> guard(lock);
-  titles.push_back({time, title});
-}
-
 void RecordingTimeline::SetRowEnabled(int camera, bool enabled) {
   std::lock_guard<std::mutex> guard(lock);
   if (enabled) {
@@ -217,15 +212,6 @@ void PlaybackArchive::Key(int camera, uint64_t time, Bgr colour) {
 void PlaybackArchive::Delta(int camera, uint64_t time, int block, Bgr colour) {
   const std::vector<uint8_t> frame = DeltaFrame(block, colour);
   ASSERT_TRUE(recorder_.WriteRecord(archive::RecordType::kDeltaFrame, camera, time, frame.data(), frame.size()));
-}
-
-void PlaybackArchive::Event(int camera, uint64_t time, const std::string& text) {
-  archive::EventPayload event;
-  event.flag = 1;
-  event.text = text;
-  std::vector<uint8_t> payload(archive::kEventPayloadSize);
-  event.Encode(payload.data());
-  ASSERT_TRUE(recorder_.WriteRecord(archive::RecordType::kEvent, camera, time, payload.data(), payload.size()));
 }
 
 void PlaybackArchive::Keys(int camera, uint64_t start, int count, uint64_t spacing, Bgr colour) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,7 +76,7 @@ class RecordingTimeline : public Timeline {
   void AddBookmarks(std::span<const uint64_t> times) override;
   void InsertBookmark(uint64_t time) override;
   void RemoveBookmark(uint64_t time) override;
-  void SetTitle(uint64_t time, const std::string& title) override;
+  void SetTitle(uint64_t, const std::string&) override {}
   void SetRowEnabled(int camera, bool enabled) override;
 
   std::mutex lock;
@@ -87,7 +86,6 @@ class RecordingTimeline : public Timeline {
   };
   std::vector<Part> parts;
   std::vector<uint64_t> bookmarks;
-  std::vector<std::pair<uint64_t, std::string>> titles;
   uint32_t rows = 0;
 };
 
@@ -144,7 +142,6 @@ class PlaybackArchive : public ::testing::Test {
 
   void Key(int camera, uint64_t time, Bgr colour);
   void Delta(int camera, uint64_t time, int block, Bgr colour);
-  void Event(int camera, uint64_t time, const std::string& text);
   // Makes the header of `camera`'s record at `time` invalid in whichever file holds it.
   void CorruptRecord(int camera, uint64_t time);
   // `count` key frames of one camera `spacing` apart from `start`, all in `colour`.
