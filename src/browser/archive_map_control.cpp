@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "archive/archive_time.h"
 #include "shell/string_ids.h"
@@ -138,6 +141,8 @@ void ArchiveMapControl::ResetLocked() {
   for (auto& strip : rowStrip_) strip.clear();
   offscreen_ = QImage();
   screen_ = QImage();
+  // A picture still on its way belongs to the old host.
+  mailbox_ = std::make_shared<PictureMailbox>();
   markers_.clear();
   axisLabels_.clear();
 }
@@ -183,11 +188,12 @@ void ArchiveMapControl::Shift(int64_t delta) {
   ShiftLocked(delta);
 }
 
-void ArchiveMapControl::ShiftLocked(int64_t delta) {
-  // Saturate instead of wrapping: a shift past either end of the time range stops there.
+void ArchiveMapControl::ShiftLocked(__int128 delta) {
+  // Saturate instead of wrapping: a shift past either end of the time range stops there, with the
+  // span kept.
   const __int128 span = static_cast<__int128>(viewEnd_) - viewStart_;
-  const int64_t start = ClampTime(static_cast<__int128>(viewStart_) + delta);
-  SetViewLocked(static_cast<uint64_t>(start), static_cast<uint64_t>(ClampTime(start + span)));
+  const __int128 start = std::clamp<__int128>(viewStart_ + delta, 1, kLatestTime - span);
+  SetViewLocked(static_cast<uint64_t>(start), static_cast<uint64_t>(start + span));
 }
 
 uint64_t ArchiveMapControl::GetViewStart() {
@@ -246,8 +252,8 @@ void ArchiveMapControl::SetCursor(uint64_t time) {
   PostCursorTextLocked();
   // An empty view (none shown yet) is not made from a cursor.
   if (time != 0 && viewStart_ != viewEnd_ && (time <= viewStart_ || time >= viewEnd_)) {
-    const int64_t half = static_cast<int64_t>((viewEnd_ - viewStart_) / 2);
-    ShiftLocked(static_cast<int64_t>(time) - half - static_cast<int64_t>(viewStart_));
+    const __int128 half = (viewEnd_ - viewStart_) / 2;
+    ShiftLocked(static_cast<__int128>(time) - half - viewStart_);
   }
 }
 
@@ -369,12 +375,13 @@ uint64_t ArchiveMapControl::TimeAt(int x) {
 uint64_t ArchiveMapControl::TimeAtLocked(int x) const {
   const int width = rect_.right() - rect_.left();
   __int128 t = viewStart_;
-  if (width != 0) t += static_cast<__int128>(viewEnd_ - viewStart_) * (x - rect_.left()) / width;
+  if (width != 0) t += static_cast<__int128>(viewEnd_ - viewStart_) * (int64_t{x} - rect_.left()) / width;
   const uint64_t time = static_cast<uint64_t>(std::clamp<__int128>(t, 0, kLatestTime));
   // A marker within a few pixels is what a click near it means; of two, the nearer in time.
+  const auto near = [&](uint64_t marker) { return std::abs(int64_t{x} - ColumnOfLocked(marker)) < kSnapPixels; };
   const auto it = std::lower_bound(markers_.begin(), markers_.end(), time);
-  const bool hasA = it != markers_.end() && std::abs(x - ColumnOfLocked(*it)) < kSnapPixels;
-  const bool hasB = it != markers_.begin() && std::abs(x - ColumnOfLocked(*(it - 1))) < kSnapPixels;
+  const bool hasA = it != markers_.end() && near(*it);
+  const bool hasB = it != markers_.begin() && near(*(it - 1));
   if (hasA && hasB) return time - *(it - 1) < *it - time ? *(it - 1) : *it;
   if (hasA) return *it;
   if (hasB) return *(it - 1);
@@ -553,9 +560,8 @@ void ArchiveMapControl::PaintAxisLocked(QPainter& painter) {
       if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end()) offsets.push_back(offset);
     }
     for (int64_t offset : offsets) {
-      const int64_t firstWall = static_cast<int64_t>(viewStart_) + offset;
-      for (int64_t wall = (firstWall + step - 1) / step * step; wall - offset <= static_cast<int64_t>(last);
-           wall += step) {
+      const __int128 firstWall = static_cast<__int128>(viewStart_) + offset;
+      for (__int128 wall = (firstWall + step - 1) / step * step; wall - offset <= last; wall += step) {
         const auto instant = static_cast<uint64_t>(wall - offset);
         if (ToWall(instant) == static_cast<uint64_t>(wall)) ticks.push_back(instant);
       }
@@ -683,7 +689,23 @@ void ArchiveMapControl::PostLocked(Call call) {
 }
 
 void ArchiveMapControl::PostPictureLocked(const QRect& area) {
-  PostLocked([picture = screen_, area](MapHost& host) { host.OnMapPicture(picture, area); });
+  if (host_ == nullptr || hostContext_.isNull()) return;
+  std::lock_guard mailboxLock(mailbox_->lock);
+  mailbox_->picture = screen_;
+  mailbox_->area |= area;
+  if (mailbox_->posted) return;
+  mailbox_->posted = true;
+  PostLocked([mailbox = mailbox_](MapHost& host) {
+    QImage picture;
+    QRect changed;
+    {
+      std::lock_guard lock(mailbox->lock);
+      picture = std::move(mailbox->picture);
+      changed = std::exchange(mailbox->area, QRect());
+      mailbox->posted = false;
+    }
+    host.OnMapPicture(picture, changed);
+  });
 }
 
 void ArchiveMapControl::PostCursorTextLocked() {

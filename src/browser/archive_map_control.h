@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "playback/timeline.h"
+
+class QPainter;
 
 namespace strixc::browser {
 
@@ -32,7 +35,9 @@ class MapHost {
   // The text of the cursor label.
   virtual void OnMapCursorText(const QString& text) {}
   // A new picture of the map: `picture` covers the map's rectangle (GetRect) and `area`, in the
-  // host's coordinates, is the part of it that changed. The picture is the host's own copy.
+  // host's coordinates, is the part of it that changed. The picture is the host's own copy. When
+  // pictures come faster than the host's thread takes them, only the latest arrives, with the
+  // union of the changed areas.
   virtual void OnMapPicture(const QImage& picture, const QRect& area) {}
 };
 
@@ -99,7 +104,8 @@ class ArchiveMapControl final : public playback::Timeline {
 
   // The playback position (0 = not set). Moving within one pixel column only stores the value;
   // otherwise the cursor is redrawn without repainting the rows. The host's cursor label follows
-  // every change. A cursor outside the view re-centres the view on it (which asks for new data).
+  // every change. A cursor at or beyond either end of a shown view re-centres the view on it (which
+  // asks for new data); no view is made from a cursor while none is shown.
   void SetCursor(uint64_t time) override;
   uint64_t GetCursor();
 
@@ -154,7 +160,7 @@ class ArchiveMapControl final : public playback::Timeline {
  private:
   void ResetLocked();
   bool SetViewLocked(uint64_t start, uint64_t end);
-  void ShiftLocked(int64_t delta);
+  void ShiftLocked(__int128 delta);
   int ColumnOfLocked(uint64_t time) const;
   uint64_t TimeAtLocked(int x) const;
   bool HasBookmarkLocked(uint64_t time);
@@ -164,9 +170,9 @@ class ArchiveMapControl final : public playback::Timeline {
   void RedrawLocked();
   void LayOutRowsLocked();
   void PaintRowsLocked();
-  void PaintAxisLocked(class QPainter& painter);
-  void PaintMarkersLocked(class QPainter& painter);
-  void PaintSelectionLocked(class QPainter& painter);
+  void PaintAxisLocked(QPainter& painter);
+  void PaintMarkersLocked(QPainter& painter);
+  void PaintSelectionLocked(QPainter& painter);
   // Erases the cursor drawn at `oldX` (if any) and draws the current one; returns the changed area
   // in host coordinates.
   QRect MoveCursorLocked(int oldX);
@@ -181,8 +187,18 @@ class ArchiveMapControl final : public playback::Timeline {
   template <class Call>
   void PostLocked(Call call);
 
+  // The picture waiting for the host: pictures made faster than the host takes them replace each
+  // other there instead of queueing up. Shared with the queued call; its own lock.
+  struct PictureMailbox {
+    std::mutex lock;
+    QImage picture;
+    QRect area;
+    bool posted = false;
+  };
+
   std::mutex lock_;
   // Guarded by lock_:
+  std::shared_ptr<PictureMailbox> mailbox_ = std::make_shared<PictureMailbox>();
   bool created_ = false;
   QPointer<QObject> hostContext_;
   MapHost* host_ = nullptr;
