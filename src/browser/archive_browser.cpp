@@ -398,6 +398,8 @@ void ArchiveBrowser::OpenBrowser() {
   LayOut();
   // The live view stops drawing: the display is this window's until it closes.
   if (liveView_) liveView_->Unbind();
+  // The display takes this window's video area before the layout is applied to it.
+  if (!video_->Bind()) ShowMessage(text::kDirectXError);
   commands_->Open(MapRect(size()));
   summaryLabel_->setText(commands_->SummaryText());
   const bool local = commands_->HasDatabase();
@@ -411,7 +413,6 @@ void ArchiveBrowser::OpenBrowser() {
                                               : text::kVideoQuality));
   // The image panel joins with its own widget; until then its button stays off.
   imagePanelButton_->setEnabled(imagePanel_ != nullptr);
-  if (!video_->Bind()) ShowMessage(text::kDirectXError);
   StateChanged();
   timer_.start();
 }
