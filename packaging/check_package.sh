@@ -56,7 +56,7 @@ for program in strixc strixc-sim strixc-tool; do
   headless "$usr/bin/$program" --help >/dev/null || fail "$program --help failed"
   [[ $(headless "$usr/bin/$program" --version) == "$program "[0-9]* ]] || fail "$program --version"
 done
-for command in probe snapshot settings archive record; do
+for command in probe snapshot settings archive record play map; do
   headless "$usr/bin/strixc-tool" "$command" --help >/dev/null || fail "strixc-tool $command --help failed"
 done
 

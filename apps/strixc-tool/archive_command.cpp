@@ -18,6 +18,7 @@
 #include "archive/archive_records.h"
 #include "archive/archive_time.h"
 #include "archive/archive_verifier.h"
+#include "archive_folders.h"
 #include "command_help.h"
 #include "json_writer.h"
 #include "tool_session.h"
@@ -65,17 +66,6 @@ QString OneLine(const std::string& text) {
   return QString::fromStdString(text).simplified();
 }
 
-bool ReadTime(const QCommandLineParser& parser, const char* name, uint64_t* value, QString* error) {
-  const std::optional<uint64_t> t =
-      archive::ParseArchiveTime(parser.value(QString::fromUtf8(name)).toStdString());
-  if (!t) {
-    *error = QStringLiteral("--%1 takes YYYY-MM-DDTHH:MM:SS[.fff] or @UNITS").arg(QString::fromUtf8(name));
-    return false;
-  }
-  *value = *t;
-  return true;
-}
-
 constexpr CommandHelp kHelp = {
     "archive",
     "strixc-tool archive create DIR --space-mb N --file-size-mb M [--fast] [--min-file-number K] [--yes]\n"
@@ -120,16 +110,7 @@ std::optional<ArchiveOptions> ReadOptions(const QCommandLineParser& parser, QStr
     *error = QStringLiteral("%1 needs a folder").arg(o.action);
     return std::nullopt;
   }
-  for (const QString& folder : positional) {
-    // The database compares location paths exactly, so "a" and "a/" would be two locations.
-    std::string path = std::filesystem::path(folder.toStdString()).lexically_normal().string();
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (std::find(o.folders.begin(), o.folders.end(), path) != o.folders.end()) {
-      *error = QStringLiteral("folder '%1' given twice").arg(folder);
-      return std::nullopt;
-    }
-    o.folders.push_back(path);
-  }
+  if (!ReadArchiveFolders(positional, &o.folders, error)) return std::nullopt;
 
   const bool create = o.action == "create";
   const bool dump = o.action == "dump";
@@ -172,45 +153,14 @@ std::optional<ArchiveOptions> ReadOptions(const QCommandLineParser& parser, QStr
     if (parser.isSet("camera") && !ReadNumberOption(parser, "camera", 0, archive::kCameraSlots - 1, &camera, error))
       return std::nullopt;
     o.camera = static_cast<int>(camera);
-    if (parser.isSet("from") && !ReadTime(parser, "from", &o.from, error)) return std::nullopt;
-    if (parser.isSet("to") && !ReadTime(parser, "to", &o.to, error)) return std::nullopt;
+    if (parser.isSet("from") && !ReadArchiveTimeOption(parser, "from", &o.from, error)) return std::nullopt;
+    if (parser.isSet("to") && !ReadArchiveTimeOption(parser, "to", &o.to, error)) return std::nullopt;
     if (o.from > o.to) {
       *error = QStringLiteral("--from is after --to");
       return std::nullopt;
     }
   }
   return o;
-}
-
-// An archive time as wall-clock text, "" for none.
-QString TimeText(uint64_t time) {
-  return time == 0 ? QString() : QString::fromStdString(archive::FormatArchiveTimeText(time));
-}
-
-JsonObject& AddTime(JsonObject& json, const char* key, uint64_t time) {
-  return json.Add(key, TimeText(time)).Add((std::string(key) + "Units").c_str(), static_cast<long long>(time));
-}
-
-// A database whose locations are exactly `folders`, read-only, with the minimum sizes (sizes only
-// matter to rebuilds, which these commands never do). Fails when a folder does not exist.
-std::unique_ptr<ArchiveDatabase> OpenFolders(const std::vector<std::string>& folders, QString* error) {
-  for (const std::string& folder : folders) {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
-      *error = QStringLiteral("no such folder: %1").arg(QString::fromStdString(folder));
-      return nullptr;
-    }
-  }
-  auto db = std::make_unique<ArchiveDatabase>(folders.front());
-  // Dropping the default location through an empty rebuild touches no file.
-  db->MarkLocationDeleted(0);
-  db->ApplyLocation(0, {}, {}, {}, {}, true);
-  for (const std::string& folder : folders) {
-    db->AddLocation(folder, archive::ArchiveLocation::kMinSize, archive::ArchiveLocation::kMinSize, 0);
-  }
-  // An archive without files simply has nothing to show.
-  db->Open(true);
-  return db;
 }
 
 uint32_t RecordCountOf(const std::string& path) {
@@ -286,7 +236,7 @@ int RunCreate(const ArchiveOptions& o) {
 
 int RunInfo(const ArchiveOptions& o) {
   QString error;
-  const auto db = OpenFolders(o.folders, &error);
+  const auto db = OpenArchiveFolders(o.folders, &error);
   if (!db) {
     PrintLine(QStringLiteral("archive: ") + error, true);
     return kArchiveFailed;
@@ -295,16 +245,16 @@ int RunInfo(const ArchiveOptions& o) {
   for (const ArchiveFileInfo& f : db->Files()) {
     JsonObject json;
     json.Add("path", f.path).Add("number", static_cast<long long>(f.number));
-    AddTime(json, "firstTime", f.firstTime);
-    AddTime(json, "lastTime", f.lastTime);
+    AddArchiveTime(json, "firstTime", f.firstTime);
+    AddArchiveTime(json, "lastTime", f.lastTime);
     json.Add("length", static_cast<long long>(f.length))
         .Add("cameraMask", f.cameraMask)
         .Add("recordCount", RecordCountOf(f.path));
     files << json.Text();
   }
   JsonObject json;
-  AddTime(json, "earliest", db->Earliest());
-  AddTime(json, "latest", db->Latest());
+  AddArchiveTime(json, "earliest", db->Earliest());
+  AddArchiveTime(json, "latest", db->Latest());
   json.Add("cameraMask", db->CameraMask())
       .Add("totalSize", static_cast<long long>(db->TotalSize()))
       .Add("usedSize", static_cast<long long>(db->UsedSize()))
@@ -317,7 +267,7 @@ int RunInfo(const ArchiveOptions& o) {
 
 int RunVerify(const ArchiveOptions& o) {
   QString error;
-  const auto db = OpenFolders(o.folders, &error);
+  const auto db = OpenArchiveFolders(o.folders, &error);
   if (!db) {
     PrintLine(QStringLiteral("archive: ") + error, true);
     return kArchiveFailed;
@@ -444,7 +394,7 @@ const char* TypeName(uint8_t type) {
 
 int RunDump(const ArchiveOptions& o) {
   QString error;
-  const auto db = OpenFolders(o.folders, &error);
+  const auto db = OpenArchiveFolders(o.folders, &error);
   if (!db) {
     PrintLine(QStringLiteral("archive: ") + error, true);
     return kArchiveFailed;
@@ -471,11 +421,11 @@ int RunDump(const ArchiveOptions& o) {
     uint64_t offset = 0;
     locator.Locate(header, &path, &offset);
     JsonObject json;
-    AddTime(json, "time", header.time);
+    AddArchiveTime(json, "time", header.time);
     json.Add("camera", static_cast<int>(header.camera))
         .Add("type", TypeName(header.type))
         .Add("size", static_cast<long long>(header.payloadSize));
-    AddTime(json, "keyTime", header.keyTime);
+    AddArchiveTime(json, "keyTime", header.keyTime);
     json.Add("file", path).Add("offset", static_cast<long long>(offset));
     if (header.type == static_cast<uint8_t>(archive::RecordType::kEvent) &&
         header.payloadSize == static_cast<int32_t>(archive::kEventPayloadSize)) {

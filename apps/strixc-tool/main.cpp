@@ -9,6 +9,8 @@
 
 #include "archive_command.h"
 #include "command_help.h"
+#include "map_command.h"
+#include "play_command.h"
 #include "probe_command.h"
 #include "record_command.h"
 #include "settings_command.h"
@@ -31,6 +33,8 @@ void Usage(FILE* stream) {
       "  settings  Export or import the operator's settings tree as JSON.\n"
       "  archive   Create, summarise, verify or dump a local archive.\n"
       "  record    Record the server's live cameras into a local archive.\n"
+      "  play      Play a local archive as the archive browser does, one JSON line per frame.\n"
+      "  map       Print the archive map of a local archive for a period, column by column.\n"
       "\n"
       "strixc-tool COMMAND --help lists the forms and options of a command.\n"
       "Commands that connect also take --encoding NAME: the code page of the server's texts\n"
@@ -52,10 +56,14 @@ bool WantsWall(int argc, char** argv) {
   return false;
 }
 
+// The archive map draws its time axis with a font.
+bool WantsMap(int argc, char** argv) { return argc > 1 && std::string_view(argv[1]) == "map"; }
+
 int main(int argc, char** argv) {
-  // The wall picture draws text, which needs the GUI application object; it never needs a screen.
+  // The wall picture and the map draw text, which needs the GUI application object; they never
+  // need a screen.
   std::unique_ptr<QCoreApplication> application;
-  if (WantsWall(argc, argv)) {
+  if (WantsWall(argc, argv) || WantsMap(argc, argv)) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     application = std::make_unique<QGuiApplication>(argc, argv);
   } else {
@@ -84,6 +92,8 @@ int main(int argc, char** argv) {
   if (command == QLatin1String("settings")) return strixc::tool::RunSettings(arguments);
   if (command == QLatin1String("archive")) return strixc::tool::RunArchive(arguments);
   if (command == QLatin1String("record")) return strixc::tool::RunRecord(arguments);
+  if (command == QLatin1String("play")) return strixc::tool::RunPlay(arguments);
+  if (command == QLatin1String("map")) return strixc::tool::RunMap(arguments);
   std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
   Usage(stderr);
   return 1;

@@ -14,7 +14,6 @@ ArchivePlayer::ArchivePlayer(archive::ArchiveDatabase* database, video::Playback
 }
 
 void ArchivePlayer::Empty() {
-  pendingKnown_ = false;
   current_ = RecordHeader{};
   for (int c = 0; c < kCameras; ++c) {
     cameraHeaders_[c] = RecordHeader{};
@@ -24,24 +23,14 @@ void ArchivePlayer::Empty() {
 
 // ---- The archive walks.
 //
-// The headers' links (nextSameCamera) lead from each camera's last frame to its next one within
-// that frame's file, and NextAmongCameras takes the earliest of them, moving on to the next file
-// (where it starts every camera at its first record) when none is left. A camera without a frame
-// in the loaded file before the position has no link to follow: after a seek, a step back or a
-// mask change, its first frame after the position is looked up by time (FindPending) and played
-// when it comes before the linked one. Every walk of the archive by camera goes through the
-// helpers below, so a change of the reader's cross-file rules lands in one place.
+// The reader walks among cameras exactly across files: given each shown camera's latest frame at
+// or before the position (what a seek followed by Refresh leaves in cameraHeaders_, all zero for a
+// camera without one), it delivers the next frame of the shown cameras in time order, in whatever
+// file it lies, and tells its time without reading it. Every walk of the archive by camera goes
+// through the helpers below.
 
 bool ArchivePlayer::ReadNextAmongCameras(int* camera) {
   return readerA_.NextAmongCameras(cameraHeaders_, selected_, &payload_, camera);
-}
-
-uint64_t ArchivePlayer::LinkedNextTime(archive::ArchiveReader& reader) {
-  // The links are offsets in the file of the position: the reader must have that file loaded (a
-  // seek inside the loaded file's range keeps it and costs one index search).
-  RecordHeader at;
-  if (!reader.Seek(current_.time, &at)) return 0;
-  return reader.NextTimeAmongCameras(cameraHeaders_, selected_);
 }
 
 bool ArchivePlayer::ReadPrevOfCamera(int camera, uint64_t time, RecordHeader* header) {
@@ -53,46 +42,6 @@ bool ArchivePlayer::ReadPrevOfCamera(int camera, uint64_t time, RecordHeader* he
 // that camera's record also when another camera recorded at the same instant.
 bool ArchivePlayer::FindCameraRecord(int camera, uint64_t time, RecordHeader* header) {
   return readerA_.SeekCamera(camera, time, header);
-}
-
-void ArchivePlayer::FindPending() {
-  pending_.fill(0);
-  pendingKnown_ = true;
-  if (current_.time == 0) return;
-  for (int c = 0; c < kCameras; ++c) {
-    if (!selected_[c] || cameraHeaders_[c].nextSameCamera != 0) continue;
-    RecordHeader h;
-    if (readerB_.SeekCamera(c, current_.time + 1, &h) && h.camera == c && h.time > current_.time) {
-      pending_[c] = h.time;
-    }
-  }
-}
-
-uint64_t ArchivePlayer::NextFileStart() {
-  uint64_t start = ~uint64_t{0};
-  for (const archive::ArchiveFileInfo& file : database_->Files()) {
-    if (!file.IsEmpty() && file.firstTime > current_.time) start = std::min(start, file.firstTime);
-  }
-  return start;
-}
-
-uint64_t ArchivePlayer::NextCandidate(archive::ArchiveReader& reader, int* pendingCamera) {
-  *pendingCamera = -1;
-  if (!pendingKnown_) FindPending();
-  const uint64_t linked = LinkedNextTime(reader);
-  int best = -1;
-  for (int c = 0; c < kCameras; ++c) {
-    // A pending frame the walk has passed (the links led to it after all) is not played twice.
-    if (pending_[c] <= current_.time) pending_[c] = 0;
-    if (selected_[c] && pending_[c] != 0 && (best < 0 || pending_[c] < pending_[best])) best = c;
-  }
-  if (best < 0) return linked;
-  // Without a link left the walk goes on in the next file: a pending frame comes first only when it
-  // lies before that file (in a later file the walk starts its camera by itself).
-  const bool first = linked != 0 ? pending_[best] < linked : pending_[best] < NextFileStart();
-  if (!first) return linked;
-  *pendingCamera = best;
-  return pending_[best];
 }
 
 // ---- Positioning.
@@ -117,26 +66,8 @@ bool ArchivePlayer::SeekTime(uint64_t time) {
 
 bool ArchivePlayer::Next() {
   if (current_.time == 0) return false;
-  int pending = -1;
-  const uint64_t time = NextCandidate(readerA_, &pending);
   int camera = -1;
-  bool ok = false;
-  if (pending >= 0) {
-    RecordHeader found;
-    ok = FindCameraRecord(pending, time, &found) && found.time == time &&
-         readerA_.ReadRecord(&payload_, &found, true) && found.camera == pending && found.time == time;
-    if (ok) {
-      cameraHeaders_[pending] = found;
-      pending_[pending] = 0;
-      camera = pending;
-    }
-  } else {
-    ok = ReadNextAmongCameras(&camera) && Valid(camera);
-    if (ok) pending_[camera] = 0;
-    // Moving to the next file started every shown camera at its first record there.
-    if (ok && time == 0) pendingKnown_ = false;
-  }
-  if (!ok) {
+  if (!ReadNextAmongCameras(&camera) || !Valid(camera)) {
     current_ = RecordHeader{};
     return false;
   }
@@ -148,7 +79,6 @@ bool ArchivePlayer::Next() {
 
 bool ArchivePlayer::Previous() {
   if (current_.time == 0) return false;
-  pendingKnown_ = false;
   const int camera = current_.camera;
   const uint64_t time = current_.time;
   // The position may be a record of a camera the player does not show (a time seek lands on any
@@ -181,8 +111,8 @@ bool ArchivePlayer::Previous() {
 
 uint64_t ArchivePlayer::NextFrameTime() {
   if (current_.time == 0) return 0;
-  int pending = -1;
-  return NextCandidate(readerB_, &pending);
+  // The look-ahead reader: readerA keeps its position.
+  return readerB_.NextTimeAmongCameras(cameraHeaders_, selected_);
 }
 
 bool ArchivePlayer::NeedsRefresh() {
@@ -198,7 +128,6 @@ bool ArchivePlayer::RefreshCamera(int camera, bool* shown) {
   if (!Valid(camera)) return false;
   const uint64_t target = current_.lastRecordTime[camera];
   if (current_.time == 0 || cameraHeaders_[camera].time == target) return true;
-  pendingKnown_ = false;
   frames_->ResetCamera(camera);
   cameraHeaders_[camera] = RecordHeader{};
   if (target == 0) return false;
@@ -249,7 +178,6 @@ uint32_t ArchivePlayer::Refresh() {
 }
 
 void ArchivePlayer::SetCameraMask(uint32_t mask) {
-  pendingKnown_ = false;
   for (int c = 0; c < kCameras; ++c) selected_[c] = (mask >> c) & 1u;
 }
 

@@ -44,7 +44,7 @@ class ArchivePlayer {
   // loses its picture until the next Refresh redraws it from its key frame. False (position empty)
   // when there is none.
   bool Previous();
-  // The time of the frame Next would give, within the file of the last one; 0 when unknown.
+  // The time of the frame Next would give, in whatever file it lies; 0 at the end of the archive.
   uint64_t NextFrameTime();
   // Whether a shown camera's picture is not the one it had at the playback position.
   bool NeedsRefresh();
@@ -73,14 +73,8 @@ class ArchivePlayer {
 
   // The archive walks (the .cpp explains them).
   bool ReadNextAmongCameras(int* camera);
-  uint64_t LinkedNextTime(archive::ArchiveReader& reader);
   bool ReadPrevOfCamera(int camera, uint64_t time, archive::RecordHeader* header);
   bool FindCameraRecord(int camera, uint64_t time, archive::RecordHeader* header);
-  void FindPending();
-  uint64_t NextFileStart();
-  // The time of the next frame (0: none in the loaded file), and in `pendingCamera` the camera
-  // whose first frame after the position it is, or -1 when the links lead to it.
-  uint64_t NextCandidate(archive::ArchiveReader& reader, int* pendingCamera);
 
   archive::ArchiveDatabase* const database_;
   video::PlaybackFrameStore* const frames_;
@@ -90,10 +84,6 @@ class ArchivePlayer {
   archive::RecordHeader current_;
   std::array<bool, kCameras> selected_;
   std::vector<uint8_t> payload_;
-  // Per camera, the time of its first frame after the position when no link leads there (0: none
-  // or linked); valid while pendingKnown_.
-  std::array<uint64_t, kCameras> pending_{};
-  bool pendingKnown_ = false;
 };
 
 }  // namespace strixc::playback

@@ -42,13 +42,15 @@ struct Case {
 const Case kCases[] = {
     {STRIXC, {}, "Usage: strixc [options]", {"--profile", "--demo", "--record", "--screenshot", "--quit-after", "--gallery"}},
     {STRIXC_SIM, {}, "Usage: strixc-sim [options]", {"--port", "--user", "--cameras", "--archive", "--history"}},
-    {STRIXC_TOOL, {}, "Usage: strixc-tool COMMAND", {"probe", "snapshot", "settings", "archive", "record"}},
+    {STRIXC_TOOL, {}, "Usage: strixc-tool COMMAND", {"probe", "snapshot", "settings", "archive", "record", "play", "map"}},
     {STRIXC_TOOL, {"probe"}, "Usage: strixc-tool probe", {"--host", "--password", "--set-output", "--watch", "--encoding"}},
     {STRIXC_TOOL, {"snapshot"}, "Usage: strixc-tool snapshot", {"--camera", "--out", "--motion", "--frames", "--wall", "--layout"}},
     {STRIXC_TOOL, {"snapshot", "--wall", "x.png"}, "Usage: strixc-tool snapshot", {"--wall", "--layout", "--size", "--wait"}},
     {STRIXC_TOOL, {"settings"}, "Usage: strixc-tool settings export", {"--profile"}},
     {STRIXC_TOOL, {"archive"}, "Usage: strixc-tool archive create", {"--space-mb", "--min-file-number", "--yes", "--from"}},
     {STRIXC_TOOL, {"record"}, "Usage: strixc-tool record", {"--archive", "--seconds", "--space-mb", "--file-size-mb"}},
+    {STRIXC_TOOL, {"play"}, "Usage: strixc-tool play", {"--at", "--cameras", "--mode", "--motion", "--bookmark", "--frames"}},
+    {STRIXC_TOOL, {"map"}, "Usage: strixc-tool map", {"--from", "--to", "--width", "--profile"}},
 };
 
 TEST(HelpTest, EveryProgramAndCommandAnswersHelpWithoutADisplay) {
