@@ -461,4 +461,7 @@ constexpr int kServerDidNotAnswer = kOwnTextBase + 402;           // "The server
 constexpr int kReconnectAutomatically = kOwnTextBase + 403;       // "Reconnect automatically"
 constexpr int kStalePictureAfter = kOwnTextBase + 404;            // "Picture is stale after (s)"
 
+// Archives from a folder (numbered apart, from 580).
+constexpr int kFolderNotFound = kOwnTextBase + 580;  // "The folder '%s' does not exist."
+
 }  // namespace strixc::shell::text

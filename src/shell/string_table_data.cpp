@@ -646,6 +646,9 @@ const std::vector<TextEntry>& TextTable() {
        "Automatyczne ponowne łączenie", "Reconectar automáticamente"},
       {text::kStalePictureAfter, "Picture is stale after (s)", "Image figée après (s)", "Obraz nieaktualny po (s)",
        "Imagen congelada tras (s)"},
+      // Archives from a folder
+      {text::kFolderNotFound, "The folder '%s' does not exist.", "Le dossier '%s' n'existe pas.",
+       "Folder '%s' nie istnieje.", "La carpeta '%s' no existe."},
   };
   return table;
 }
