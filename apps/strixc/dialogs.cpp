@@ -3,6 +3,7 @@
 #include "dialogs.h"
 
 #include "browser/archive_locations_dialog.h"
+#include "browser/panel_gallery_pages.h"
 #include "control_panel.h"
 #include "main_window.h"
 #include "shell/about_box.h"
@@ -70,7 +71,7 @@ void MainWindow::AboutCommand() { shell::ShowAboutBox(this); }
 std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
   for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
-                    browser::BrowserGalleryPages()}) {
+                    browser::BrowserGalleryPages(), browser::PanelGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }
   return pages;

@@ -479,4 +479,7 @@ constexpr int kTooltipImageAdjustment = kOwnTextBase + 513;    // "Image adjustm
 constexpr int kTooltipNotAvailable = kOwnTextBase + 514;       // "Not available in this version"
 constexpr int kTooltipRemoteOnly = kOwnTextBase + 515;         // "Only for a server's archive"
 
+// Archives from a folder (numbered apart, from 580).
+constexpr int kFolderNotFound = kOwnTextBase + 580;  // "The folder '%s' does not exist."
+
 }  // namespace strixc::shell::text

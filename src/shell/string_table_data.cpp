@@ -673,6 +673,9 @@ const std::vector<TextEntry>& TextTable() {
        "Niedostępne w tej wersji", "No disponible en esta versión"},
       {text::kTooltipRemoteOnly, "Only for a server's archive", "Uniquement pour l'archive d'un serveur",
        "Tylko dla archiwum serwera", "Solo para el archivo de un servidor"},
+      // Archives from a folder
+      {text::kFolderNotFound, "The folder '%s' does not exist.", "Le dossier '%s' n'existe pas.",
+       "Folder '%s' nie istnieje.", "La carpeta '%s' no existe."},
   };
   return table;
 }
