@@ -20,6 +20,7 @@
 
 #include "archive/archive_time.h"
 #include "browser/browser_clock.h"
+#include "browser/image_adjust_panel.h"
 #include "display/video_widget.h"
 #include "shell/dialog_frame.h"
 #include "shell/message_box.h"
@@ -178,10 +179,7 @@ ArchiveBrowser::ArchiveBrowser(playback::PlaybackSource* source, display::VideoD
   connect(&timer_, &QTimer::timeout, this, &ArchiveBrowser::OnTimer);
 }
 
-ArchiveBrowser::~ArchiveBrowser() {
-  CloseBrowser();
-  delete imagePanel_.data();
-}
+ArchiveBrowser::~ArchiveBrowser() { CloseBrowser(); }
 
 // ---------------------------------------------------------------------------------------------
 // Controls
@@ -411,8 +409,10 @@ void ArchiveBrowser::OpenBrowser() {
   quality->SetTooltip(Tr(!tools_.videoQuality ? text::kTooltipNotAvailable
                          : local              ? text::kTooltipRemoteOnly
                                               : text::kVideoQuality));
-  // The image panel joins with its own widget; until then its button stays off.
-  imagePanelButton_->setEnabled(imagePanel_ != nullptr);
+  imagePanel_ = new ImageAdjustPanel(display_, this);
+  imagePanel_->SetSensitivityHooks([this](int camera) { return commands_->Sensitivity(camera); },
+                                   [this](int camera, int value) { commands_->SetSensitivity(camera, value); });
+  imagePanel_->SetCamera(commands_->SelectedCamera());
   StateChanged();
   timer_.start();
 }
@@ -423,7 +423,7 @@ void ArchiveBrowser::CloseBrowser() {
   timer_.stop();
   QToolTip::hideText();
   if (progress_) progress_->hide();
-  if (imagePanel_) imagePanel_->hide();
+  delete imagePanel_.data();
   commands_->Close();
   video_->Unbind();
   display_->SetFrameSource(liveFrames_);
@@ -532,9 +532,12 @@ void ArchiveBrowser::StateChanged() {
   selectAreaButton_->SetChecked(commands_->Mode() == BrowserCommands::kMouseSelectArea);
   zoomAreaButton_->SetChecked(commands_->Mode() == BrowserCommands::kMouseZoomArea);
   searchButton_->SetChecked(commands_->SearchButtonPressed());
+  imagePanelButton_->SetChecked(imagePanel_ && imagePanel_->isVisible());
 }
 
-void ArchiveBrowser::CameraSelected(int camera) { (void)camera; }
+void ArchiveBrowser::CameraSelected(int camera) {
+  if (imagePanel_) imagePanel_->SetCamera(camera);
+}
 
 void ArchiveBrowser::CursorText(const QString& text) { cursorLabel_->setText(text); }
 
