@@ -82,7 +82,12 @@ void BrowserCommands::Relayout(const QRect& mapRect) {
   const uint32_t visible = display_->VisibleCameras();
   for (int c = 0; c < kCameras; ++c) map_->SetRowEnabled(c, (visible >> c) & 1u);
   map_->SetSelectedRow(row);
-  if (start != 0) map_->SetView(start, end);
+  // A window first shown too small for a map had no view yet: it gets today's.
+  if (start != 0) {
+    map_->SetView(start, end);
+  } else {
+    ShowDayOf(NowOn(wallClock_));
+  }
   if (cursor != 0) map_->SetCursor(cursor);
   map_->Redraw();
 }
@@ -294,6 +299,7 @@ void BrowserCommands::RemoveBookmarkAtMenuTime() {
 // Motion search, mouse modes, tools
 
 void BrowserCommands::StartMotionSearch() {
+  ClearMotionFound();
   bool armed = false;
   const std::string detecting = Utf8(Tr(text::kMotionDetecting));
   for (int c = 0; c < kCameras; ++c) {
@@ -529,19 +535,24 @@ void BrowserCommands::ClearPlaybackLook() {
 
 void BrowserCommands::OnPlaybackStatus(int code, int64_t value) {
   switch (code) {
-    case playback::kStatusStopped:
+    case playback::kStatusStopped: {
       ClearPlaybackLook();
+      // A search that found motion stops right after reporting it: "Motion !" stays on that
+      // camera's caption until playback goes on, in place of the search's own caption.
+      const std::string motion = Utf8(Tr(text::kMotion));
       for (int c = 0; c < kCameras; ++c) {
         source_->SetMotionDetection(c, 0, {});
-        display_->SetCaption2(c, {});
+        display_->SetCaption2(c, motionFound_[static_cast<size_t>(c)] ? motion : std::string());
       }
       view_->StateChanged();
       break;
+    }
     case playback::kStatusPlaying:
     case playback::kStatusPlayingDouble:
     case playback::kStatusFastForward:
     case playback::kStatusFastBackward:
       pressedMode_ = code;
+      ClearMotionFound();
       view_->StateChanged();
       break;
     case playback::kStatusMotionFound: {
@@ -572,6 +583,19 @@ void BrowserCommands::OnPlaybackPosition(uint64_t time) {
 }
 
 void BrowserCommands::OnPlaybackBeep() { view_->Beep(); }
+
+void BrowserCommands::OnRemoteRequest(uint32_t token) {
+  if (open_) source_->SendRequest(token);
+}
+
+void BrowserCommands::ClearMotionFound() {
+  for (int c = 0; c < kCameras; ++c) {
+    if (!motionFound_[static_cast<size_t>(c)]) continue;
+    motionFound_[static_cast<size_t>(c)] = false;
+    // A search in progress keeps its own caption.
+    if (display_->GetCaption2(c) == Utf8(Tr(text::kMotion))) display_->SetCaption2(c, {});
+  }
+}
 
 void BrowserCommands::OnMapNeedsData() {
   if (!open_) return;

@@ -530,8 +530,14 @@ TEST_F(Commands, StatusEventsSetTheButtonsAndMotionSelectsTheCamera) {
   EXPECT_EQ(display_.GetSelectedCamera(), 6);
   EXPECT_EQ(view_.beeps, 1);
 
+  // The search stops after the find: the camera keeps "Motion !" until playback goes on.
   commands_.OnPlaybackStatus(playback::kStatusStopped, 0);
   EXPECT_EQ(commands_.PressedMode(), 0);
+  EXPECT_EQ(display_.GetCaption2(6), shell::Tr(shell::text::kMotion).toStdString());
+  EXPECT_TRUE(display_.GetCaption2(5).empty());
+  commands_.OnPlaybackStatus(playback::kStatusPlaying, 0);
+  EXPECT_TRUE(display_.GetCaption2(6).empty());
+  EXPECT_TRUE(commands_.MotionText(6).isEmpty());
 }
 
 TEST_F(Commands, PlaybackButtonsStopFirstOnlyForBackwardAndSteps) {
