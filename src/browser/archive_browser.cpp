@@ -2,11 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDateEdit>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,8 +14,9 @@
 
 #include <algorithm>
 
-#include "archive/archive_time.h"
+#include "browser/bookmark_title_dialog.h"
 #include "browser/browser_clock.h"
+#include "browser/calendar_dialog.h"
 #include "browser/image_adjust_panel.h"
 #include "display/video_widget.h"
 #include "shell/dialog_frame.h"
@@ -54,68 +51,6 @@ constexpr int kButtonStep = 30;
 constexpr int kButtonSize = 28;
 
 uint32_t Rgb(const QColor& colour) { return colour.rgb() & 0xFFFFFFu; }
-
-// Until the calendar dialog joins: two day fields, first and last day.
-bool AskDaysStandIn(QWidget* parent, uint64_t viewStart, uint64_t viewEnd, bool wallClock, uint64_t* from,
-                    uint64_t* to) {
-  shell::DialogFrame dialog(parent);
-  dialog.SetCaption(Tr(text::kCalendar));
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(12, 34, 12, 12);
-  const auto dateOf = [wallClock](uint64_t t) {
-    const uint64_t wall = t == 0 ? NowOn(true) : wallClock ? t : archive::ToWallClock(t);
-    const archive::TimeFields f = archive::FieldsOfTime(wall);
-    return QDate(f.year, f.month, f.day);
-  };
-  auto* first = new QDateEdit(dateOf(viewStart), &dialog);
-  auto* last = new QDateEdit(dateOf(viewEnd), &dialog);
-  first->setCalendarPopup(true);
-  last->setCalendarPopup(true);
-  layout->addWidget(first);
-  layout->addWidget(last);
-  auto* row = new QHBoxLayout;
-  auto* ok = new PictureButton(Tr(text::kOk), &dialog);
-  auto* cancel = new PictureButton(Tr(text::kCancel), &dialog);
-  row->addWidget(ok);
-  row->addWidget(cancel);
-  layout->addLayout(row);
-  QObject::connect(ok, &PictureButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(cancel, &PictureButton::clicked, &dialog, &QDialog::reject);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  // Noon of each chosen day: inside that day on either clock.
-  const auto timeOf = [wallClock](QDate d) -> uint64_t {
-    const auto wall = archive::TimeOfFields({d.year(), d.month(), d.day(), 12, 0, 0, 0});
-    if (!wall) return 0;
-    return wallClock ? *wall : archive::FromWallClock(*wall);
-  };
-  *from = timeOf(first->date());
-  *to = timeOf(last->date());
-  return *from != 0 && *to != 0;
-}
-
-// Until the bookmark title dialog joins: one line for the title.
-bool AskTitleStandIn(QWidget* parent, uint64_t time, bool wallClock, const QString& initial, QString* title) {
-  shell::DialogFrame dialog(parent);
-  dialog.SetCaption(Tr(text::kSetBookmarkAt) + TimeAndDateText(time, wallClock));
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(12, 34, 12, 12);
-  layout->addWidget(new QLabel(Tr(text::kBookmarkTitleLabel), &dialog));
-  auto* field = new QLineEdit(initial, &dialog);
-  field->setMinimumWidth(300);
-  layout->addWidget(field);
-  auto* row = new QHBoxLayout;
-  auto* ok = new PictureButton(Tr(text::kOk), &dialog);
-  auto* cancel = new PictureButton(Tr(text::kCancel), &dialog);
-  row->addWidget(ok);
-  row->addWidget(cancel);
-  layout->addLayout(row);
-  dialog.SetDefaultButton(ok);
-  QObject::connect(ok, &PictureButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(cancel, &PictureButton::clicked, &dialog, &QDialog::reject);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  *title = field->text();
-  return true;
-}
 
 }  // namespace
 
@@ -544,11 +479,18 @@ void ArchiveBrowser::CursorText(const QString& text) { cursorLabel_->setText(tex
 void ArchiveBrowser::MapPicture(const QImage& picture, const QRect& area) { mapArea_->SetPicture(picture, area); }
 
 bool ArchiveBrowser::AskDays(uint64_t viewStart, uint64_t viewEnd, uint64_t* from, uint64_t* to) {
-  return AskDaysStandIn(this, viewStart, viewEnd, commands_->WallClock(), from, to);
+  CalendarDialog dialog(viewStart, viewEnd, source_, this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *from = dialog.From();
+  *to = dialog.To();
+  return true;
 }
 
 bool ArchiveBrowser::AskBookmarkTitle(uint64_t time, const QString& initialTitle, QString* title) {
-  return AskTitleStandIn(this, time, commands_->WallClock(), initialTitle, title);
+  BookmarkTitleDialog dialog(time, initialTitle, this, commands_->WallClock());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *title = dialog.Title();
+  return true;
 }
 
 bool ArchiveBrowser::AskExport(int camera, uint64_t start, uint64_t end, std::string* fileName,

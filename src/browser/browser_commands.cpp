@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "browser/bookmark_title_dialog.h"
 #include "browser/browser_clock.h"
 #include "shell/string_ids.h"
 #include "shell/texts.h"
