@@ -202,7 +202,9 @@ void BrowserCommands::WheelZoom(int x, int steps) {
   const __int128 span = end - start;
   const __int128 offset = span * std::clamp(x - rect.left(), 0, rect.width() - 1) / (rect.width() - 1);
   __int128 newSpan = span;
-  for (int i = 0; i < std::abs(std::clamp(steps, -8, 8)); ++i) newSpan = steps > 0 ? newSpan * 3 / 4 : newSpan * 4 / 3 + 1;
+  for (int i = 0; i < std::abs(std::clamp(steps, -8, 8)); ++i) {
+    newSpan = steps > 0 ? newSpan * 3 / 4 : newSpan * 4 / 3 + 1;
+  }
   const __int128 anchor = start + offset;
   const __int128 newStart = std::max<__int128>(anchor - offset * newSpan / span, 0);
   const __int128 newEnd = std::min<__int128>(newStart + newSpan, kLatestTime);
@@ -535,6 +537,8 @@ void BrowserCommands::ClearPlaybackLook() {
 }
 
 void BrowserCommands::OnPlaybackStatus(int code, int64_t value) {
+  // What a closing source still reports (the end of an export it cancelled) has no window left.
+  if (!open_) return;
   switch (code) {
     case playback::kStatusStopped: {
       ClearPlaybackLook();
@@ -567,7 +571,9 @@ void BrowserCommands::OnPlaybackStatus(int code, int64_t value) {
       break;
     }
     case playback::kStatusExportStarted: view_->ExportProgress(0); break;
-    case playback::kStatusExportProgress: view_->ExportProgress(static_cast<int>(std::clamp<int64_t>(value, 0, 100))); break;
+    case playback::kStatusExportProgress:
+      view_->ExportProgress(static_cast<int>(std::clamp<int64_t>(value, 0, 100)));
+      break;
     case playback::kStatusExportFinished:
       view_->SetInputEnabled(true);
       view_->ExportProgress(-1);

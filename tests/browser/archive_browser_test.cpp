@@ -71,7 +71,8 @@ TEST_F(BrowserWindow, OpensOverTheArchiveAndGivesTheDisplayBackWhenItCloses) {
   // The highest camera is 4, the fifth: two groups of four.
   EXPECT_EQ(commands.CameraCount(), 8);
   EXPECT_EQ(map_.GetRect(), ArchiveBrowser::MapRect(browser_->size()));
-  EXPECT_TRUE(browser_->findChild<QLabel*>(QStringLiteral("summary"))->text().endsWith(QStringLiteral("0 day(s), 0 hour(s)")));
+  const QString summary = browser_->findChild<QLabel*>(QStringLiteral("summary"))->text();
+  EXPECT_TRUE(summary.endsWith(QStringLiteral("0 day(s), 0 hour(s)"))) << summary.toStdString();
   EXPECT_TRUE(messages_.empty());
   // A server's "Video quality" is off for the local archive, and the tools not given are off.
   EXPECT_FALSE(browser_->findChild<QWidget*>(QStringLiteral("video_quality"))->isEnabled());

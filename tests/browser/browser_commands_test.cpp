@@ -31,7 +31,9 @@ class FakeSource : public playback::PlaybackSource {
   bool Open(QObject*, playback::PlaybackReceiver*) override { return Note("Open"); }
   void Close() override { Note("Close"); }
   void SendRequest(uint32_t) override {}
-  void SeekCamera(int camera, uint64_t time) override { Note("Seek " + std::to_string(camera) + " " + std::to_string(time)); }
+  void SeekCamera(int camera, uint64_t time) override {
+    Note("Seek " + std::to_string(camera) + " " + std::to_string(time));
+  }
   void Stop() override { Note("Stop"); }
   void Play() override { Note("Play"); }
   void PlayDouble() override { Note("PlayDouble"); }
@@ -51,7 +53,9 @@ class FakeSource : public playback::PlaybackSource {
   uint64_t Earliest() override { return earliest; }
   uint64_t Latest() override { return latest; }
   bool DayHasRecordings(uint64_t) override { return false; }
-  void AddBookmark(uint64_t time, const std::string& title) override { Note("Add " + std::to_string(time) + " " + title); }
+  void AddBookmark(uint64_t time, const std::string& title) override {
+    Note("Add " + std::to_string(time) + " " + title);
+  }
   void DeleteBookmark(uint64_t time) override { Note("Delete " + std::to_string(time)); }
   void ShowBookmarkText(uint64_t time) override { Note("Title " + std::to_string(time)); }
   void NextBookmark(uint64_t time) override { Note("Next " + std::to_string(time)); }
@@ -180,7 +184,8 @@ TEST_F(Commands, SummaryCountsWholeDaysAndHours) {
   source_.earliest = kT0;
   source_.latest = kT0 + 2 * archive::kUnitsPerDay + 5 * kHour + 59 * kSecond;
   ASSERT_TRUE(commands_.Open(kMapRect));
-  EXPECT_TRUE(commands_.SummaryText().endsWith(QStringLiteral("2 day(s), 5 hour(s)"))) << commands_.SummaryText().toStdString();
+  EXPECT_TRUE(commands_.SummaryText().endsWith(QStringLiteral("2 day(s), 5 hour(s)")))
+      << commands_.SummaryText().toStdString();
 }
 
 TEST_F(Commands, ClosingResetsTheMapAndTheCamerasAdjustments) {
