@@ -43,6 +43,7 @@ constexpr int kMargin = 5;
 constexpr int kMapBottom = 120;
 constexpr int kLabelTop = 123;
 constexpr int kLabelHeight = 15;
+constexpr int kLabelPointSize = 8;
 constexpr int kVideoTop = 135;
 constexpr int kVideoLeft = 130;
 constexpr int kVideoBottomMargin = 10;
@@ -178,9 +179,13 @@ void ArchiveBrowser::BuildControls() {
   connect(video_, &display::VideoWidget::DoubleClicked, this, [this](QPoint p) { commands_->VideoDoubleClick(p); });
   connect(video_, &display::VideoWidget::AttachFailed, this, [this] { ShowMessage(text::kDirectXError); });
 
-  const auto label = [this](const char* name) {
+  // The labels share the map axis's small print, so that the cursor time fits its column.
+  QFont small = font();
+  small.setPointSize(kLabelPointSize);
+  const auto label = [this, &small](const char* name) {
     auto* l = new QLabel(body_);
     l->setObjectName(QLatin1String(name));
+    l->setFont(small);
     return l;
   };
   cursorLabel_ = label("cursor_time");
@@ -214,7 +219,8 @@ void ArchiveBrowser::BuildControls() {
     const int mode = m.mode;
     clicked(b, [this, mode] { commands_->StartMode(mode); });
     if (mode <= 4) modeButtons_[static_cast<size_t>(mode - 1)] = b;
-    place(b, mode < 4 ? 0 : 1, mode < 4 ? mode : mode - 4);
+    // Backward, step backward, step forward under the forward modes.
+    place(b, mode < 4 ? 0 : 1, mode < 4 ? mode : mode == 4 ? 0 : mode == 6 ? 1 : 2);
   }
 
   const struct {
@@ -301,8 +307,11 @@ void ArchiveBrowser::LayOut() {
   body_->setGeometry(rect());
   mapArea_->setGeometry(MapRect(size));
   video_->setGeometry(VideoRect(size));
-  cursorLabel_->setGeometry(10, kLabelTop, 130, kLabelHeight);
-  summaryLabel_->setGeometry(135, kLabelTop, 400, kLabelHeight);
+  // The cursor label is 130 wide unless its longest text needs more; the summary follows it.
+  const int cursorWidth = std::max(
+      130, cursorLabel_->fontMetrics().horizontalAdvance(TimeAndDateText(archive::kUnitsPerDay * 150'000, true)) + 8);
+  cursorLabel_->setGeometry(10, kLabelTop, cursorWidth, kLabelHeight);
+  summaryLabel_->setGeometry(std::max(135, 10 + cursorWidth + 5), kLabelTop, 400, kLabelHeight);
   infoLabel_->setGeometry(size.width() - 250, kLabelTop, 240, kLabelHeight);
   for (const auto& [button, cell] : placed_) {
     // The last row (Exit) sits at the bottom of the column.
