@@ -201,6 +201,8 @@ TEST_F(Commands, ClosingResetsTheMapAndTheCamerasAdjustments) {
   // Notifications that arrive after closing change nothing.
   commands_.OnPlaybackPosition(kT0);
   EXPECT_EQ(map_.GetCursor(), 0u);
+  commands_.OnPlaybackStatus(playback::kStatusExportFinished, playback::kExportCancelled);
+  EXPECT_TRUE(view_.messages.empty());
 }
 
 // ---- The visible period.
