@@ -9,7 +9,9 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
+#include "archive/archive_time.h"
 #include "dialogs.h"
 #include "main_window.h"
 #include "settings/settings_database.h"
@@ -44,7 +46,15 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       {"demo", "Start the built-in recording-server simulator and connect to it."},
       {"record", "Switch recording on once connected. With the four parameters the start is unattended: "
                  "no dialogs; the system's language and, when none exists, a new archive."},
-      {"screenshot", "Save a picture of the window to FILE (with --quit-after).", "FILE"},
+      {"demo-record", "With --demo: record the simulator's cameras for SECONDS once connected, so that the "
+                      "archive has something to browse (Tools > Local archives ...).", "SECONDS"},
+      {"browse", "Open the archive browser on the archive files in DIR, as Tools > Archives from path ... "
+                 "does, without the Connection dialog.", "DIR"},
+      {"at", "With --browse: start at time T (YYYY-MM-DDTHH:MM:SS[.fff] local time, or @UNITS) on the "
+             "first camera recorded, showing the whole day of T. Default: the latest recording.", "T"},
+      {"layout", "With --browse: the browser's screen layout L (1..7).", "L"},
+      {"screenshot", "Save a picture of the window (of the archive browser with --browse) to FILE "
+                     "(with --quit-after).", "FILE"},
       {"quit-after", "Exit after SECONDS (after the screenshot).", "SECONDS"},
       {"gallery", "Render every dialog and control in each language into DIR, and exit.", "DIR"},
       help,
@@ -79,6 +89,36 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (!ok || c.quitAfterSeconds < 1 || c.quitAfterSeconds > 24 * 3600) c.error = "--quit-after takes 1 to 86400 seconds";
   }
   if (!c.screenshot.isEmpty() && c.quitAfterSeconds == 0) c.error = "--screenshot needs --quit-after SECONDS";
+  if (parser.isSet("demo-record")) {
+    bool ok = false;
+    c.demoRecordSeconds = parser.value("demo-record").toInt(&ok);
+    if (!ok || c.demoRecordSeconds < 1 || c.demoRecordSeconds > 24 * 3600) {
+      c.error = "--demo-record takes 1 to 86400 seconds";
+    } else if (!c.demo) {
+      c.error = "--demo-record needs --demo";
+    }
+  }
+  c.browse = parser.value("browse");
+  if (parser.isSet("browse") && c.browse.isEmpty()) c.error = "--browse needs a folder";
+  if (parser.isSet("at")) {
+    const std::optional<uint64_t> at = archive::ParseArchiveTime(parser.value("at").toStdString());
+    if (!at || *at == 0) {
+      c.error = "--at takes YYYY-MM-DDTHH:MM:SS[.fff] or @UNITS";
+    } else if (c.browse.isEmpty()) {
+      c.error = "--at needs --browse";
+    } else {
+      c.browseAt = *at;
+    }
+  }
+  if (parser.isSet("layout")) {
+    bool ok = false;
+    c.browseLayout = parser.value("layout").toInt(&ok);
+    if (!ok || c.browseLayout < 1 || c.browseLayout > 7) {
+      c.error = "--layout takes 1 to 7";
+    } else if (c.browse.isEmpty()) {
+      c.error = "--layout needs --browse";
+    }
+  }
   return c;
 }
 
@@ -127,6 +167,17 @@ int RunClientApp(const CommandLine& commandLine) {
     InstallDialogs(window, station);
     window.SetUnattended(commandLine.Unattended());
     window.SetRecordOnConnect(commandLine.record);
+    if (commandLine.demoRecordSeconds > 0) window.SetRecordFor(commandLine.demoRecordSeconds);
+    if (!commandLine.browse.isEmpty()) {
+      window.SetBrowseAtStart(commandLine.browse, {commandLine.browseAt, commandLine.browseLayout});
+      // Nothing to browse is the end of a start that was only for browsing.
+      QObject::connect(&window, &MainWindow::BrowseAtStartFailed, &window, [&window, &code](const QString& error) {
+        std::fprintf(stderr, "strixc: %s\n", error.simplified().toUtf8().constData());
+        code = 1;
+        window.ExitCommand();
+        QApplication::exit(1);
+      });
+    }
     // A stop asked by the system saves as Exit does, and ends the program even while a dialog
     // (with its own event loop) is open.
     TerminationSignal termination;
@@ -150,7 +201,9 @@ int RunClientApp(const CommandLine& commandLine) {
     window.Start();
     if (!commandLine.screenshot.isEmpty()) {
       QTimer::singleShot(commandLine.quitAfterSeconds * 1000, &window, [&window, &commandLine] {
-        if (!window.grab().save(commandLine.screenshot, "PNG")) {
+        // The archive browser, when one is open, is what the picture is of.
+        QWidget* shown = window.Browser() != nullptr ? window.Browser() : &window;
+        if (!shown->grab().save(commandLine.screenshot, "PNG")) {
           std::fprintf(stderr, "strixc: can't write %s\n", commandLine.screenshot.toUtf8().constData());
         }
         window.ExitCommand();
@@ -163,7 +216,8 @@ int RunClientApp(const CommandLine& commandLine) {
         QApplication::exit(0);
       });
     }
-    code = QApplication::exec();
+    const int loop = QApplication::exec();
+    if (code == 0) code = loop;
   }
   if (simulator) simulator->Stop();
   return code;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 
 namespace strixc::station {
 
@@ -13,6 +14,10 @@ struct CommandLine {
   bool record = false;     // --record: recording on once connected, as the button does
   QString screenshot;      // --screenshot FILE: save a picture of the window ...
   int quitAfterSeconds = 0;  // ... after --quit-after SECONDS, then exit
+  int demoRecordSeconds = 0;  // --demo-record SECONDS: the demonstration records that long
+  QString browse;          // --browse DIR: the archive browser on the archive files in DIR ...
+  uint64_t browseAt = 0;   // ... at --at T (an archive time; 0: its latest recording) ...
+  int browseLayout = 0;    // ... in --layout L (1..7; 0: the browser's own)
   QString gallery;         // --gallery DIR: render every dialog and control, then exit
   QString helpText;        // --help: print this and exit
   bool version = false;    // --version: print the version and exit

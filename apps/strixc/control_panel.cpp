@@ -23,7 +23,7 @@ constexpr CommandLook kLooks[ControlPanel::kCommandCount] = {
     {"rec_off", text::kTooltipRecording, true},
     {"address_book", text::kAddressBook, true},
     {"camera_settings", text::kTooltipCameraSettings, true},
-    {"archives", text::kTooltipArchives, false},
+    {"archives", text::kTooltipArchives, true},
     {"connection", text::kConnection, true},
     {"program_settings", text::kProgramSettings, true},
     {"dome_settings", text::kDomeSettings, false},

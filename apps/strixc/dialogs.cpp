@@ -5,6 +5,7 @@
 #include "browser/archive_locations_dialog.h"
 #include "browser/bookmark_title_dialog.h"
 #include "browser/calendar_dialog.h"
+#include "browser/panel_gallery_pages.h"
 #include "control_panel.h"
 #include "main_window.h"
 #include "shell/about_box.h"
@@ -72,7 +73,7 @@ void MainWindow::AboutCommand() { shell::ShowAboutBox(this); }
 std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
   for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
-                    browser::BrowserGalleryPages(), browser::CalendarGalleryPages(),
+                    browser::BrowserGalleryPages(), browser::PanelGalleryPages(), browser::CalendarGalleryPages(),
                     browser::BookmarkGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }

@@ -14,6 +14,7 @@
 #include <QWindow>
 #include <utility>
 
+#include "browser/archive_map_control.h"
 #include "control_panel.h"
 #include "dialogs.h"
 #include "settings/settings_key.h"
@@ -123,6 +124,12 @@ MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget
   ShowNotConnected();
 }
 
+void MainWindow::SetBrowseAtStart(const QString& folder, BrowseStart start) {
+  browseAtStart_ = true;
+  browseFolder_ = folder;
+  browseStart_ = start;
+}
+
 MainWindow::~MainWindow() {
   if (tray_ != nullptr) tray_->hide();
   CloseProgress();
@@ -139,7 +146,8 @@ void MainWindow::Start() {
 
   QString error;
   const bool noArchive = station_.OpenArchive(&error) == Station::ArchiveState::kNone;
-  if (parameters_.size() != 4 || unattended_) {
+  // A start that browses a folder needs no archive of its own: nothing is asked or made for it.
+  if ((parameters_.size() != 4 || unattended_) && !browseAtStart_) {
     tools::ClientSettings& client = station_.Client();
     if (noArchive && !error.isEmpty()) {
       ReportError(error);
@@ -215,6 +223,17 @@ void MainWindow::OnArchiveCreated(bool ok, const QString& error) {
 
 void MainWindow::ContinueStart() {
   panel_->Capacity().Refresh();
+  UpdateArchiveActions();
+  if (browseAtStart_) {
+    // From the event loop: the browser's own loop must not run inside Start.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          QString error;
+          if (!BrowseFolder(browseFolder_, &browseStart_, &error)) emit BrowseAtStartFailed(error);
+        },
+        Qt::QueuedConnection);
+  }
 
   if (parameters_.size() == 4) {
     bool ok = false;
@@ -224,7 +243,7 @@ void MainWindow::ContinueStart() {
                  true);
     station_.Connect(parameters_[2], static_cast<quint16>(ok && port < 65536 ? port : 0), Utf8(parameters_[0]),
                      Utf8(parameters_[1]));
-  } else if (!unattended_) {
+  } else if (!unattended_ && !browseAtStart_) {
     ConnectCommand();
   }
 }
@@ -341,6 +360,7 @@ void MainWindow::OnCommand(int command) {
     case ControlPanel::kRecording: ToggleRecording(); break;
     case ControlPanel::kAddressBook: AddressBookCommand(); break;
     case ControlPanel::kCameraSettings: DisplaySettingsCommand(); break;
+    case ControlPanel::kArchives: ArchiveButtonCommand(); break;
     case ControlPanel::kConnection: ConnectCommand(); break;
     case ControlPanel::kProgramSettings: LanguageCommand(); break;
     default: break;
@@ -360,7 +380,15 @@ void MainWindow::OnConnected() {
   panel_->SetVisible(mode_ == DisplayMode::kNormal);
   if (tray_ != nullptr) tray_->setToolTip(windowTitle());
   breakNotified_ = false;
-  if (std::exchange(recordOnConnect_, false)) SwitchRecordingOn();
+  if (std::exchange(recordOnConnect_, false)) {
+    SwitchRecordingOn();
+    // Off again after the time asked for, unless the operator switched it off himself by then.
+    if (const int seconds = std::exchange(recordSeconds_, 0); seconds > 0) {
+      QTimer::singleShot(seconds * 1000, this, [this] {
+        if (station_.RecordingOn()) station_.SetRecording(false);
+      });
+    }
+  }
 }
 
 void MainWindow::OnDisconnected(int error, const QString& text) {

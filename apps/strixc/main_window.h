@@ -6,16 +6,27 @@
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "display/video_widget.h"
 #include "shell/message_box.h"
 #include "operator_station.h"
 #include "window_geometry.h"
 
+class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
+
+namespace strixc::browser {
+class ArchiveMapControl;
+}
+
+namespace strixc::playback {
+class PlaybackSource;
+}
 
 namespace strixc::station {
 
@@ -51,6 +62,23 @@ class MainWindow : public QMainWindow {
   void SetUnattended(bool unattended) { unattended_ = unattended; }
   // Recording switches on, as the button does, once the first connection stands (--record).
   void SetRecordOnConnect(bool record) { recordOnConnect_ = record; }
+  // The same, and off again `seconds` after it went on (--demo-record: something to browse).
+  void SetRecordFor(int seconds) {
+    recordOnConnect_ = seconds > 0;
+    recordSeconds_ = seconds;
+  }
+
+  // Where the archive browser starts when the opener positions it (--browse): the time (0: the
+  // archive's latest recording) on the first camera recorded, with its whole day in view, and the
+  // layout button (1..7; 0: the browser's own).
+  struct BrowseStart {
+    uint64_t time = 0;
+    int layout = 0;
+  };
+  // Set before Start: the start opens the browser on the archive files in `folder`, as "Archives
+  // from path ..." does without its dialog, instead of the Connection dialog; the first-start
+  // archive question is not asked. A folder without an archive ends in BrowseAtStartFailed.
+  void SetBrowseAtStart(const QString& folder, BrowseStart start);
 
   // The initialisation after the window exists: the settings, the archive (with the first-start
   // question), the recorder, and the connection (from the parameters, or the Connect command).
@@ -70,6 +98,21 @@ class MainWindow : public QMainWindow {
   void ToggleRecording();
   void SelectLayoutButton(int k);
   void SetDisplayMode(int mode, bool force = false);
+  // The archive commands. Each runs the browser modally and returns when it closes; the live view
+  // stops drawing meanwhile and comes back after. "Local archives ..." works only while the local
+  // archive is open; "Remote archives ..." waits for remote playback (disabled, as is "Remote" in
+  // the "Open archives" list). "Archives from path ..." asks for the folder, starting at the
+  // client settings' DefaultDir, and stores the answer back there.
+  void LocalArchivesCommand();
+  void ArchivesFromPathCommand();
+  // The archive button: the "Open archives" question, then the matching command.
+  void ArchiveButtonCommand();
+  // The browser on a read-only archive over `folder` (positioned by `start` when given). False,
+  // with the reason in the operator's language in `error`, when no archive can be read there.
+  bool BrowseFolder(const QString& folder, const BrowseStart* start, QString* error);
+  bool LocalArchiveAvailable();
+  // The archive browser while it is open, else null.
+  QWidget* Browser() const { return browser_; }
 
   DisplayMode Mode() const { return mode_; }
   bool StayOnTop() const { return stayOnTop_; }
@@ -79,6 +122,12 @@ class MainWindow : public QMainWindow {
   bool ProgressShown() const { return progress_ != nullptr && progress_->isVisible(); }
   display::VideoWidget& Video() { return *video_; }
   ControlPanel& Panel() { return *panel_; }
+
+ signals:
+  // The browser asked for by SetBrowseAtStart could not open; `error` says why.
+  void BrowseAtStartFailed(const QString& error);
+
+ public:
 
   // The window placement under "Window": loaded once, by the start or before the window is first
   // shown (so that it appears in its place and state at once), saved when the window goes.
@@ -146,6 +195,9 @@ class MainWindow : public QMainWindow {
   void LanguageCommand();
   void SnapshotCommand();
   void AboutCommand();
+  // Runs the browser over `source` (bound to its archive by the caller) and unbinds it after.
+  void RunBrowser(playback::PlaybackSource& source, const BrowseStart* start);
+  void UpdateArchiveActions();
 
   OperatorStation& station_;
   QStringList parameters_;
@@ -166,6 +218,14 @@ class MainWindow : public QMainWindow {
   int blink_ = 0;
   bool unattended_ = false;
   bool recordOnConnect_ = false;
+  int recordSeconds_ = 0;
+  // The one archive map, lent to each browser in turn.
+  std::unique_ptr<browser::ArchiveMapControl> map_;
+  QPointer<QWidget> browser_;
+  QAction* localArchives_ = nullptr;
+  bool browseAtStart_ = false;
+  QString browseFolder_;
+  BrowseStart browseStart_;
   // What waits for the default archive being made: the rest of the start, switching recording on.
   bool startWaitsForArchive_ = false;
   bool recordingWaitsForArchive_ = false;

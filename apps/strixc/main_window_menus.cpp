@@ -32,9 +32,13 @@ void MainWindow::BuildMenus() {
   connect(tools->addAction(Tr(text::kMenuConnection)), &QAction::triggered, this, &MainWindow::ConnectCommand);
   connect(tools->addAction(Tr(text::kMenuAddressBook)), &QAction::triggered, this, &MainWindow::AddressBookCommand);
   tools->addSeparator();
+  // Remote playback comes later.
   AddLater(tools, text::kMenuRemoteArchives);
-  AddLater(tools, text::kMenuLocalArchives);
-  AddLater(tools, text::kMenuArchivesFromPath);
+  localArchives_ = tools->addAction(Tr(text::kMenuLocalArchives));
+  connect(localArchives_, &QAction::triggered, this, &MainWindow::LocalArchivesCommand);
+  connect(tools->addAction(Tr(text::kMenuArchivesFromPath)), &QAction::triggered, this,
+          &MainWindow::ArchivesFromPathCommand);
+  connect(tools, &QMenu::aboutToShow, this, &MainWindow::UpdateArchiveActions);
   AddLater(tools, text::kMenuDomePanel);
   tools->addSeparator();
   connect(tools->addAction(Tr(text::kMenuMinimize)), &QAction::triggered, this, &MainWindow::MinimizeCommand);

@@ -27,7 +27,7 @@ namespace {
 constexpr QColor kBackground = theme::kBackground;
 constexpr QColor kText = theme::kText;
 constexpr QColor kTab = theme::kOutline;
-const QColor kBorderDark(0x94, 0x9E, 0xAA);
+constexpr QColor kBorderDark = theme::kBorderShadow;
 
 // 10 point at 96 dpi; a pixel size keeps the tab the same on screens of other densities.
 constexpr int kCaptionPixelSize = 13;

@@ -461,4 +461,25 @@ constexpr int kServerDidNotAnswer = kOwnTextBase + 402;           // "The server
 constexpr int kReconnectAutomatically = kOwnTextBase + 403;       // "Reconnect automatically"
 constexpr int kStalePictureAfter = kOwnTextBase + 404;            // "Picture is stale after (s)"
 
+// Archive browser: button tooltips (numbered apart, from 500).
+constexpr int kTooltipStop = kOwnTextBase + 500;               // "Stop"
+constexpr int kTooltipPlay = kOwnTextBase + 501;               // "Play"
+constexpr int kTooltipPlayDouble = kOwnTextBase + 502;         // "Play at double speed"
+constexpr int kTooltipFastForward = kOwnTextBase + 503;        // "Fast forward"
+constexpr int kTooltipFastBackward = kOwnTextBase + 504;       // "Fast backward"
+constexpr int kTooltipStepForward = kOwnTextBase + 505;        // "Step forward"
+constexpr int kTooltipStepBackward = kOwnTextBase + 506;       // "Step backward"
+constexpr int kTooltipEarlierHalf = kOwnTextBase + 507;        // "Earlier by half the view"
+constexpr int kTooltipEarlierEighth = kOwnTextBase + 508;      // "Earlier by an eighth of the view"
+constexpr int kTooltipLaterEighth = kOwnTextBase + 509;        // "Later by an eighth of the view"
+constexpr int kTooltipLaterHalf = kOwnTextBase + 510;          // "Later by half the view"
+constexpr int kTooltipMotionSearch = kOwnTextBase + 511;       // "Motion search"
+constexpr int kTooltipExportAvi = kOwnTextBase + 512;          // "Export to AVI file"
+constexpr int kTooltipImageAdjustment = kOwnTextBase + 513;    // "Image adjustment"
+constexpr int kTooltipNotAvailable = kOwnTextBase + 514;       // "Not available in this version"
+constexpr int kTooltipRemoteOnly = kOwnTextBase + 515;         // "Only for a server's archive"
+
+// Archives from a folder (numbered apart, from 580).
+constexpr int kFolderNotFound = kOwnTextBase + 580;  // "The folder '%s' does not exist."
+
 }  // namespace strixc::shell::text

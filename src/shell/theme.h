@@ -10,6 +10,8 @@ namespace strixc::shell::theme {
 constexpr QColor kBackground{0x4A, 0x4F, 0x55};
 constexpr QColor kText{0xC1, 0xC5, 0xC8};
 constexpr QColor kOutline{0x6F, 0x76, 0x7F};
+// The lower and right edges of a window's two-tone border (the upper and left ones are white).
+constexpr QColor kBorderShadow{0x94, 0x9E, 0xAA};
 
 // `palette` in the dark theme: background, text, selection and disabled text.
 QPalette DarkPalette(QPalette palette);

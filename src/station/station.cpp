@@ -236,7 +236,22 @@ void Station::SendVisibleCameras() {
   if (!controller_.IsConnected()) return;
   controller_.Connection().VisibleCameras(WantedCameras());
   // A camera the layout brings in has had no reason to send until now.
-  display_.WatchCameras(WantedCameras() & controller_.Connection().CameraMask());
+  if (!livePaused_) display_.WatchCameras(WantedCameras() & controller_.Connection().CameraMask());
+}
+
+void Station::SetLiveViewPaused(bool paused) {
+  if (paused == livePaused_) return;
+  livePaused_ = paused;
+  if (paused) {
+    path_.SetObserver(nullptr);
+    display_.WatchCameras(0);
+    return;
+  }
+  display_.SetFrameSource(&live_);
+  path_.SetObserver(&display_);
+  // The ages count from now: no picture could reach the display while it was paused.
+  if (controller_.IsConnected()) display_.WatchCameras(WantedCameras() & controller_.Connection().CameraMask());
+  display_.RedrawAll();
 }
 
 uint32_t Station::WantedCameras() {
@@ -269,7 +284,7 @@ void Station::OnStarted() {
   reconnect_.Connected();
   // Every age starts again with the connection.
   display_.WatchCameras(0);
-  display_.WatchCameras(WantedCameras() & server.CameraMask());
+  if (!livePaused_) display_.WatchCameras(WantedCameras() & server.CameraMask());
   staleCheck_.start();
   display_.RedrawAll();
   if (recordingOn_ && !recorderLink_.IsRecording()) {

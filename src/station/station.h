@@ -137,6 +137,11 @@ class Station : public QObject {
   int CameraCount() const { return cameraCount_; }
   // Tells the server which cameras the current layout shows.
   void SendVisibleCameras();
+  // While another window (the archive browser) has the display: live pictures stop reaching it and
+  // no camera's age is watched, so nothing live is drawn over that window's pictures. Resuming
+  // gives the display the live store back, watches the cameras again from now and redraws.
+  void SetLiveViewPaused(bool paused);
+  bool LiveViewPaused() const { return livePaused_; }
   // Without a window (strixc-tool) nothing shows the layout: the station then asks the server for
   // every camera it has. Set before connecting.
   void SetHeadless(bool headless) { headless_ = headless; }
@@ -217,6 +222,7 @@ class Station : public QObject {
   QTimer staleCheck_;
   ReconnectPolicy reconnect_;
   bool headless_ = false;
+  bool livePaused_ = false;
   int cameraCount_ = 0;
   // The first-start archive's worker; it touches only archive_ (thread-safe) and the file system.
   // The worker's result comes back on this object's thread through it.

@@ -1,0 +1,139 @@
+// The main window's archive commands: the archive browser on the local archive or on the archive
+// files of a folder, and the "Open archives" question of the archive button.
+
+#include <QAction>
+#include <QTimer>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "archive/archive_database.h"
+#include "archive/archive_time.h"
+#include "browser/archive_browser.h"
+#include "browser/archive_map_control.h"
+#include "browser/archive_path_dialog.h"
+#include "browser/open_archives_dialog.h"
+#include "main_window.h"
+#include "playback/local_playback_source.h"
+#include "shell/archive_log_words.h"
+#include "shell/string_ids.h"
+#include "shell/texts.h"
+
+namespace strixc::station {
+
+namespace {
+
+using shell::Tr;
+using shell::TrFormat;
+namespace text = shell::text;
+
+// The lowest camera with recordings in `database`, else 0.
+int FirstRecordedCamera(archive::ArchiveDatabase* database) {
+  const uint32_t mask = database != nullptr ? database->CameraMask() : 0;
+  for (int camera = 0; camera < display::kCameras; ++camera) {
+    if (mask & (1u << camera)) return camera;
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool MainWindow::LocalArchiveAvailable() {
+  // The creation's worker holds the database: asking it now would wait for the formatting.
+  return !station_.CreatingArchive() && station_.Archive().IsOpen();
+}
+
+void MainWindow::UpdateArchiveActions() {
+  if (localArchives_ != nullptr) localArchives_->setEnabled(LocalArchiveAvailable());
+}
+
+void MainWindow::LocalArchivesCommand() {
+  if (!LocalArchiveAvailable()) return;
+  playback::LocalPlaybackSource source(&station_.Archive());
+  RunBrowser(source, nullptr);
+}
+
+void MainWindow::ArchivesFromPathCommand() {
+  tools::ClientSettings& client = station_.Client();
+  const std::optional<QString> folder =
+      browser::AskArchiveFolder(QString::fromStdString(client.GetDefaultDir()), this);
+  if (!folder) return;
+  client.SetDefaultDir(folder->toStdString());
+  QString error;
+  if (!BrowseFolder(*folder, nullptr, &error)) Tell(error);
+}
+
+void MainWindow::ArchiveButtonCommand() {
+  // "Remote" stays greyed until remote playback exists.
+  const std::optional<browser::ArchiveKind> kind =
+      browser::AskArchiveKind(this, LocalArchiveAvailable(), /*remoteEnabled=*/false);
+  if (!kind) return;
+  switch (*kind) {
+    case browser::ArchiveKind::kLocal: LocalArchivesCommand(); break;
+    case browser::ArchiveKind::kRemote: break;
+    case browser::ArchiveKind::kPath: ArchivesFromPathCommand(); break;
+  }
+}
+
+bool MainWindow::BrowseFolder(const QString& folder, const BrowseStart* start, QString* error) {
+  const std::string path = folder.toStdString();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(path, ec)) {
+    *error = TrFormat(text::kFolderNotFound, folder.toUtf8().constData());
+    return false;
+  }
+  const std::unique_ptr<archive::ArchiveDatabase> database =
+      archive::ArchiveDatabase::ForFolder(path, station_.DataFolder());
+  if (!database->IsOpen()) {
+    *error = QString::fromStdString(database->MessageLog().Summary(shell::ArchiveLogWords()));
+    if (error->trimmed().isEmpty()) *error = Tr(text::kNoArchiveRecordings);
+    return false;
+  }
+  // Declared after the database: it goes first.
+  playback::LocalPlaybackSource source(database.get());
+  RunBrowser(source, start);
+  return true;
+}
+
+void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart* start) {
+  // One browser at a time: it is modal, but the tray's menu still reaches this window.
+  if (browser_ != nullptr) return;
+  if (!map_) map_ = std::make_unique<browser::ArchiveMapControl>();
+  display::VideoDisplay& display = station_.Display();
+
+  // The display is the browser's until it closes: no live picture reaches it meanwhile, and the
+  // live view's widget lets it go so that a resize of this window cannot take it back.
+  station_.SetLiveViewPaused(true);
+  video_->Unbind();
+  {
+    browser::ArchiveBrowser window(&source, &display, &station_.Live(), map_.get(), nullptr,
+                                   browser::ArchiveBrowserTools{}, this);
+    browser_ = &window;
+    if (start != nullptr) {
+      // After the window opened the source (when it is first shown, inside exec).
+      const BrowseStart at = *start;
+      QTimer::singleShot(0, &window, [&window, &source, at] {
+        const uint64_t time = at.time != 0 ? at.time : source.Latest();
+        if (at.layout != 0) window.Commands().SelectLayout(at.layout);
+        if (time == 0) return;
+        const int camera = FirstRecordedCamera(source.Database());
+        window.Commands().ShowDayOf(time);
+        window.Commands().SelectCamera(camera);
+        source.SeekCamera(camera, time);
+      });
+    }
+    window.exec();
+  }
+  browser_ = nullptr;
+
+  // The window gave the display the live store back; the opener unbinds the source, so that its
+  // end touches neither the map nor the display.
+  source.SetTimeline(nullptr);
+  source.SetDisplay(nullptr);
+  station_.SetLiveViewPaused(false);
+  video_->Bind();
+  // The browser's layout is the live view's now: the server sends what it shows.
+  station_.SendVisibleCameras();
+}
+
+}  // namespace strixc::station
