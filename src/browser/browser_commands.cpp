@@ -264,12 +264,11 @@ int BrowserCommands::SelectedCamera() const { return display_->GetSelectedCamera
 // ---------------------------------------------------------------------------------------------
 // Bookmarks
 
-void BrowserCommands::SetBookmark(uint64_t time, const QString& initialTitle) {
-  if (time == 0) return;
+bool BrowserCommands::SetBookmark(uint64_t time, const QString& initialTitle) {
+  if (time == 0) return true;
   QString title;
-  if (!view_->AskBookmarkTitle(time, initialTitle, &title)) return;
-  // The source reports no refusal; a refused bookmark simply does not appear on the map.
-  source_->AddBookmark(time, Utf8(title));
+  if (!view_->AskBookmarkTitle(time, initialTitle, &title)) return true;
+  return source_->AddBookmark(time, Utf8(title));
 }
 
 void BrowserCommands::AddBookmarkAtCursor() { SetBookmark(map_->GetCursor(), {}); }
@@ -289,13 +288,15 @@ void BrowserCommands::SetBookmarkAtMenuTime() {
   const uint64_t time = menuTime_;
   menuTime_ = 0;
   // An existing bookmark's title is offered for editing; none is an empty field.
-  SetBookmark(time, time != 0 && map_->HasBookmark(time) ? map_->Title(time) : QString());
+  if (!SetBookmark(time, time != 0 && map_->HasBookmark(time) ? map_->Title(time) : QString())) {
+    view_->ShowMessage(text::kServerRefused);
+  }
 }
 
 void BrowserCommands::RemoveBookmarkAtMenuTime() {
   const uint64_t time = menuTime_;
   menuTime_ = 0;
-  if (time != 0) source_->DeleteBookmark(time);
+  if (time != 0 && !source_->DeleteBookmark(time)) view_->ShowMessage(text::kServerRefused);
 }
 
 // ---------------------------------------------------------------------------------------------

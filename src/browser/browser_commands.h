@@ -209,7 +209,8 @@ class BrowserCommands : public QObject, public playback::PlaybackReceiver, publi
  private:
   void SetView(uint64_t start, uint64_t end);
   void UpdateVisibleSet();
-  void SetBookmark(uint64_t time, const QString& initialTitle);
+  // False when the source refused the bookmark (a cancelled title dialog is no refusal).
+  bool SetBookmark(uint64_t time, const QString& initialTitle);
   void ClearPlaybackLook();
   void ClearMotionFound();
   QString MakeSummary();

@@ -409,22 +409,24 @@ bool LocalPlaybackSource::DayHasRecordings(uint64_t time) {
 
 // ---- Bookmarks.
 
-void LocalPlaybackSource::AddBookmark(uint64_t time, const std::string& title) {
+bool LocalPlaybackSource::AddBookmark(uint64_t time, const std::string& title) {
   Guard guard(lock_);
   const int64_t t = BookmarkTime(time);
-  if (Exporting() || t <= 0) return;
+  if (Exporting() || t <= 0) return false;
   database_->Bookmarks().Add(t, title);
   if (timeline_ != nullptr) {
     timeline_->InsertBookmark(time);
     timeline_->SetTitle(time, title);
   }
+  return true;
 }
 
-void LocalPlaybackSource::DeleteBookmark(uint64_t time) {
+bool LocalPlaybackSource::DeleteBookmark(uint64_t time) {
   Guard guard(lock_);
-  if (Exporting()) return;
-  database_->Bookmarks().Remove(BookmarkTime(time));
+  if (Exporting()) return false;
+  const bool removed = database_->Bookmarks().Remove(BookmarkTime(time));
   if (timeline_ != nullptr) timeline_->RemoveBookmark(time);
+  return removed;
 }
 
 void LocalPlaybackSource::ShowBookmarkText(uint64_t time) {

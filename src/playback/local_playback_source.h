@@ -41,8 +41,8 @@ class LocalPlaybackSource : public PlaybackSource {
   uint64_t Earliest() override;
   uint64_t Latest() override;
   bool DayHasRecordings(uint64_t time) override;
-  void AddBookmark(uint64_t time, const std::string& title) override;
-  void DeleteBookmark(uint64_t time) override;
+  bool AddBookmark(uint64_t time, const std::string& title) override;
+  bool DeleteBookmark(uint64_t time) override;
   void ShowBookmarkText(uint64_t time) override;
   void NextBookmark(uint64_t time) override;
   void PrevBookmark(uint64_t time) override;

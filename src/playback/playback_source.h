@@ -113,8 +113,9 @@ class PlaybackSource {
   virtual uint64_t Earliest() = 0;
   virtual uint64_t Latest() = 0;
   virtual bool DayHasRecordings(uint64_t time) = 0;
-  virtual void AddBookmark(uint64_t time, const std::string& title) = 0;
-  virtual void DeleteBookmark(uint64_t time) = 0;
+  // False when the bookmark could not be set or removed (a server refusing it, an export running).
+  virtual bool AddBookmark(uint64_t time, const std::string& title) = 0;
+  virtual bool DeleteBookmark(uint64_t time) = 0;
   virtual void ShowBookmarkText(uint64_t time) = 0;
   virtual void NextBookmark(uint64_t time) = 0;
   virtual void PrevBookmark(uint64_t time) = 0;

@@ -53,10 +53,14 @@ class FakeSource : public playback::PlaybackSource {
   uint64_t Earliest() override { return earliest; }
   uint64_t Latest() override { return latest; }
   bool DayHasRecordings(uint64_t) override { return false; }
-  void AddBookmark(uint64_t time, const std::string& title) override {
+  bool AddBookmark(uint64_t time, const std::string& title) override {
     Note("Add " + std::to_string(time) + " " + title);
+    return !refuseBookmarks;
   }
-  void DeleteBookmark(uint64_t time) override { Note("Delete " + std::to_string(time)); }
+  bool DeleteBookmark(uint64_t time) override {
+    Note("Delete " + std::to_string(time));
+    return !refuseBookmarks;
+  }
   void ShowBookmarkText(uint64_t time) override { Note("Title " + std::to_string(time)); }
   void NextBookmark(uint64_t time) override { Note("Next " + std::to_string(time)); }
   void PrevBookmark(uint64_t time) override { Note("Prev " + std::to_string(time)); }
@@ -81,6 +85,7 @@ class FakeSource : public playback::PlaybackSource {
   std::vector<uint32_t> masks;
   std::vector<Motion> motion;
   int highest = 15;
+  bool refuseBookmarks = false;
   uint64_t earliest = 0, latest = 0;
   bool exportStarts = true;
 };
@@ -372,6 +377,15 @@ TEST_F(Commands, MapMenuOffersTheBookmarkUnderThePointer) {
   commands_.RemoveBookmarkAtMenuTime();
   EXPECT_EQ(source_.calls.back(), "Delete " + std::to_string(kT0 + 650 * kSecond));
   EXPECT_EQ(source_.calls.size(), calls + 1);
+  EXPECT_TRUE(view_.messages.empty());
+
+  // A server that refuses either change is told to the operator.
+  source_.refuseBookmarks = true;
+  commands_.OpenMapMenu(map_.ColumnOf(t));
+  commands_.SetBookmarkAtMenuTime();
+  commands_.OpenMapMenu(map_.ColumnOf(t));
+  commands_.RemoveBookmarkAtMenuTime();
+  EXPECT_EQ(view_.messages, (std::vector<int>{shell::text::kServerRefused, shell::text::kServerRefused}));
 }
 
 // ---- Mouse modes.

@@ -56,8 +56,8 @@ class FakeSource : public playback::PlaybackSource {
     const archive::TimeFields f = archive::FieldsOfTime(local_ ? archive::ToWallClock(time) : time);
     return recorded.count(QDate(f.year, f.month, f.day)) > 0;
   }
-  void AddBookmark(uint64_t, const std::string&) override {}
-  void DeleteBookmark(uint64_t) override {}
+  bool AddBookmark(uint64_t, const std::string&) override { return true; }
+  bool DeleteBookmark(uint64_t) override { return true; }
   void ShowBookmarkText(uint64_t) override {}
   void NextBookmark(uint64_t) override {}
   void PrevBookmark(uint64_t) override {}
