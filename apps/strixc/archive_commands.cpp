@@ -2,7 +2,6 @@
 // files of a folder, and the "Open archives" question of the archive button.
 
 #include <QAction>
-#include <QEvent>
 #include <QTimer>
 #include <filesystem>
 #include <optional>
@@ -14,6 +13,7 @@
 #include "browser/archive_map_control.h"
 #include "browser/archive_path_dialog.h"
 #include "browser/open_archives_dialog.h"
+#include "browser_positioner.h"
 #include "main_window.h"
 #include "playback/local_playback_source.h"
 #include "shell/archive_log_words.h"
@@ -27,71 +27,6 @@ namespace {
 using shell::Tr;
 using shell::TrFormat;
 namespace text = shell::text;
-
-// The lowest camera with recordings in `database`, else 0.
-int FirstRecordedCamera(archive::ArchiveDatabase* database) {
-  const uint32_t mask = database != nullptr ? database->CameraMask() : 0;
-  for (int camera = 0; camera < display::kCameras; ++camera) {
-    if (mask & (1u << camera)) return camera;
-  }
-  return 0;
-}
-
-// Puts a browser where --browse asks once its video area has a size. Until then the display has
-// no cells, so no camera counts as shown and a seek would decode no picture: the layout is chosen
-// again then (which tells the source the cameras shown), the day of the time is shown, and the
-// first camera recorded moves there.
-class BrowserPositioner : public QObject {
- public:
-  BrowserPositioner(browser::ArchiveBrowser& window, display::VideoDisplay& display,
-                    playback::PlaybackSource& source, MainWindow::BrowseStart at)
-      : QObject(&window), window_(window), display_(display), source_(source), at_(at) {
-    // From the browser's loop: it opens the source when it is first shown.
-    QTimer::singleShot(0, this, &BrowserPositioner::TryNow);
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Resize) {
-      // The video widget attaches the display in its own handling of the event, after this.
-      QTimer::singleShot(0, this, &BrowserPositioner::TryNow);
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  void TryNow() {
-    if (done_) return;
-    if (display_.GetDisplayRect().Empty()) {
-      if (QWidget* video = window_.findChild<QWidget*>(QStringLiteral("video")); video != nullptr && !watching_) {
-        watching_ = true;
-        video->installEventFilter(this);
-      }
-      return;
-    }
-    done_ = true;
-    browser::BrowserCommands& commands = window_.Commands();
-    commands.SelectLayout(at_.layout != 0 ? at_.layout : commands.LayoutButton());
-    const uint64_t time = at_.time != 0 ? at_.time : source_.Latest();
-    if (time == 0) return;
-    const int camera = FirstRecordedCamera(source_.Database());
-    commands.ShowDayOf(time);
-    commands.SelectCamera(camera);
-    source_.SeekCamera(camera, time);
-  }
-
-  browser::ArchiveBrowser& window_;
-  display::VideoDisplay& display_;
-  playback::PlaybackSource& source_;
-  const MainWindow::BrowseStart at_;
-  bool watching_ = false;
-  bool done_ = false;
-};
-
-void PositionWhenShown(browser::ArchiveBrowser& window, display::VideoDisplay& display,
-                       playback::PlaybackSource& source, const MainWindow::BrowseStart& at) {
-  new BrowserPositioner(window, display, source, at);
-}
 
 }  // namespace
 
@@ -166,7 +101,7 @@ void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart*
     browser::ArchiveBrowser window(&source, &display, &station_.Live(), map_.get(), nullptr,
                                    browser::ArchiveBrowserTools{}, this);
     browser_ = &window;
-    if (start != nullptr) PositionWhenShown(window, display, source, *start);
+    if (start != nullptr) new BrowserPositioner(window, display, source, start->time, start->layout);
     window.exec();
   }
   browser_ = nullptr;

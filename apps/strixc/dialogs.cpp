@@ -71,7 +71,7 @@ void MainWindow::AboutCommand() { shell::ShowAboutBox(this); }
 std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
   for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
-                    browser::BrowserGalleryPages(), browser::PanelGalleryPages()}) {
+                    browser::BrowserGalleryPages(), browser::PanelGalleryPages(), BrowserWindowGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }
   return pages;
