@@ -362,12 +362,6 @@ void LocalPlaybackSource::CancelExport() {
 
 // ---- Timeline and archive summary.
 
-void LocalPlaybackSource::Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
-                                  std::span<uint32_t> clearBins, std::span<uint32_t> setBins) {
-  archive::ArchiveReader reader(database_);
-  reader.Activity(t0, t1, cameraBins, clearBins, setBins);
-}
-
 void LocalPlaybackSource::FillTimeline(uint64_t t0, uint64_t t1, int width) {
   Guard guard(lock_);
   if (Exporting() || timeline_ == nullptr || t1 <= t0 || width <= 0) return;
@@ -379,7 +373,7 @@ void LocalPlaybackSource::FillTimeline(uint64_t t0, uint64_t t1, int width) {
   for (int part = 0; part < kTimelineParts; ++part) {
     const uint64_t a = PartStart(t0, t1, part, kTimelineParts);
     const uint64_t b = PartStart(t0, t1, part + 1, kTimelineParts);
-    Activity(a, b, recorded, red, yellow);
+    database_->Activity(a, b, recorded, red, yellow);
     timeline_->SetMapData(a, b, recorded, red, yellow);
     database_->Bookmarks().InRange(BookmarkTime(a), BookmarkTime(b), columns, &marks);
     times.assign(marks.begin(), marks.end());

@@ -81,9 +81,6 @@ class LocalPlaybackSource : public PlaybackSource {
   void StepFailed(int camera, uint64_t time);
   void ExportTick();
   void EndExport(int result);
-  // The activity of [t0, t1] in cameraBins.size() bins, from a reader of the source's own.
-  void Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins, std::span<uint32_t> clearBins,
-                std::span<uint32_t> setBins);
 
   archive::ArchiveDatabase* const database_;
   video::PlaybackFrameStore frames_;
