@@ -3,6 +3,8 @@
 #include "dialogs.h"
 
 #include "browser/archive_locations_dialog.h"
+#include "browser/bookmark_title_dialog.h"
+#include "browser/calendar_dialog.h"
 #include "browser/panel_gallery_pages.h"
 #include "control_panel.h"
 #include "main_window.h"
@@ -71,7 +73,8 @@ void MainWindow::AboutCommand() { shell::ShowAboutBox(this); }
 std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
   for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
-                    browser::BrowserGalleryPages(), browser::PanelGalleryPages(), BrowserWindowGalleryPages()}) {
+                    browser::BrowserGalleryPages(), browser::PanelGalleryPages(), browser::CalendarGalleryPages(),
+                    browser::BookmarkGalleryPages(), BrowserWindowGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }
   return pages;

@@ -622,16 +622,24 @@ bool ArchiveDatabase::DayHasRecordings(uint64_t time) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (earliest_ == 0 || to < earliest_ || from > latest_) return false;
-    if (!activityProbe_) {
-      for (const ArchiveFileInfo& f : files_) {
-        if (!f.IsEmpty() && f.firstTime <= to && f.lastTime >= from) return true;
-      }
-      return false;
-    }
     probe = activityProbe_;
   }
-  // The probe is a reader: it takes its own lock and then ours, so it runs with ours released.
-  return probe(from, to);
+  // Both ask readers, which take their own lock and then ours: ours is released by now.
+  if (probe) return probe(from, to);
+  // A file's time range says nothing about the days between its first and last record, and a
+  // summary block's slot (up to 7.6 hours at the coarsest level) may reach into the day from a
+  // record outside it: the records themselves are asked.
+  return RecordsIn(from, to);
+}
+
+bool ArchiveDatabase::RecordsIn(uint64_t from, uint64_t to) {
+  std::lock_guard<std::mutex> guard(readerLock_);
+  if (!IsOpen()) {
+    reader_.reset();
+    return false;
+  }
+  if (reader_ == nullptr) reader_ = std::make_unique<ArchiveReader>(this);
+  return reader_->HasRecords(from, to);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -158,8 +158,10 @@ class ArchiveDatabase : public ArchiveFileList {
   bool TrySummary(Summary* out);
   // A copy of the sorted file list.
   std::vector<ArchiveFileInfo> Files();
-  // Whether the wall-clock day of the archive time `time` has recordings. Without a probe (SetActivityProbe) the answer
-  // is whether a listed file's time range overlaps the day.
+  // Whether any camera has records in the wall-clock day of the archive time `time`, by the
+  // database's own reader (ArchiveReader::HasRecords); a probe set with SetActivityProbe answers
+  // instead. No day outside [Earliest, Latest] is asked about. Not with the database's lock held
+  // (as Activity).
   bool DayHasRecordings(uint64_t time);
   void SetActivityProbe(ActivityProbe probe);
   // ArchiveReader::Activity, answered by a reader the database owns: made at the first question
@@ -226,6 +228,8 @@ class ArchiveDatabase : public ArchiveFileList {
                  bool isError = true);
   // Destroys the owned reader (which gives its slot back, taking lock_): never with lock_ held.
   void ReleaseReader();
+  // The owned reader's HasRecords; false while closed. Never with lock_ held.
+  bool RecordsIn(uint64_t from, uint64_t to);
 
   ArchiveMessageLog log_;
   BookmarkStore bookmarks_;

@@ -20,6 +20,11 @@ int64_t MulDiv(int64_t a, uint64_t b, uint64_t c) {
 
 bool InRange(uint64_t t, uint64_t lo, uint64_t hi) { return t != 0 && t >= lo && t <= hi; }
 
+// The bin of `t` when [t0, t1) is split into n equal bins; t0 <= t < t1.
+uint64_t BinOf(uint64_t t, uint64_t t0, uint64_t t1, uint64_t n) {
+  return static_cast<uint64_t>(static_cast<Wide>(t - t0) * n / (t1 - t0));
+}
+
 // Whether two headers stand for the same record. The links are left out: a copy taken before the
 // camera's next record was appended still has them at 0.
 bool SameRecord(const RecordHeader& a, const RecordHeader& b) {
@@ -587,11 +592,26 @@ void ArchiveReader::Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> camer
   }
 }
 
+bool ArchiveReader::HasRecords(uint64_t from, uint64_t to) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const Pinned pinned(this);
+  RecordHeader h;
+  if (from > to || slot_ < 0 || !SeekLocked(to, &h)) return false;
+  // A snapshot entry of a record after `to` (a request before the archive) is a time before it,
+  // of a record the ring may have reused since: only the record found at or before `to` counts.
+  if (h.time > to) return false;
+  for (int c = 0; c < kCameraSlots; ++c) {
+    if (InRange(h.lastRecordTime[c], from, to)) return true;
+  }
+  return false;
+}
+
 void ArchiveReader::ActivityByBlocks(int level, uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins,
                                      std::span<uint32_t> clearBins, std::span<uint32_t> setBins) {
   const uint64_t n = cameraBins.size();
   // The recorder keeps adding to the newest blocks: nothing read before this call is reused.
   blockWindow_.clear();
+  const uint64_t slotLength = uint64_t{1} << (kLevel0SlotShift + level);
   RecordHeader h;
   if (!SeekLocked(t0, &h)) return;
   uint64_t offset = h.lastBlockOffset[level];
@@ -600,15 +620,19 @@ void ArchiveReader::ActivityByBlocks(int level, uint64_t t0, uint64_t t1, std::s
     SummaryBlock block;
     if (file == nullptr || !ReadBlock(offset, &block)) return;
     if (block.slotStart == 0 || SlotStart(block.slotStart, level) != block.slotStart) return;
-    // Signed and truncated towards zero: a slot that starts less than a bin before t0 still
-    // overlaps the range and counts in bin 0.
-    const int64_t delta = block.slotStart >= t0 ? static_cast<int64_t>(std::min<uint64_t>(block.slotStart - t0, INT64_MAX))
-                                                : -static_cast<int64_t>(std::min<uint64_t>(t0 - block.slotStart, INT64_MAX));
-    const int64_t bin = MulDiv(delta, n, t1 - t0);
-    if (bin >= 0 && static_cast<uint64_t>(bin) < n) {
-      cameraBins[bin] |= block.cameraMask;
-      clearBins[bin] |= block.clearEventMask;
-      setBins[bin] |= block.setEventMask;
+    // A block stands for its whole slot, [slotStart, slotStart + slot length): it counts in every
+    // bin that slot overlaps and in no other. The walk starts at the block of the record at or
+    // before t0, which may have ended long before t0; and a slot that crosses a bin boundary
+    // holds records on either side of it.
+    const uint64_t slotLast = block.slotStart + (slotLength - 1);
+    if (slotLast >= t0 && block.slotStart < t1) {
+      const uint64_t from = BinOf(std::max(block.slotStart, t0), t0, t1, n);
+      const uint64_t to = BinOf(std::min(slotLast, t1 - 1), t0, t1, n);
+      for (uint64_t bin = from; bin <= to && bin < n; ++bin) {
+        cameraBins[bin] |= block.cameraMask;
+        clearBins[bin] |= block.clearEventMask;
+        setBins[bin] |= block.setEventMask;
+      }
     }
     if (block.slotStart >= t1) return;
     offset = block.next != 0 && Describes(block.next, true) ? block.next : 0;

@@ -96,6 +96,10 @@ class ArchiveReader {
   void Activity(uint64_t t0, uint64_t t1, std::span<uint32_t> cameraBins, std::span<uint32_t> clearBins,
                 std::span<uint32_t> setBins);
 
+  // Whether any camera has a record in [from, to]. Exact, at the cost of one index search: the
+  // record at or before `to` carries every camera's latest record time.
+  bool HasRecords(uint64_t from, uint64_t to);
+
   // The summary level that Activity uses for n bins over [t0, t1], or -1 when it scans records:
   // levels are used when a bin is wider than a level-0 slot, and then the coarsest level whose
   // slot is still narrower than a bin.

@@ -2,11 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QDateEdit>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,8 +14,10 @@
 
 #include <algorithm>
 
-#include "archive/archive_time.h"
+#include "browser/bookmark_title_dialog.h"
 #include "browser/browser_clock.h"
+#include "browser/calendar_dialog.h"
+#include "browser/image_adjust_panel.h"
 #include "display/video_widget.h"
 #include "shell/dialog_frame.h"
 #include "shell/message_box.h"
@@ -45,6 +43,7 @@ constexpr int kMargin = 5;
 constexpr int kMapBottom = 120;
 constexpr int kLabelTop = 123;
 constexpr int kLabelHeight = 15;
+constexpr int kLabelPointSize = 8;
 constexpr int kVideoTop = 135;
 constexpr int kVideoLeft = 130;
 constexpr int kVideoBottomMargin = 10;
@@ -53,68 +52,6 @@ constexpr int kButtonStep = 30;
 constexpr int kButtonSize = 28;
 
 uint32_t Rgb(const QColor& colour) { return colour.rgb() & 0xFFFFFFu; }
-
-// Until the calendar dialog joins: two day fields, first and last day.
-bool AskDaysStandIn(QWidget* parent, uint64_t viewStart, uint64_t viewEnd, bool wallClock, uint64_t* from,
-                    uint64_t* to) {
-  shell::DialogFrame dialog(parent);
-  dialog.SetCaption(Tr(text::kCalendar));
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(12, 34, 12, 12);
-  const auto dateOf = [wallClock](uint64_t t) {
-    const uint64_t wall = t == 0 ? NowOn(true) : wallClock ? t : archive::ToWallClock(t);
-    const archive::TimeFields f = archive::FieldsOfTime(wall);
-    return QDate(f.year, f.month, f.day);
-  };
-  auto* first = new QDateEdit(dateOf(viewStart), &dialog);
-  auto* last = new QDateEdit(dateOf(viewEnd), &dialog);
-  first->setCalendarPopup(true);
-  last->setCalendarPopup(true);
-  layout->addWidget(first);
-  layout->addWidget(last);
-  auto* row = new QHBoxLayout;
-  auto* ok = new PictureButton(Tr(text::kOk), &dialog);
-  auto* cancel = new PictureButton(Tr(text::kCancel), &dialog);
-  row->addWidget(ok);
-  row->addWidget(cancel);
-  layout->addLayout(row);
-  QObject::connect(ok, &PictureButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(cancel, &PictureButton::clicked, &dialog, &QDialog::reject);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  // Noon of each chosen day: inside that day on either clock.
-  const auto timeOf = [wallClock](QDate d) -> uint64_t {
-    const auto wall = archive::TimeOfFields({d.year(), d.month(), d.day(), 12, 0, 0, 0});
-    if (!wall) return 0;
-    return wallClock ? *wall : archive::FromWallClock(*wall);
-  };
-  *from = timeOf(first->date());
-  *to = timeOf(last->date());
-  return *from != 0 && *to != 0;
-}
-
-// Until the bookmark title dialog joins: one line for the title.
-bool AskTitleStandIn(QWidget* parent, uint64_t time, bool wallClock, const QString& initial, QString* title) {
-  shell::DialogFrame dialog(parent);
-  dialog.SetCaption(Tr(text::kSetBookmarkAt) + TimeAndDateText(time, wallClock));
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(12, 34, 12, 12);
-  layout->addWidget(new QLabel(Tr(text::kBookmarkTitleLabel), &dialog));
-  auto* field = new QLineEdit(initial, &dialog);
-  field->setMinimumWidth(300);
-  layout->addWidget(field);
-  auto* row = new QHBoxLayout;
-  auto* ok = new PictureButton(Tr(text::kOk), &dialog);
-  auto* cancel = new PictureButton(Tr(text::kCancel), &dialog);
-  row->addWidget(ok);
-  row->addWidget(cancel);
-  layout->addLayout(row);
-  dialog.SetDefaultButton(ok);
-  QObject::connect(ok, &PictureButton::clicked, &dialog, &QDialog::accept);
-  QObject::connect(cancel, &PictureButton::clicked, &dialog, &QDialog::reject);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  *title = field->text();
-  return true;
-}
 
 }  // namespace
 
@@ -178,10 +115,7 @@ ArchiveBrowser::ArchiveBrowser(playback::PlaybackSource* source, display::VideoD
   connect(&timer_, &QTimer::timeout, this, &ArchiveBrowser::OnTimer);
 }
 
-ArchiveBrowser::~ArchiveBrowser() {
-  CloseBrowser();
-  delete imagePanel_.data();
-}
+ArchiveBrowser::~ArchiveBrowser() { CloseBrowser(); }
 
 // ---------------------------------------------------------------------------------------------
 // Controls
@@ -245,9 +179,13 @@ void ArchiveBrowser::BuildControls() {
   connect(video_, &display::VideoWidget::DoubleClicked, this, [this](QPoint p) { commands_->VideoDoubleClick(p); });
   connect(video_, &display::VideoWidget::AttachFailed, this, [this] { ShowMessage(text::kDirectXError); });
 
-  const auto label = [this](const char* name) {
+  // The labels share the map axis's small print, so that the cursor time fits its column.
+  QFont small = font();
+  small.setPointSize(kLabelPointSize);
+  const auto label = [this, &small](const char* name) {
     auto* l = new QLabel(body_);
     l->setObjectName(QLatin1String(name));
+    l->setFont(small);
     return l;
   };
   cursorLabel_ = label("cursor_time");
@@ -281,7 +219,8 @@ void ArchiveBrowser::BuildControls() {
     const int mode = m.mode;
     clicked(b, [this, mode] { commands_->StartMode(mode); });
     if (mode <= 4) modeButtons_[static_cast<size_t>(mode - 1)] = b;
-    place(b, mode < 4 ? 0 : 1, mode < 4 ? mode : mode - 4);
+    // Backward, step backward, step forward under the forward modes.
+    place(b, mode < 4 ? 0 : 1, mode < 4 ? mode : mode == 4 ? 0 : mode == 6 ? 1 : 2);
   }
 
   const struct {
@@ -368,8 +307,11 @@ void ArchiveBrowser::LayOut() {
   body_->setGeometry(rect());
   mapArea_->setGeometry(MapRect(size));
   video_->setGeometry(VideoRect(size));
-  cursorLabel_->setGeometry(10, kLabelTop, 130, kLabelHeight);
-  summaryLabel_->setGeometry(135, kLabelTop, 400, kLabelHeight);
+  // The cursor label is 130 wide unless its longest text needs more; the summary follows it.
+  const int cursorWidth = std::max(
+      130, cursorLabel_->fontMetrics().horizontalAdvance(TimeAndDateText(archive::kUnitsPerDay * 150'000, true)) + 8);
+  cursorLabel_->setGeometry(10, kLabelTop, cursorWidth, kLabelHeight);
+  summaryLabel_->setGeometry(std::max(135, 10 + cursorWidth + 5), kLabelTop, 400, kLabelHeight);
   infoLabel_->setGeometry(size.width() - 250, kLabelTop, 240, kLabelHeight);
   for (const auto& [button, cell] : placed_) {
     // The last row (Exit) sits at the bottom of the column.
@@ -398,6 +340,8 @@ void ArchiveBrowser::OpenBrowser() {
   LayOut();
   // The live view stops drawing: the display is this window's until it closes.
   if (liveView_) liveView_->Unbind();
+  // The display takes this window's video area before the layout is applied to it.
+  if (!video_->Bind()) ShowMessage(text::kDirectXError);
   commands_->Open(MapRect(size()));
   summaryLabel_->setText(commands_->SummaryText());
   const bool local = commands_->HasDatabase();
@@ -409,9 +353,10 @@ void ArchiveBrowser::OpenBrowser() {
   quality->SetTooltip(Tr(!tools_.videoQuality ? text::kTooltipNotAvailable
                          : local              ? text::kTooltipRemoteOnly
                                               : text::kVideoQuality));
-  // The image panel joins with its own widget; until then its button stays off.
-  imagePanelButton_->setEnabled(imagePanel_ != nullptr);
-  if (!video_->Bind()) ShowMessage(text::kDirectXError);
+  imagePanel_ = new ImageAdjustPanel(display_, this);
+  imagePanel_->SetSensitivityHooks([this](int camera) { return commands_->Sensitivity(camera); },
+                                   [this](int camera, int value) { commands_->SetSensitivity(camera, value); });
+  imagePanel_->SetCamera(commands_->SelectedCamera());
   StateChanged();
   timer_.start();
 }
@@ -422,7 +367,7 @@ void ArchiveBrowser::CloseBrowser() {
   timer_.stop();
   QToolTip::hideText();
   if (progress_) progress_->hide();
-  if (imagePanel_) imagePanel_->hide();
+  delete imagePanel_.data();
   commands_->Close();
   video_->Unbind();
   display_->SetFrameSource(liveFrames_);
@@ -531,20 +476,30 @@ void ArchiveBrowser::StateChanged() {
   selectAreaButton_->SetChecked(commands_->Mode() == BrowserCommands::kMouseSelectArea);
   zoomAreaButton_->SetChecked(commands_->Mode() == BrowserCommands::kMouseZoomArea);
   searchButton_->SetChecked(commands_->SearchButtonPressed());
+  imagePanelButton_->SetChecked(imagePanel_ && imagePanel_->isVisible());
 }
 
-void ArchiveBrowser::CameraSelected(int camera) { (void)camera; }
+void ArchiveBrowser::CameraSelected(int camera) {
+  if (imagePanel_) imagePanel_->SetCamera(camera);
+}
 
 void ArchiveBrowser::CursorText(const QString& text) { cursorLabel_->setText(text); }
 
 void ArchiveBrowser::MapPicture(const QImage& picture, const QRect& area) { mapArea_->SetPicture(picture, area); }
 
 bool ArchiveBrowser::AskDays(uint64_t viewStart, uint64_t viewEnd, uint64_t* from, uint64_t* to) {
-  return AskDaysStandIn(this, viewStart, viewEnd, commands_->WallClock(), from, to);
+  CalendarDialog dialog(viewStart, viewEnd, source_, this);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *from = dialog.From();
+  *to = dialog.To();
+  return true;
 }
 
 bool ArchiveBrowser::AskBookmarkTitle(uint64_t time, const QString& initialTitle, QString* title) {
-  return AskTitleStandIn(this, time, commands_->WallClock(), initialTitle, title);
+  BookmarkTitleDialog dialog(time, initialTitle, this, commands_->WallClock());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  *title = dialog.Title();
+  return true;
 }
 
 bool ArchiveBrowser::AskExport(int camera, uint64_t start, uint64_t end, std::string* fileName,

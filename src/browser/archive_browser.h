@@ -37,6 +37,7 @@ class PictureButton;
 
 namespace strixc::browser {
 
+class ImageAdjustPanel;
 class MapArea;
 
 // The tools the browser starts that live elsewhere. A tool left empty keeps its button disabled.
@@ -153,7 +154,7 @@ class ArchiveBrowser : public QDialog, private BrowserView {
   shell::PictureButton* zoomAreaButton_ = nullptr;
   shell::PictureButton* imagePanelButton_ = nullptr;
   std::vector<std::pair<shell::PictureButton*, QRect>> placed_;  // buttons and their cells
-  QPointer<QWidget> imagePanel_;
+  QPointer<ImageAdjustPanel> imagePanel_;  // while open
   QPointer<QDialog> progress_;
   QProgressBar* progressBar_ = nullptr;
   QTimer timer_;

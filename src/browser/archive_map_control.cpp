@@ -553,7 +553,9 @@ void ArchiveMapControl::PaintAxisLocked(QPainter& painter) {
     // so multiples count from midnight). The wall clock's offset is constant between changes, so
     // for each offset met in the view the candidates are the multiples shifted by it; a candidate
     // counts when the zone really gives it that reading. The hour the spring change skips gets no
-    // tick, the hour the autumn change repeats gets its ticks twice, each at its own instant.
+    // tick. The hour the autumn change repeats would get its ticks twice: the axis reads each
+    // wall-clock time once and in order, so a tick whose reading is not later than the one before
+    // it is left out, and the repeated hour is labelled at its first (summer-time) instant.
     std::vector<int64_t> offsets;
     for (uint64_t t : {viewStart_, last}) {
       const int64_t offset = static_cast<int64_t>(ToWall(t)) - static_cast<int64_t>(t);
@@ -568,6 +570,15 @@ void ArchiveMapControl::PaintAxisLocked(QPainter& painter) {
     }
     std::sort(ticks.begin(), ticks.end());
     ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
+    size_t kept = 0;
+    uint64_t previousWall = 0;
+    for (uint64_t instant : ticks) {
+      const uint64_t wall = ToWall(instant);
+      if (wall <= previousWall) continue;
+      previousWall = wall;
+      ticks[kept++] = instant;
+    }
+    ticks.resize(kept);
   } else {
     // Whole days and months on the wall clock, each turned into its instant: days of 23 or 25
     // hours keep their ticks at midnight.

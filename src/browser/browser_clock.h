@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 #include <cstdint>
 
 #include "archive/archive_time.h"
@@ -9,16 +7,13 @@
 namespace strixc::browser {
 
 // The two clocks a playback source's times can be on (see archive/archive_time.h): the local
-// archive's standard-time clock, or the wall clock (a server's archive). The browser, the map and
-// the calendar read every time through these, so a 23- or 25-hour day is shown as the day it is.
+// archive's standard-time clock, or the wall clock (a server's archive). The browser takes its
+// days through these, so a 23- or 25-hour day is shown as the day it is.
 
 // The first and last time of the wall-clock day that holds `time`; {0, 0} for `time` 0.
 archive::ArchiveDay WholeDayOf(uint64_t time, bool wallClock);
 
 // Now on the given clock.
 uint64_t NowOn(bool wallClock);
-
-// `time` as "<time of day> / <date>" in the applied language's formats; empty for 0.
-QString TimeAndDateText(uint64_t time, bool wallClock);
 
 }  // namespace strixc::browser

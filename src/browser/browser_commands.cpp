@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "browser/bookmark_title_dialog.h"
 #include "browser/browser_clock.h"
 #include "shell/string_ids.h"
 #include "shell/texts.h"
@@ -82,7 +83,12 @@ void BrowserCommands::Relayout(const QRect& mapRect) {
   const uint32_t visible = display_->VisibleCameras();
   for (int c = 0; c < kCameras; ++c) map_->SetRowEnabled(c, (visible >> c) & 1u);
   map_->SetSelectedRow(row);
-  if (start != 0) map_->SetView(start, end);
+  // A window first shown too small for a map had no view yet: it gets today's.
+  if (start != 0) {
+    map_->SetView(start, end);
+  } else {
+    ShowDayOf(NowOn(wallClock_));
+  }
   if (cursor != 0) map_->SetCursor(cursor);
   map_->Redraw();
 }
@@ -196,7 +202,9 @@ void BrowserCommands::WheelZoom(int x, int steps) {
   const __int128 span = end - start;
   const __int128 offset = span * std::clamp(x - rect.left(), 0, rect.width() - 1) / (rect.width() - 1);
   __int128 newSpan = span;
-  for (int i = 0; i < std::abs(std::clamp(steps, -8, 8)); ++i) newSpan = steps > 0 ? newSpan * 3 / 4 : newSpan * 4 / 3 + 1;
+  for (int i = 0; i < std::abs(std::clamp(steps, -8, 8)); ++i) {
+    newSpan = steps > 0 ? newSpan * 3 / 4 : newSpan * 4 / 3 + 1;
+  }
   const __int128 anchor = start + offset;
   const __int128 newStart = std::max<__int128>(anchor - offset * newSpan / span, 0);
   const __int128 newEnd = std::min<__int128>(newStart + newSpan, kLatestTime);
@@ -294,6 +302,7 @@ void BrowserCommands::RemoveBookmarkAtMenuTime() {
 // Motion search, mouse modes, tools
 
 void BrowserCommands::StartMotionSearch() {
+  ClearMotionFound();
   bool armed = false;
   const std::string detecting = Utf8(Tr(text::kMotionDetecting));
   for (int c = 0; c < kCameras; ++c) {
@@ -528,20 +537,27 @@ void BrowserCommands::ClearPlaybackLook() {
 }
 
 void BrowserCommands::OnPlaybackStatus(int code, int64_t value) {
+  // What a closing source still reports (the end of an export it cancelled) has no window left.
+  if (!open_) return;
   switch (code) {
-    case playback::kStatusStopped:
+    case playback::kStatusStopped: {
       ClearPlaybackLook();
+      // A search that found motion stops right after reporting it: "Motion !" stays on that
+      // camera's caption until playback goes on, in place of the search's own caption.
+      const std::string motion = Utf8(Tr(text::kMotion));
       for (int c = 0; c < kCameras; ++c) {
         source_->SetMotionDetection(c, 0, {});
-        display_->SetCaption2(c, {});
+        display_->SetCaption2(c, motionFound_[static_cast<size_t>(c)] ? motion : std::string());
       }
       view_->StateChanged();
       break;
+    }
     case playback::kStatusPlaying:
     case playback::kStatusPlayingDouble:
     case playback::kStatusFastForward:
     case playback::kStatusFastBackward:
       pressedMode_ = code;
+      ClearMotionFound();
       view_->StateChanged();
       break;
     case playback::kStatusMotionFound: {
@@ -555,7 +571,9 @@ void BrowserCommands::OnPlaybackStatus(int code, int64_t value) {
       break;
     }
     case playback::kStatusExportStarted: view_->ExportProgress(0); break;
-    case playback::kStatusExportProgress: view_->ExportProgress(static_cast<int>(std::clamp<int64_t>(value, 0, 100))); break;
+    case playback::kStatusExportProgress:
+      view_->ExportProgress(static_cast<int>(std::clamp<int64_t>(value, 0, 100)));
+      break;
     case playback::kStatusExportFinished:
       view_->SetInputEnabled(true);
       view_->ExportProgress(-1);
@@ -572,6 +590,19 @@ void BrowserCommands::OnPlaybackPosition(uint64_t time) {
 }
 
 void BrowserCommands::OnPlaybackBeep() { view_->Beep(); }
+
+void BrowserCommands::OnRemoteRequest(uint32_t token) {
+  if (open_) source_->SendRequest(token);
+}
+
+void BrowserCommands::ClearMotionFound() {
+  for (int c = 0; c < kCameras; ++c) {
+    if (!motionFound_[static_cast<size_t>(c)]) continue;
+    motionFound_[static_cast<size_t>(c)] = false;
+    // A search in progress keeps its own caption.
+    if (display_->GetCaption2(c) == Utf8(Tr(text::kMotion))) display_->SetCaption2(c, {});
+  }
+}
 
 void BrowserCommands::OnMapNeedsData() {
   if (!open_) return;

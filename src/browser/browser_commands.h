@@ -160,7 +160,8 @@ class BrowserCommands : public QObject, public playback::PlaybackReceiver, publi
   bool SearchButtonPressed() const { return searchRunning_ && !blinkOff_; }
   int Sensitivity(int camera) const;
   void SetSensitivity(int camera, int value);
-  // The text shown for a camera that found motion ("Motion !"); empty otherwise.
+  // The text of a camera where the search found motion ("Motion !"), shown as its caption from
+  // the search's stop until playback goes on; empty otherwise.
   QString MotionText(int camera) const;
   // Mouse mode buttons: choosing the current mode again returns to the normal mode.
   void SwitchMouseMode(int mode);
@@ -196,6 +197,8 @@ class BrowserCommands : public QObject, public playback::PlaybackReceiver, publi
   void OnPlaybackStatus(int code, int64_t value) override;
   void OnPlaybackPosition(uint64_t time) override;
   void OnPlaybackBeep() override;
+  // The remote source's request goes out through the source, from this thread.
+  void OnRemoteRequest(uint32_t token) override;
 
   // MapHost
   void OnMapNeedsData() override;
@@ -208,6 +211,7 @@ class BrowserCommands : public QObject, public playback::PlaybackReceiver, publi
   void UpdateVisibleSet();
   void SetBookmark(uint64_t time, const QString& initialTitle);
   void ClearPlaybackLook();
+  void ClearMotionFound();
   QString MakeSummary();
   bool InMap(QPoint point);
 

@@ -21,6 +21,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_records.h"
 #include "archive/archive_time.h"
+#include "archive_test_writer.h"
 #include "settings/settings_key.h"
 
 namespace strixc::archive {
@@ -625,23 +626,35 @@ TEST_F(ArchiveDatabaseTest, UsedSizeLeavesOutTrailingEmptyFilesAndFreeBytes) {
   db_.DetachRecorder();
 }
 
-TEST_F(ArchiveDatabaseTest, DayHasRecordingsWithinTheLocalDay) {
+// A day is marked by its own records only: not by a file's range around it, not by a summary
+// slot that ended before it began or reaches into it from the day before.
+TEST_F(ArchiveDatabaseTest, DayHasRecordingsOnlyOnTheDaysWithRecords) {
   UseFolder();
-  WriteArchive(1, At(2, 23, 59), At(3, 0, 1));
-  WriteArchive(2, At(5, 10), At(5, 11));
+  {
+    testing::TestArchiveWriter file(PathOf(1), kMiB);
+    file.Append(RecordType::kKeyFrame, 0, At(1, 12));
+    // Its level-15 slot runs from 14:59 to 22:37, before the 5th begins.
+    file.Append(RecordType::kKeyFrame, 3, At(4, 21));
+  }
+  {
+    testing::TestArchiveWriter file(PathOf(2), kMiB);
+    file.Append(RecordType::kKeyFrame, 1, At(7, 23, 59));  // its slot reaches 02:58 on the 8th
+  }
   ASSERT_TRUE(db_.Open(true));
-  EXPECT_FALSE(db_.DayHasRecordings(At(1, 12)));
-  EXPECT_TRUE(db_.DayHasRecordings(At(2, 0)));
-  EXPECT_TRUE(db_.DayHasRecordings(At(3, 23)));
-  EXPECT_FALSE(db_.DayHasRecordings(At(4, 12)));  // inside the archive's range, no file
+  for (int day = 1; day <= 8; ++day) {
+    const bool recorded = day == 1 || day == 4 || day == 7;
+    EXPECT_EQ(db_.DayHasRecordings(At(day, 0)), recorded) << day;
+    EXPECT_EQ(db_.DayHasRecordings(At(day, 23, 59) + 599999999), recorded) << day;  // the day's last unit
+  }
+
   std::vector<uint64_t> asked;
   db_.SetActivityProbe([&](uint64_t from, uint64_t to) {
     asked = {from, to};
     return true;
   });
-  EXPECT_TRUE(db_.DayHasRecordings(At(4, 12)));
-  EXPECT_EQ(asked, (std::vector<uint64_t>{At(4, 0), At(4, 0) + 863999999999}));
-  EXPECT_FALSE(db_.DayHasRecordings(At(6, 0)));  // outside: not asked
+  EXPECT_TRUE(db_.DayHasRecordings(At(2, 12)));
+  EXPECT_EQ(asked, (std::vector<uint64_t>{At(2, 0), At(2, 0) + 863999999999}));
+  EXPECT_FALSE(db_.DayHasRecordings(At(9, 0)));  // outside the archive: not asked
 }
 
 TEST_F(ArchiveDatabaseTest, ForFolderOpensAnyFolderReadOnly) {

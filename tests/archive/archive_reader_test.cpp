@@ -545,10 +545,27 @@ TEST_F(ArchiveReaderTest, ActivityOfTenBinsOverAMinuteComesFromTheSummaryBlocks)
   NewFile().Append(kEvent, 3, At(70), 0, 0);  // after the range
   std::vector<uint32_t> cams(10), clears(10), sets(10);
   Reader().Activity(At(0), At(60), cams, clears, sets);
-  // Slots of 2^25 units start at 0, 30.2 and 47.0 s: bins 0, 5 and 7.
-  EXPECT_EQ(cams, (std::vector<uint32_t>{1, 0, 0, 0, 0, 2, 0, 4, 0, 0}));
-  EXPECT_EQ(sets, (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 4, 0, 0}));
+  // Slots of 2^25 units (3.36 s) at 0, 30.2 and 47.0 s: bins 0, 5, and 7 and 8, which the last
+  // slot crosses.
+  EXPECT_EQ(cams, (std::vector<uint32_t>{1, 0, 0, 0, 0, 2, 0, 4, 4, 0}));
+  EXPECT_EQ(sets, (std::vector<uint32_t>{0, 0, 0, 0, 0, 0, 0, 4, 4, 0}));
   EXPECT_EQ(clears, std::vector<uint32_t>(10, 0));
+}
+
+// The walk over the blocks starts at the block of the record at or before the range: a slot that
+// ended before the range counts nowhere (a record at 21:00 marked the next day).
+TEST_F(ArchiveReaderTest, ActivityLeavesOutABlockThatEndedBeforeTheRange) {
+  constexpr uint64_t kSlot15 = uint64_t{1} << 38;  // the coarsest slot, 7.6 hours
+  NewFile().Append(kKey, 0, At(1));                // slot [kBase, kBase + kSlot15)
+  uint32_t cams[1], clears[1], sets[1];
+  Reader().Activity(kBase + kSlot15, kBase + 4 * kSlot15, cams, clears, sets);
+  EXPECT_EQ(cams[0], 0u);
+  Reader().Activity(kBase + kSlot15 - 1, kBase + 4 * kSlot15, cams, clears, sets);
+  EXPECT_EQ(cams[0], 1u);  // its last unit is in the range
+
+  EXPECT_TRUE(Reader().HasRecords(At(1), At(1)));
+  EXPECT_FALSE(Reader().HasRecords(At(1.5), kBase + kSlot15));
+  EXPECT_FALSE(Reader().HasRecords(At(0), At(0.5)));  // before the archive
 }
 
 TEST_F(ArchiveReaderTest, ActivityOfAHundredBinsOverTenSecondsScansTheRecords) {
