@@ -13,6 +13,7 @@
 #include "browser/archive_map_control.h"
 #include "browser/archive_path_dialog.h"
 #include "browser/open_archives_dialog.h"
+#include "browser/video_quality_dialog.h"
 #include "browser_positioner.h"
 #include "main_window.h"
 #include "playback/local_playback_source.h"
@@ -98,8 +99,20 @@ void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart*
   station_.SetLiveViewPaused(true);
   video_->Unbind();
   {
-    browser::ArchiveBrowser window(&source, &display, &station_.Live(), map_.get(), nullptr,
-                                   browser::ArchiveBrowserTools{}, this);
+    browser::ArchiveBrowserTools tools;
+    // Asked only on a server's archive: the qualities go to the connection as the display settings
+    // send them.
+    tools.videoQuality = [this](QWidget* parent) {
+      browser::RunVideoQuality(
+          station_.Client(),
+          [this](uint32_t key, uint32_t delta) {
+            net::ConnectionController& controller = station_.Controller();
+            controller.SetQualities(key, delta);
+            if (controller.IsConnected()) controller.Connection().SetQuality(key, delta);
+          },
+          parent);
+    };
+    browser::ArchiveBrowser window(&source, &display, &station_.Live(), map_.get(), nullptr, std::move(tools), this);
     browser_ = &window;
     if (start != nullptr) new BrowserPositioner(window, display, source, start->time, start->layout);
     window.exec();

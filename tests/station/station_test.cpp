@@ -681,6 +681,19 @@ TEST_F(StationTest, BrowsingTheLocalArchivePausesTheLiveViewWhileRecordingGoesOn
   EXPECT_TRUE(WaitFor([&] { return s.station->Recorded().records > before; }));
 }
 
+TEST_F(StationTest, ExitWhileBrowsingEndsTheBrowserAndThenTheWindow) {
+  Session s(profile_.path(), {});
+  MakeDefaultArchive(s);
+  s.Start();
+  ASSERT_TRUE(s.window->LocalArchiveAvailable());
+  // A termination signal or the tray's Exit, while the browser's loop runs.
+  QTimer::singleShot(0, s.window.get(), [&] { s.window->ExitCommand(); });
+  s.window->LocalArchivesCommand();
+  EXPECT_EQ(s.window->Browser(), nullptr);
+  EXPECT_FALSE(s.window->isVisible());
+  EXPECT_FALSE(s.station->LiveViewPaused());
+}
+
 TEST_F(StationTest, ArchivesFromPathStartsAtTheRememberedFolderAndStoresTheChosenOne) {
   Session s(profile_.path(), {});
   s.Start();
