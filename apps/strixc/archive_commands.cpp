@@ -13,6 +13,8 @@
 #include "browser/archive_map_control.h"
 #include "browser/archive_path_dialog.h"
 #include "browser/open_archives_dialog.h"
+#include "browser/video_quality_dialog.h"
+#include "browser_positioner.h"
 #include "main_window.h"
 #include "playback/local_playback_source.h"
 #include "shell/archive_log_words.h"
@@ -26,15 +28,6 @@ namespace {
 using shell::Tr;
 using shell::TrFormat;
 namespace text = shell::text;
-
-// The lowest camera with recordings in `database`, else 0.
-int FirstRecordedCamera(archive::ArchiveDatabase* database) {
-  const uint32_t mask = database != nullptr ? database->CameraMask() : 0;
-  for (int camera = 0; camera < display::kCameras; ++camera) {
-    if (mask & (1u << camera)) return camera;
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -106,22 +99,22 @@ void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart*
   station_.SetLiveViewPaused(true);
   video_->Unbind();
   {
-    browser::ArchiveBrowser window(&source, &display, &station_.Live(), map_.get(), nullptr,
-                                   browser::ArchiveBrowserTools{}, this);
+    browser::ArchiveBrowserTools tools;
+    // Asked only on a server's archive: the qualities go to the connection as the display settings
+    // send them.
+    tools.videoQuality = [this](QWidget* parent) {
+      browser::RunVideoQuality(
+          station_.Client(),
+          [this](uint32_t key, uint32_t delta) {
+            net::ConnectionController& controller = station_.Controller();
+            controller.SetQualities(key, delta);
+            if (controller.IsConnected()) controller.Connection().SetQuality(key, delta);
+          },
+          parent);
+    };
+    browser::ArchiveBrowser window(&source, &display, &station_.Live(), map_.get(), nullptr, std::move(tools), this);
     browser_ = &window;
-    if (start != nullptr) {
-      // After the window opened the source (when it is first shown, inside exec).
-      const BrowseStart at = *start;
-      QTimer::singleShot(0, &window, [&window, &source, at] {
-        const uint64_t time = at.time != 0 ? at.time : source.Latest();
-        if (at.layout != 0) window.Commands().SelectLayout(at.layout);
-        if (time == 0) return;
-        const int camera = FirstRecordedCamera(source.Database());
-        window.Commands().ShowDayOf(time);
-        window.Commands().SelectCamera(camera);
-        source.SeekCamera(camera, time);
-      });
-    }
+    if (start != nullptr) new BrowserPositioner(window, display, source, start->time, start->layout);
     window.exec();
   }
   browser_ = nullptr;

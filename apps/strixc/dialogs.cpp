@@ -74,7 +74,7 @@ std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
   for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
                     browser::BrowserGalleryPages(), browser::PanelGalleryPages(), browser::CalendarGalleryPages(),
-                    browser::BookmarkGalleryPages()}) {
+                    browser::BookmarkGalleryPages(), BrowserWindowGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }
   return pages;

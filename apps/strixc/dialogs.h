@@ -25,5 +25,7 @@ void InstallDialogs(MainWindow& window, OperatorStation& station);
 
 // Every page of the gallery: the shell's dialogs and controls and the station's dialogs.
 std::vector<shell::GalleryPage> GalleryPages();
+// The archive browser over a small archive of simulated cameras ("browser").
+std::vector<shell::GalleryPage> BrowserWindowGalleryPages();
 
 }  // namespace strixc::station

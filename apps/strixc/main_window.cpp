@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -252,6 +253,9 @@ void MainWindow::ContinueStart() {
 
 void MainWindow::ExitCommand() {
   exiting_ = true;
+  // An open archive browser closes first: it gives back the display's cameras as they were before
+  // the settings are saved. Its loop ends when this returns to it.
+  if (auto* browser = qobject_cast<QDialog*>(browser_.data())) browser->reject();
   station_.SaveAll();
   close();
 }

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTcpServer>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "browser/archive_locations_dialog.h"
+#include "browser/archive_path_dialog.h"
 #include "control_panel.h"
 #include "main_window.h"
 #include "settings/settings_key.h"
@@ -637,6 +639,83 @@ TEST_F(StationTest, DamagedSettingsFileIsToldOnceAtTheStart) {
   s.window->Start();
   QApplication::processEvents();
   EXPECT_EQ(s.messages.filter(aside).size(), 1);
+}
+
+// --- Archive commands ---
+
+TEST_F(StationTest, BrowsingTheLocalArchivePausesTheLiveViewWhileRecordingGoesOn) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  MakeDefaultArchive(s);
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  s.window->ToggleRecording();
+  ASSERT_TRUE(WaitFor([&] { return s.station->RecorderWriting(); }));
+  ASSERT_TRUE(WaitFor([&] { return s.station->Recorded().records > 20; }));
+  ASSERT_TRUE(s.window->LocalArchiveAvailable());
+
+  bool pausedInside = false;
+  bool liveBoundInside = true;
+  QString summary;
+  // Inside the browser's own loop: what holds while it is open, then Exit.
+  QTimer::singleShot(0, s.window.get(), [&] {
+    QWidget* browser = s.window->Browser();
+    ASSERT_NE(browser, nullptr);
+    pausedInside = s.station->LiveViewPaused();
+    liveBoundInside = s.window->Video().Bound();
+    summary = browser->findChild<QLabel*>("summary")->text();
+    static_cast<QDialog*>(browser)->reject();
+  });
+  s.window->LocalArchivesCommand();
+  EXPECT_TRUE(pausedInside);
+  EXPECT_FALSE(liveBoundInside);
+  EXPECT_FALSE(summary.isEmpty());
+  EXPECT_NE(summary, Tr(text::kNoRecordings));
+
+  // Back: the live view has the display again, and the recorder never stopped.
+  EXPECT_EQ(s.window->Browser(), nullptr);
+  EXPECT_FALSE(s.station->LiveViewPaused());
+  EXPECT_TRUE(s.window->Video().Bound());
+  EXPECT_FALSE(s.station->Display().Grab().isNull());
+  const uint64_t before = s.station->Recorded().records;
+  EXPECT_TRUE(WaitFor([&] { return s.station->Recorded().records > before; }));
+}
+
+TEST_F(StationTest, ExitWhileBrowsingEndsTheBrowserAndThenTheWindow) {
+  Session s(profile_.path(), {});
+  MakeDefaultArchive(s);
+  s.Start();
+  ASSERT_TRUE(s.window->LocalArchiveAvailable());
+  // A termination signal or the tray's Exit, while the browser's loop runs.
+  QTimer::singleShot(0, s.window.get(), [&] { s.window->ExitCommand(); });
+  s.window->LocalArchivesCommand();
+  EXPECT_EQ(s.window->Browser(), nullptr);
+  EXPECT_FALSE(s.window->isVisible());
+  EXPECT_FALSE(s.station->LiveViewPaused());
+}
+
+TEST_F(StationTest, ArchivesFromPathStartsAtTheRememberedFolderAndStoresTheChosenOne) {
+  Session s(profile_.path(), {});
+  s.Start();
+  s.station->Client().SetDefaultDir("/srv/remembered");
+  const QString empty = QDir(profile_.path()).filePath("empty");
+  ASSERT_TRUE(QDir().mkpath(empty));
+  QString startedAt;
+  QTimer::singleShot(0, s.window.get(), [&] {
+    auto* dialog = qobject_cast<browser::ArchivePathDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    startedAt = dialog->Folder();
+    dialog->findChild<QLineEdit*>("folder")->setText(empty);
+    dialog->accept();
+  });
+  s.messages.clear();
+  s.window->ArchivesFromPathCommand();
+  EXPECT_EQ(startedAt, QStringLiteral("/srv/remembered"));
+  EXPECT_EQ(s.station->Client().GetDefaultDir(), empty.toStdString());
+  // A folder without archive files opens no browser: the operator is told why.
+  ASSERT_EQ(s.messages.size(), 1);
+  EXPECT_TRUE(s.messages[0].contains(Tr(text::kNoArchiveRecordings))) << s.messages[0].toStdString();
+  EXPECT_FALSE(s.station->LiveViewPaused());
 }
 
 TEST(WindowGeometryTest, StoredPlacementIsClampedBeforeAnyArithmetic) {
