@@ -604,13 +604,24 @@ void ArchiveMapControl::PaintAxisLocked(QPainter& painter) {
   painter.setFont(font);
   painter.setPen(QColor(kAxisText));
   const int baseline = rect_.bottom() - rect_.top() - 1;
+  constexpr int kLabelGap = 6;
+  int drawnRight = 0;
   for (size_t i = 0; i < ticks.size(); ++i) {
     const bool date = i == 0 || step >= kHalfDay;
     const bool clock = step < static_cast<int64_t>(kUnitsPerDay);
     const bool fractions = step < static_cast<int64_t>(kUnitsPerSecond);
     MapAxisLabel label{ColumnOfLocked(ticks[i]), ticks[i], TimeText(ticks[i], date, clock, fractions)};
-    const int x = label.x - rect_.left();
-    painter.drawText(QRect(x - 1000, 0, 2000, baseline), Qt::AlignHCenter | Qt::AlignBottom, label.text);
+    // Centred under its tick, but kept whole inside the map: the labels at the view's ends (a day
+    // view starts and ends on a tick) would otherwise be cut in half by the edges.
+    const int width = painter.fontMetrics().horizontalAdvance(label.text) + 2;
+    const int columns = rect_.right() - rect_.left() + 1;
+    const int left = std::clamp(label.x - rect_.left() - width / 2, 0, std::max(0, columns - width));
+    // A label that would run into the one before it (the long first label with its date) is left
+    // out; its tick keeps its place in AxisLabels.
+    if (left >= drawnRight) {
+      painter.drawText(QRect(left, 0, width, baseline), Qt::AlignHCenter | Qt::AlignBottom, label.text);
+      drawnRight = left + width + kLabelGap;
+    }
     axisLabels_.push_back(std::move(label));
   }
 }
