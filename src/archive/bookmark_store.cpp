@@ -26,6 +26,7 @@ void BookmarkStore::Load(settings::SettingsDatabase& db, const std::string& keyP
   db_ = &db;
   keyPath_ = keyPath;
   times_.clear();
+  unsavedTitles_.clear();
   for (const std::string& name : settings::SettingsKey(db, keyPath).ValueNames()) {
     if (name.empty() || name.size() > kMaxNameLength) continue;
     if (times_.size() == times_.capacity()) times_.reserve(times_.capacity() + kCapacityStep);
@@ -58,7 +59,11 @@ void BookmarkStore::InsertSorted(int64_t time) {
 void BookmarkStore::Add(int64_t time, const std::string& title) {
   if (time <= 0) return;
   std::lock_guard<std::mutex> guard(lock_);
-  if (db_) settings::SettingsKey(*db_, keyPath_).WriteString(NameOfTime(time), CutText(title, kMaxTitleBytes));
+  if (db_) {
+    settings::SettingsKey(*db_, keyPath_).WriteString(NameOfTime(time), CutText(title, kMaxTitleBytes));
+  } else {
+    unsavedTitles_[time] = CutText(title, kMaxTitleBytes);
+  }
   InsertSorted(time);
   // One at a time, so that a lowered minimum costs each Add only one deletion.
   if (times_.size() > kMaxBookmarks || times_.front() < minimumTime_) RemoveLocked(times_.front());
@@ -68,6 +73,7 @@ bool BookmarkStore::RemoveLocked(int64_t time) {
   const auto at = std::lower_bound(times_.begin(), times_.end(), time);
   if (at == times_.end() || *at != time) return false;
   if (db_) settings::SettingsKey(*db_, keyPath_).DeleteValue(NameOfTime(time));
+  unsavedTitles_.erase(time);
   times_.erase(at);
   return true;
 }
@@ -80,8 +86,12 @@ bool BookmarkStore::Remove(int64_t time) {
 std::string BookmarkStore::GetTitle(int64_t time) {
   std::lock_guard<std::mutex> guard(lock_);
   std::string title;
-  if (db_ && std::binary_search(times_.begin(), times_.end(), time))
+  if (!std::binary_search(times_.begin(), times_.end(), time)) return title;
+  if (db_) {
     settings::SettingsKey(*db_, keyPath_).ReadString(NameOfTime(time), &title);
+  } else if (const auto it = unsavedTitles_.find(time); it != unsavedTitles_.end()) {
+    title = it->second;
+  }
   return title;
 }
 

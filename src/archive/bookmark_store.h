@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "settings/settings_database.h"
@@ -66,6 +67,9 @@ class BookmarkStore {
   settings::SettingsDatabase* db_ = nullptr;
   std::string keyPath_;
   std::vector<int64_t> times_;  // ascending, no duplicates
+  // The titles while there is no settings tree (an archive opened from a folder): kept for the
+  // session only.
+  std::unordered_map<int64_t, std::string> unsavedTitles_;
   int64_t minimumTime_ = 0;
 };
 
