@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSlider>
 #include <gtest/gtest.h>
 
@@ -55,9 +56,14 @@ TEST(OpenArchivesDialogTest, ReopeningPreselectsTheKindOpenedLastAndCancelForget
 }
 
 TEST(OpenArchivesDialogTest, AGreyedKindIsNeitherPreselectedNorOpened) {
+  {
+    OpenArchivesDialog remote;
+    Find<QComboBox>(&remote, "archive_kind")->setCurrentIndex(static_cast<int>(ArchiveKind::kRemote));
+    Click(&remote, "open");
+  }
   OpenArchivesDialog dialog;
   dialog.SetKindEnabled(ArchiveKind::kRemote, false);
-  // "Remote", remembered from the start, is greyed: the list starts at "Default".
+  // "Remote", remembered, is greyed: the list starts at "Default".
   EXPECT_EQ(dialog.Choice(), ArchiveKind::kLocal);
   // Chosen anyway (by the keyboard), it leaves "Open" greyed and accept does nothing.
   Find<QComboBox>(&dialog, "archive_kind")->setCurrentIndex(static_cast<int>(ArchiveKind::kRemote));
@@ -164,6 +170,30 @@ TEST_F(ImageAdjustPanelTest, DefaultsResetsThePictureValuesButNotTheSensitivity)
   EXPECT_EQ(Slider("brightness")->value(), 0);
   EXPECT_EQ(sensitivity_[5], 90);
   EXPECT_EQ(Slider("sensitivity")->value(), 90);
+}
+
+TEST_F(ImageAdjustPanelTest, ADragOnTheBodyMovesThePanelByTheCursorsOffset) {
+  panel_.move(100, 100);
+  panel_.show();
+  QApplication::processEvents();
+  const QPoint start = panel_.pos();
+  // The margin at the lower left corner holds no control.
+  const QPointF inside(3, panel_.height() - 3);
+  const QPointF global = panel_.mapToGlobal(inside);
+  const QPointF offset(40, 25);
+  QMouseEvent press(QEvent::MouseButtonPress, inside, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&panel_, &press);
+  QMouseEvent move(QEvent::MouseMove, inside + offset, global + offset, Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(&panel_, &move);
+  QMouseEvent release(QEvent::MouseButtonRelease, inside + offset, global + offset, Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&panel_, &release);
+  EXPECT_EQ(panel_.pos(), start + offset.toPoint());
+  // Released: moving on does nothing.
+  QMouseEvent later(QEvent::MouseMove, inside, global + offset * 2, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&panel_, &later);
+  EXPECT_EQ(panel_.pos(), start + offset.toPoint());
 }
 
 // --- Video quality ---
