@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
@@ -424,6 +425,34 @@ TEST_F(ArchiveOverWireTest, RecordingMakesTheArchiveGrow) {
     }
     lastCamera = f.camera;
   }
+}
+
+TEST_F(ArchiveOverWireTest, HistoryFillsAnEmptyArchiveAndABadFolderStopsTheStart) {
+  SimConfig config;
+  config.archiveDir = dir_.filePath("history");
+  config.history = std::chrono::seconds(3);
+  config.cameraCount = 2;
+  config.cameraWidth = 64;
+  config.cameraHeight = 48;
+  config.archiveSpace = 2 * archive::kMiB;
+  config.archiveFileSize = archive::kMiB;
+  std::string error;
+  const uint64_t now = archive::ArchiveTimeNow();
+  const auto history = SimArchive::Open(config, {}, &error);
+  ASSERT_TRUE(history) << error;
+  const net::ArchiveRange range = history->Range();
+  EXPECT_EQ(range.cameraMask, 0b11u);
+  EXPECT_LE(archive::FromWallClock(range.first), now - 2 * kUnitsPerSecond);
+  EXPECT_GE(archive::FromWallClock(range.second), now - kUnitsPerSecond);
+
+  // A folder that is a file: no archive, no server.
+  QFile file(dir_.filePath("plain"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  config.archiveDir = file.fileName();
+  SimServerThread server(config);
+  EXPECT_FALSE(server.Start());
+  EXPECT_FALSE(server.ErrorText().isEmpty());
 }
 
 }  // namespace
