@@ -1,7 +1,7 @@
 #include "sim/archive_service.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 
 #include "archive/archive_time.h"
 #include "net/protocol.h"

@@ -50,7 +50,7 @@ class ArchiveService {
   static constexpr size_t kMaxAnswerBytes = 16u << 20;
   // A positioning answer for one camera: its key frame and the deltas after it. Longer groups
   // than this are damage, not recordings.
-  static constexpr size_t kMaxGroupFrames = 3000;
+  static constexpr size_t kMaxGroupFrames = 1000;
   // The widest map: three lists of this many values and as many bookmarks fit a message well.
   static constexpr uint32_t kMaxMapWidth = 32768;
   // Records looked at, per camera and backward step, before giving up finding a key frame.

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "archive/archive_records.h"
