@@ -266,6 +266,19 @@ TEST_F(ArchiveServiceTest, BadRequestsGetNoAnswer) {
   EXPECT_EQ(Ask(3, 2, 0b1, 0, 0).size(), 1u);
   EXPECT_EQ(Ask(2, 3, 0b1, 0, 0).size(), 1u);
   EXPECT_FALSE(service_->AnswerPlaybackControl(2, Wall(At(1))));
+
+  // Any sequence of requests: each answered whole (token, last flag at the end) or not at all.
+  uint64_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 6364136223846793005ull + 1442695040888963407ull; };
+  for (uint32_t token = 100; token < 400; ++token) {
+    const auto mode = static_cast<uint8_t>(next() % 7);
+    const uint32_t argument = next() % 3 == 0 ? static_cast<uint32_t>(next() % 20) : kAll;
+    const uint64_t time = next() % 4 == 0 ? next() : Wall(Start() + next() % (10 * kUnitsPerSecond));
+    const std::vector<Frame> frames = Ask(mode, token, static_cast<uint32_t>(next()), argument, time);
+    const bool refused = mode == 0 || mode > 5 || (mode == 1 && argument != kAll && argument > 15);
+    EXPECT_EQ(frames.empty(), refused) << int(mode) << " " << argument;
+    if (!frames.empty()) ExpectWellFormed(frames, token);
+  }
 }
 
 TEST_F(ArchiveServiceTest, BookmarksAreKeptAcrossRestartsUnlessReadOnly) {
