@@ -2,6 +2,7 @@
 
 #include "net/messages.h"
 #include "net/protocol.h"
+#include "sim/sim_archive.h"
 #include "sim/sim_server.h"
 
 namespace strixc::sim {
@@ -9,8 +10,6 @@ namespace strixc::sim {
 namespace {
 
 constexpr uint8_t kDone = 0;
-// The simulator keeps no bookmarks yet, so every edit is refused.
-constexpr uint8_t kBookmarkRefused = 1;
 
 }  // namespace
 
@@ -38,13 +37,23 @@ bool ControlSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
     case net::control::kArchiveRangeRequest:
       if (n != net::kArchiveRangeRequestSize) return false;
       if (PassOver()) return true;
-      Send(net::control::kArchiveRange, net::BuildArchiveRange(net::ArchiveRange{}));
+      // Without an archive: no cameras and no times.
+      Send(net::control::kArchiveRange,
+           net::BuildArchiveRange(Server().Archive() ? Server().Archive()->Range() : net::ArchiveRange{}));
       return true;
-    case net::control::kBookmarkEdit:
-      if (!net::ParseBookmarkEdit(p, n)) return false;
+    case net::control::kBookmarkEdit: {
+      const auto edit = net::ParseBookmarkEdit(p, n);
+      if (!edit) return false;
       if (PassOver()) return true;
-      Send(net::control::kBookmarkEditReply, net::BuildReplyByte(kBookmarkRefused));
+      // Without an archive there is nothing to keep a bookmark with.
+      SimArchive* archive = Server().Archive().get();
+      const uint8_t reply = archive ? archive->EditBookmark(*edit) : SimArchive::kEditRefused;
+      if (archive && archive->Verbose())
+        archive->Log("archive: bookmark operation " + std::to_string(edit->operation) + " at " +
+                     std::to_string(edit->time) + ": reply " + std::to_string(reply));
+      Send(net::control::kBookmarkEditReply, net::BuildReplyByte(reply));
       return true;
+    }
     default:
       return false;
   }

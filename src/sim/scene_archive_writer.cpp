@@ -57,37 +57,6 @@ std::string CheckOptions(const SceneArchiveOptions& o) {
   return {};
 }
 
-// Makes the folder a location of the wanted sizes and opens it for recording, the way
-// `strixc-tool archive create --fast` does.
-std::unique_ptr<archive::ArchiveDatabase> OpenLocation(const SceneArchiveOptions& o, std::string* error) {
-  auto db = std::make_unique<archive::ArchiveDatabase>(o.folder);
-  // Dropping the default location through an empty rebuild touches no file.
-  db->MarkLocationDeleted(0);
-  db->ApplyLocation(0, {}, {}, {}, {}, true);
-  if (db->AddLocation(o.folder, o.space, o.fileSize, 0) != 0) {
-    *error = "cannot add the location " + o.folder;
-    return nullptr;
-  }
-  std::vector<archive::ArchiveFileInfo> deleteList;
-  std::vector<archive::ArchiveFileInfo> createList;
-  if (!db->PlanLocation(0, &deleteList, &createList)) {
-    *error = "cannot plan the location: " + db->MessageLog().Summary();
-    return nullptr;
-  }
-  // Never at the price of recordings already there.
-  if (!archive::ArchiveDatabase::LossWarning(deleteList).empty()) {
-    *error = "the folder holds recordings that other sizes would delete";
-    return nullptr;
-  }
-  db->MessageLog().Reset();
-  if (!db->ApplyLocation(0, deleteList, createList, {}, {}, true) || db->MessageLog().Errors() != 0 ||
-      !db->Open(false)) {
-    *error = "cannot make the location: " + db->MessageLog().Summary();
-    return nullptr;
-  }
-  return db;
-}
-
 // One camera's frames: where it is in its schedule and how it makes its next frame.
 struct CameraTrack {
   int camera = 0;
@@ -257,11 +226,41 @@ uint64_t SceneFrameTime(const SceneArchiveOptions& options, int camera, uint64_t
   return options.start + options.startOffset[static_cast<size_t>(camera)] + step;
 }
 
+std::unique_ptr<archive::ArchiveDatabase> OpenRecordingLocation(const std::string& folder, uint64_t space,
+                                                                uint64_t fileSize, std::string* error) {
+  auto db = std::make_unique<archive::ArchiveDatabase>(folder);
+  // Dropping the default location through an empty rebuild touches no file.
+  db->MarkLocationDeleted(0);
+  db->ApplyLocation(0, {}, {}, {}, {}, true);
+  if (db->AddLocation(folder, space, fileSize, 0) != 0) {
+    *error = "cannot add the location " + folder;
+    return nullptr;
+  }
+  std::vector<archive::ArchiveFileInfo> deleteList;
+  std::vector<archive::ArchiveFileInfo> createList;
+  if (!db->PlanLocation(0, &deleteList, &createList)) {
+    *error = "cannot plan the location: " + db->MessageLog().Summary();
+    return nullptr;
+  }
+  // Never at the price of recordings already there.
+  if (!archive::ArchiveDatabase::LossWarning(deleteList).empty()) {
+    *error = "the folder holds recordings that other sizes would delete";
+    return nullptr;
+  }
+  db->MessageLog().Reset();
+  if (!db->ApplyLocation(0, deleteList, createList, {}, {}, true) || db->MessageLog().Errors() != 0 ||
+      !db->Open(false)) {
+    *error = "cannot make the location: " + db->MessageLog().Summary();
+    return nullptr;
+  }
+  return db;
+}
+
 SceneArchiveResult WriteSceneArchive(const SceneArchiveOptions& options) {
   SceneArchiveResult result;
   result.error = CheckOptions(options);
   if (!result.error.empty()) return result;
-  const auto db = OpenLocation(options, &result.error);
+  const auto db = OpenRecordingLocation(options.folder, options.space, options.fileSize, &result.error);
   if (!db) return result;
   // Appending before the archive's end would have the recorder move every time after it.
   if (db->Latest() >= options.start) {

@@ -2,11 +2,16 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/archive_format.h"
 #include "archive/archive_time.h"
+
+namespace strixc::archive {
+class ArchiveDatabase;
+}
 
 namespace strixc::sim {
 
@@ -80,6 +85,13 @@ struct SceneArchiveResult {
 // The time of frame `index` of `camera` under `options` (the times WriteSceneArchive gives them;
 // two records due at the same time are written 100 ns apart, in camera order).
 uint64_t SceneFrameTime(const SceneArchiveOptions& options, int camera, uint64_t index);
+
+// Makes `folder` (created when missing) a location of `space` bytes in files of `fileSize` bytes,
+// the way `strixc-tool archive create --fast` does, and opens it for recording. Files already there
+// with those sizes are kept; sizes that would delete recordings are refused. Null with `error` set
+// on failure.
+std::unique_ptr<archive::ArchiveDatabase> OpenRecordingLocation(const std::string& folder, uint64_t space,
+                                                                uint64_t fileSize, std::string* error);
 
 // Writes a synthetic archive: the cameras' frames (JPEG key and delta frames, as the simulator
 // sends them) and the events, all in time order, through an ArchiveRecorder with explicit times.

@@ -128,12 +128,20 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
       QStringLiteral("Camera N (1..16) sends nothing for SECONDS (1..86400), from the first client's login on, "
                      "or DELAY seconds later with +DELAY; repeatable."),
       QStringLiteral("N:SECONDS[+DELAY]"));
-  const QCommandLineOption archive(QStringLiteral("archive"),
-                                   QStringLiteral("Folder of the server's own recordings."),
-                                   QStringLiteral("DIR"));
-  const QCommandLineOption history(QStringLiteral("history"),
-                                   QStringLiteral("How much recorded history to keep: N[s|m|h|d]."),
-                                   QStringLiteral("DURATION"));
+  const QCommandLineOption archive(
+      QStringLiteral("archive"),
+      QStringLiteral("Serve the archive in DIR for remote playback; its files are made when there are none."),
+      QStringLiteral("DIR"));
+  const QCommandLineOption history(
+      QStringLiteral("history"),
+      QStringLiteral("An archive without recordings first gets this much synthetic past: N[s|m|h|d]."),
+      QStringLiteral("DURATION"));
+  const QCommandLineOption record(QStringLiteral("record"),
+                                  QStringLiteral("Record the cameras into the archive while running."));
+  const QCommandLineOption bookmarksReadOnly(QStringLiteral("bookmarks-readonly"),
+                                             QStringLiteral("Refuse adding and removing bookmarks."));
+  const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                   QStringLiteral("Log each archive request on standard error."));
   const QCommandLineOption inputPeriod(
       QStringLiteral("input-period"),
       QStringLiteral("Milliseconds between input changes; 0 keeps them still "
@@ -143,7 +151,7 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
                                    QStringLiteral("Protocol version the server reports (default 5)."),
                                    QStringLiteral("N"));
   parser.addOptions({help, showVersion, listen, port, user, cameras, size, fps, name, cameraName, encoding, domes, events,
-                     archive, history, inputPeriod, version, freeze});
+                     archive, history, inputPeriod, version, freeze, record, bookmarksReadOnly, verbose});
 
   if (!parser.parse(arguments)) return Fail(parser.errorText());
   if (parser.isSet(help)) {
@@ -220,6 +228,11 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
     config_.archiveDir = parser.value(archive);
     if (config_.archiveDir.isEmpty()) return Fail(QStringLiteral("--archive wants a folder"));
   }
+  config_.record = parser.isSet(record);
+  config_.bookmarksReadOnly = parser.isSet(bookmarksReadOnly);
+  config_.verbose = parser.isSet(verbose);
+  if ((config_.record || config_.bookmarksReadOnly) && config_.archiveDir.isEmpty())
+    return Fail(QStringLiteral("--record and --bookmarks-readonly need --archive DIR"));
   if (parser.isSet(history)) {
     const auto value = ParseDuration(parser.value(history));
     if (!value) return Fail(QStringLiteral("--history wants a duration such as 90s, 30m, 2h or 7d"));

@@ -73,6 +73,10 @@ bool SimConfig::Validate(QString* error) const {
   if (domeMask > 0xFFFF) return Fail(error, "the dome mask must fit 16 cameras (0..0xFFFF)");
   if (inputPeriodMs < 0) return Fail(error, "the input period must not be negative");
   if (history.count() < 0) return Fail(error, "the history must not be negative");
+  if (archiveDir.isEmpty() && (record || bookmarksReadOnly || history.count() > 0))
+    return Fail(error, "recording, read-only bookmarks and a history need an archive folder");
+  if (archiveFileSize < (1u << 20) || archiveSpace < archiveFileSize)
+    return Fail(error, "the archive needs files of at least 1 MiB and room for one");
   for (const Freeze& f : freezes) {
     if (f.camera < 0 || f.camera >= kMaxCameras) return Fail(error, "a frozen camera must be 1..16");
     if (f.duration.count() < 1 || f.delay.count() < 0) return Fail(error, "a freeze must last at least 1 s");

@@ -63,10 +63,19 @@ struct SimConfig {
     std::chrono::seconds delay{0};
   };
   std::vector<Freeze> freezes;
-  // Reserved for the server's own recordings: the archive folder and how much history it should
-  // hold. Stored, not used yet.
+  // The server's own archive (see SimArchive): its folder (empty: the server has no archive), the
+  // sizes its files are made with when the folder holds none, and the synthetic history written
+  // into an archive without recordings at the start (0: none).
   QString archiveDir;
+  uint64_t archiveSpace = 256ull << 20;
+  uint64_t archiveFileSize = 32ull << 20;
   std::chrono::seconds history{0};
+  // Record the cameras into the archive while the server runs.
+  bool record = false;
+  // Refuse every bookmark edit of the control channel.
+  bool bookmarksReadOnly = false;
+  // Log each archive request on standard error.
+  bool verbose = false;
 
   quint16 ControlPort() const { return videoPort == 0 ? 0 : static_cast<quint16>(videoPort + 1); }
 

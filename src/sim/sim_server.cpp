@@ -6,10 +6,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 #include "net/protocol.h"
 #include "archive/archive_time.h"
 #include "sim/control_session.h"
+#include "sim/sim_archive.h"
 #include "sim/video_session.h"
 
 namespace strixc::sim {
@@ -47,6 +49,16 @@ bool SimServer::Start() {
   if (videoListener_->isListening()) return true;
   errorText_.clear();
   if (!config_.Validate(&errorText_)) return false;
+  if (!config_.archiveDir.isEmpty() && !archive_) {
+    std::string error;
+    auto log = [](const std::string& line) { std::fprintf(stderr, "strixc-sim: %s\n", line.c_str()); };
+    std::unique_ptr<SimArchive> opened = SimArchive::Open(config_, log, &error);
+    if (!opened) {
+      errorText_ = QString::fromStdString(error);
+      return false;
+    }
+    archive_ = std::move(opened);
+  }
   // With port 0 the system picks the video port; the control port must be the next one, which may
   // be taken, so a few pairs are tried.
   const int attempts = config_.videoPort == 0 ? kPortAttempts : 1;
@@ -60,6 +72,7 @@ bool SimServer::Start() {
       videoPort_.store(port);
       controlPort_.store(controlListener_->serverPort());
       if (config_.inputPeriodMs > 0) inputTimer_->start(config_.inputPeriodMs);
+      UpdateFrameTicks();
       return true;
     }
     errorText_ = port < 65535 ? QStringLiteral("control port: %1").arg(controlListener_->errorString())
@@ -232,7 +245,8 @@ void SimServer::OnTransmitChanged(bool on) {
 }
 
 void SimServer::UpdateFrameTicks() {
-  if (!TransmitOn()) {
+  const bool recording = archive_ && archive_->Recording();
+  if (!TransmitOn() && !recording) {
     frameTimer_->stop();
     return;
   }
@@ -252,9 +266,12 @@ void SimServer::OnFrameTick() {
   for (SimSession* session : open) {
     if (session->Kind() == SimSession::Channel::kVideo) wanted |= static_cast<VideoSession*>(session)->WantedCameras();
   }
+  if (archive_) wanted |= archive_->RecordedCameras();
   wanted &= ~FrozenCameras(TickPacer::Clock::now());
   if (wanted == 0) return;
   feeds_.Advance(archive::WallClockNow(), wanted);
+  // A frozen camera records nothing either, as a real one that stopped sending.
+  if (archive_) archive_->RecordTick(feeds_);
   for (SimSession* session : open) {
     if (session->Kind() == SimSession::Channel::kVideo && session->IsOpen())
       static_cast<VideoSession*>(session)->StreamTick(feeds_);

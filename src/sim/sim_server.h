@@ -4,6 +4,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ class QTimer;
 
 namespace strixc::sim {
 
+class SimArchive;
+
 // The simulated recording server. Listens on the video port and the control port (video + 1),
 // serves any number of clients at once, one session per accepted connection, and keeps the state
 // that all sessions share: the 16 inputs, the 12 outputs and the dome commands received.
@@ -28,7 +31,11 @@ namespace strixc::sim {
 // refused login) is dropped alone; the others go on. Server events (outputs and inputs switching)
 // go to every logged-in control session.
 //
-// Live pictures: while at least one video session transmits, a timer ticks `fps` times a second
+// Archive: with SimConfig::archiveDir, Start opens (or makes) the server's archive (SimArchive);
+// each video session answers its client's remote playback from it, and with SimConfig::record the
+// cameras are rendered on every tick, clients or not, and recorded into it.
+//
+// Live pictures: while at least one video session transmits (or the server records), a timer ticks `fps` times a second
 // (on deadlines that advance by the period). Each tick renders every camera that some transmitting
 // session shows, once, and hands the pictures to each video session's frame streamer.
 //
@@ -51,9 +58,10 @@ class SimServer : public QObject {
   explicit SimServer(SimConfig config, QObject* parent = nullptr);
   ~SimServer() override;
 
-  // Listens on both ports and starts the input changes. False when the configuration is invalid
-  // or either port cannot be opened (nothing is listening then; ErrorText says why). True at once
-  // when already started.
+  // Opens the archive (first Start only), listens on both ports and starts the input changes and
+  // the recording. False when the configuration is invalid, the archive cannot be opened or either
+  // port cannot be opened (nothing is listening then; ErrorText says why). True at once when
+  // already started.
   Q_INVOKABLE bool Start();
   // Stops listening and the input changes and closes every session. The state is kept.
   Q_INVOKABLE void Stop();
@@ -92,6 +100,9 @@ class SimServer : public QObject {
   bool TransmitOn() const;
   // The number of KeyFrameRequest messages received from all clients.
   int KeyFrameRequests() const;
+  // The server's archive, null without one (or before Start). Set once by the first Start; the
+  // archive locks itself (see SimArchive for what may be called from which thread).
+  std::shared_ptr<SimArchive> Archive() const { return archive_; }
   // Ticks at which a transmitting client got nothing because it had not taken enough of what it
   // was sent before (see VideoSession::kMaxUnsentBytes), all clients together.
   int SkippedTicks() const { return skippedTicks_.load(); }
@@ -150,6 +161,8 @@ class SimServer : public QObject {
   QTimer* frameTimer_;           // child
   TickPacer framePacer_;
   CameraFeeds feeds_;
+  // Written by the first Start before the listeners open, constant afterwards.
+  std::shared_ptr<SimArchive> archive_;
   QString errorText_;
   int nextInput_ = 0;
   // The open sessions (children), on the server's thread only.

@@ -4,12 +4,17 @@
 
 #include "net/protocol.h"
 #include "net/wire.h"
+#include "sim/archive_service.h"
 #include "sim/sim_server.h"
 
 namespace strixc::sim {
 
 VideoSession::VideoSession(SimServer* server)
-    : SimSession(Channel::kVideo, server), streamer_(server->Config().fps, server->Config().keyFrameIntervalMs) {}
+    : SimSession(Channel::kVideo, server), streamer_(server->Config().fps, server->Config().keyFrameIntervalMs) {
+  if (server->Archive()) archive_ = std::make_unique<ArchiveService>(server->Archive());
+}
+
+VideoSession::~VideoSession() = default;
 
 uint32_t VideoSession::WantedCameras() const {
   if (!LoggedIn() || !IsOpen() || !state_.transmit) return 0;
@@ -70,11 +75,16 @@ bool VideoSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
     case net::video_out::kArchiveOpen:
       if (n != 1) return false;
       state_.archiveOpen = p[0] != 0;
+      if (archive_) archive_->OnArchiveOpen(state_.archiveOpen);
       return true;
     case net::video_out::kArchiveMapRequest: {
       const auto request = net::ParseArchiveMapRequest(p, n);
       if (!request) return false;
-      // No recordings yet: the map of the asked span is empty.
+      if (archive_) {
+        if (const auto map = archive_->AnswerMap(*request)) Send(net::video_in::kArchiveMap, *map);
+        return true;
+      }
+      // No archive: the map of the asked span is empty.
       net::ArchiveMap map;
       map.start = request->start;
       map.end = request->end;
@@ -85,12 +95,19 @@ bool VideoSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
       const auto request = net::ParsePlaybackRequest(p, n);
       if (!request) return false;
       state_.playback = *request;
+      // A client gone in the middle of the answer only makes the rest of the sends do nothing.
+      if (archive_)
+        archive_->AnswerPlayback(*request, [this](const net::Payload& frame) { Send(net::video_in::kFrame, frame); });
       return true;
     }
     case net::video_out::kPlaybackControl:
       if (n != net::kPlaybackControlSize) return false;
       state_.playbackControlOp = p[0];
       state_.playbackControlTime = net::wire::U64(p + 1);
+      if (archive_) {
+        if (const auto notice = archive_->AnswerPlaybackControl(p[0], *state_.playbackControlTime))
+          Send(net::video_in::kBookmarkNotice, *notice);
+      }
       return true;
     default:
       return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "net/messages.h"
@@ -26,8 +27,11 @@ struct VideoSessionState {
 };
 
 // One client's video channel: the login, the information requests (cameras, inputs, outputs, their
-// states), the requests that steer the pictures, and the live pictures themselves, which its
-// FrameStreamer makes on each of the server's ticks.
+// states), the requests that steer the pictures, the live pictures themselves, which its
+// FrameStreamer makes on each of the server's ticks, and the remote playback of the server's
+// archive, which its ArchiveService answers.
+class ArchiveService;
+
 class VideoSession : public SimSession {
   Q_OBJECT
 
@@ -38,6 +42,7 @@ class VideoSession : public SimSession {
   static constexpr qint64 kMaxUnsentBytes = 2 << 20;
 
   explicit VideoSession(SimServer* server);
+  ~VideoSession() override;
 
   const VideoSessionState& State() const { return state_; }
   // The cameras this client wants live pictures of now: none until it has switched transmission on.
@@ -53,6 +58,8 @@ class VideoSession : public SimSession {
 
   VideoSessionState state_;
   FrameStreamer streamer_;
+  // The client's remote playback; none when the server has no archive.
+  std::unique_ptr<ArchiveService> archive_;
 };
 
 }  // namespace strixc::sim

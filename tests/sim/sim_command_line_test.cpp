@@ -32,7 +32,8 @@ TEST(SimCommandLineTest, EveryOptionIsTaken) {
                              "0",         "--protocol-version",
                              "6",         "--freeze",
                              "2:10",      "--freeze",
-                             "16:5+20"})),
+                             "16:5+20",   "--record",
+                             "--bookmarks-readonly", "--verbose"})),
             SimCommandLine::Result::kRun)
       << line.ErrorText().toStdString();
   const SimConfig& c = line.Config();
@@ -50,6 +51,9 @@ TEST(SimCommandLineTest, EveryOptionIsTaken) {
   EXPECT_TRUE(c.events);
   EXPECT_EQ(c.archiveDir, QStringLiteral("/tmp/a"));
   EXPECT_EQ(c.history, std::chrono::hours(2));
+  EXPECT_TRUE(c.record);
+  EXPECT_TRUE(c.bookmarksReadOnly);
+  EXPECT_TRUE(c.verbose);
   EXPECT_EQ(c.inputPeriodMs, 0);
   EXPECT_EQ(c.protocolVersion, 6u);
   ASSERT_EQ(c.freezes.size(), 2u);
@@ -67,7 +71,8 @@ TEST(SimCommandLineTest, BadValuesAreErrors) {
         Args({"--listen", "localhost"}), Args({"--history", "3w"}),
         Args({"--name", "012345678901234567890123456789"}), Args({"--unknown"}), Args({"stray"}),
         Args({"--freeze", "0:5"}), Args({"--freeze", "17:5"}), Args({"--freeze", "2:0"}), Args({"--freeze", "2"}),
-        Args({"--freeze", "2:5+x"})}) {
+        Args({"--freeze", "2:5+x"}), Args({"--record"}), Args({"--bookmarks-readonly"}),
+        Args({"--history", "1h"})}) {
     SimCommandLine line;
     EXPECT_EQ(line.Parse(args), SimCommandLine::Result::kError) << args.join(' ').toStdString();
     EXPECT_FALSE(line.ErrorText().isEmpty());
