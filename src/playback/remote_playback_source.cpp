@@ -399,10 +399,13 @@ bool RemotePlaybackSource::TakeFrame(bool forward, bool* shown, int* camera) {
   return !atEnd;
 }
 
-int64_t RemotePlaybackSource::ShortDelay() {
-  // While nothing is buffered the tick only looks whether the server's answer came: no reason to
-  // spin the timer thread, but soon enough that a picture is not held up.
-  return buffer_->HasPictures() > 0 ? kMinDelay : kWaitDelay;
+int64_t RemotePlaybackSource::ShortDelay(bool forward) {
+  // Until pictures of the way being played are buffered the tick only looks whether the server's
+  // answer came: no reason to spin the timer thread, but soon enough that a picture is not held up.
+  // (While a positioning answer arrives the buffer fills too, but those pictures are not played.)
+  RequestGuard request(requestLock_);
+  const bool ready = direction_ == (forward ? kForward : kBackward) && buffer_->HasPictures() > 0;
+  return ready ? kMinDelay : kWaitDelay;
 }
 
 bool RemotePlaybackSource::MotionIn(int camera) {
@@ -428,8 +431,8 @@ void RemotePlaybackSource::OnTimer() {
         PostBeep();
         return;
       }
-      if (buffer_->HasPictures() == 0) {
-        Timer().Schedule(kWaitDelay);
+      if (!shown || ShortDelay(true) == kWaitDelay) {
+        Timer().Schedule(ShortDelay(true));
         return;
       }
       // The recording's own spacing to the next buffered picture; the timer cuts long gaps.
@@ -454,7 +457,7 @@ void RemotePlaybackSource::OnTimer() {
         PostBeep();
         return;
       }
-      Timer().Schedule(ShortDelay());
+      Timer().Schedule(ShortDelay(true));
       return;
     }
     case kModeFastBackward:
@@ -463,7 +466,7 @@ void RemotePlaybackSource::OnTimer() {
         PostBeep();
         return;
       }
-      Timer().Schedule(ShortDelay());
+      Timer().Schedule(ShortDelay(false));
       return;
     case kModeStepForward:
     case kModeStepBackward:
@@ -473,7 +476,7 @@ void RemotePlaybackSource::OnTimer() {
       } else if (shown) {
         StopLocked();
       } else {
-        Timer().Schedule(ShortDelay());
+        Timer().Schedule(ShortDelay(mode_ == kModeStepForward));
       }
       return;
     case kModeExport:
@@ -531,7 +534,7 @@ void RemotePlaybackSource::ExportTick() {
   // Waiting for the server, or a picture of another camera (an answer still on its way when the
   // mask changed): the export camera's slot did not change, so nothing new to write.
   if (!shown || camera != exportCamera_) {
-    Timer().Schedule(ShortDelay());
+    Timer().Schedule(ShortDelay(true));
     return;
   }
   // The picture is copied out under the buffer's lock and written without it: the network thread

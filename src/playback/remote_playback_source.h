@@ -31,8 +31,12 @@ class RemoteArchiveLink;
 // Threads: operations on the user-interface thread, ticks on the timer thread, both under lock_;
 // OnArchiveFrame, OnArchiveMap and OnBookmarkNotice on the network thread, under requestLock_ only
 // (so the network thread never waits for a tick, an export write or a blocking control request).
-// Lock order: lock_, then requestLock_, then the buffer's, the display's and the timeline's own
-// locks. The link is used only from the user-interface thread.
+// Lock order: lock_, then requestLock_, then the display's, the buffer's and the timeline's own
+// locks. The link is used only from the user-interface thread. The display's OnFrame and the
+// timeline are also called from the network thread (positioning answers, maps, bookmark titles).
+//
+// Pacing: a picture is shown when its recording time comes, on the ArchBrowserTimer's deadlines;
+// while the server has not answered yet the tick looks again every kWaitDelay and nothing waits.
 //
 // Lifetime: `buffer` and `frames` outlive the source. The link and the forwarder given to Attach
 // outlive the attachment (Detach, or the destructor, ends it). The display given to SetDisplay reads
@@ -138,8 +142,8 @@ class RemotePlaybackSource : public PlaybackSource {
   void EndExport(int result);
   // Fast forward: whether `camera`'s new picture shows motion against its reference.
   bool MotionIn(int camera);
-  // Polls while nothing is buffered, else the shortest delay.
-  int64_t ShortDelay();
+  // The shortest delay while pictures of the way played are buffered, else the polling delay.
+  int64_t ShortDelay(bool forward);
 
   // Callers hold requestLock_.
   void IssueRequestLocked(uint8_t mode, uint32_t argument, uint64_t time);
