@@ -431,8 +431,10 @@ void RemotePlaybackSource::OnTimer() {
         PostBeep();
         return;
       }
-      if (!shown || ShortDelay(true) == kWaitDelay) {
-        Timer().Schedule(ShortDelay(true));
+      // Nothing shown, or nothing more buffered: waiting for the server, not pacing a recording.
+      const int64_t shortDelay = ShortDelay(true);
+      if (!shown || shortDelay == kWaitDelay) {
+        Timer().Schedule(shortDelay);
         return;
       }
       // The recording's own spacing to the next buffered picture; the timer cuts long gaps.
