@@ -570,7 +570,6 @@ void RemotePlaybackSource::EndExport(int result) {
   Timer().Cancel();
   // The writer completes its file as it goes: "finished" only reaches the window once the file is.
   writer_.reset();
-  PostStatus(kStatusExportFinished, result);
   mode_ = kModeStopped;
   lastPercent_ = -1;
   exportCamera_ = -1;
@@ -584,6 +583,8 @@ void RemotePlaybackSource::EndExport(int result) {
     for (int c = 0; c < kCameras; ++c) timeline_->SetRowEnabled(c, (placed >> c) & 1u);
   }
   SetCameraMaskLocked(placed);
+  // Last: a window told "finished" finds the display and the cameras as they stay.
+  PostStatus(kStatusExportFinished, result);
 }
 
 void RemotePlaybackSource::CancelExport() {

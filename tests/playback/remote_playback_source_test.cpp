@@ -327,6 +327,7 @@ TEST_F(RemotePlayback, ExportWritesTheCamerasPicturesUpToTheEnd) {
   for (int i = 1; i <= 3; ++i) Frame(c.token, kT0 + static_cast<uint64_t>(i) * 20 * kMs, false, 2, static_cast<uint8_t>(i));
 
   ASSERT_TRUE(WaitUntil([&] { return window_->HasStatus(kStatusExportFinished); }));
+  EXPECT_EQ(source_->Mode(), kModeStopped);
   EXPECT_EQ(window_->LastValueOf(kStatusExportStarted), 77);
   EXPECT_EQ(window_->LastValueOf(kStatusExportFinished), kExportCompleted);
   std::lock_guard<std::mutex> guard(log->lock);
