@@ -284,6 +284,7 @@ void RemotePlaybackSource::StartMode(int mode, int status) {
   }
   if (status >= 0) PostStatus(status, 0);
   mode_ = mode;
+  shownTime_ = 0;
   Timer().Schedule(0);
 }
 
@@ -408,6 +409,29 @@ int64_t RemotePlaybackSource::ShortDelay(bool forward) {
   return ready ? kMinDelay : kWaitDelay;
 }
 
+int64_t RemotePlaybackSource::PlayDelay() {
+  // The recording's own spacing to the next buffered picture; the timer cuts long gaps.
+  int64_t delay = 0;
+  const uint64_t next = buffer_->NextPictureTime();
+  const uint64_t now = CurrentTime();
+  if (next > now) delay = static_cast<int64_t>(std::min<uint64_t>(next - now, ArchBrowserTimer::kMaxDelay));
+  if (mode_ == kModePlayDouble) delay /= 2;
+  return std::max(delay, kMinDelay);
+}
+
+bool RemotePlaybackSource::HoldUntilDue() {
+  // Pictures that arrive while the tick waits for the server (at the end of each batch) are not
+  // shown the moment they come: the first is due when the recording says, counted from the deadline
+  // that showed the picture before it. Late ones go at once. After a seek, or at the start of play,
+  // there is no picture before it to count from.
+  if (shownTime_ == 0 || shownTime_ != CurrentTime() || ShortDelay(true) == kWaitDelay) return false;
+  const auto due = shownAt_ + std::chrono::nanoseconds(PlayDelay() * 100);
+  const auto fired = Timer().FiredDeadline();
+  if (due <= fired) return false;
+  Timer().Schedule(std::chrono::duration_cast<std::chrono::nanoseconds>(due - fired).count() / 100);
+  return true;
+}
+
 bool RemotePlaybackSource::MotionIn(int camera) {
   if (!ValidCamera(camera)) return false;
   buffer_->LockFrame(camera);
@@ -426,10 +450,15 @@ void RemotePlaybackSource::OnTimer() {
   switch (mode_) {
     case kModePlay:
     case kModePlayDouble: {
+      if (HoldUntilDue()) return;
       if (!TakeFrame(true, &shown, &camera)) {
         StopLocked();
         PostBeep();
         return;
+      }
+      if (shown) {
+        shownAt_ = Timer().FiredDeadline();
+        shownTime_ = CurrentTime();
       }
       // Nothing shown, or nothing more buffered: waiting for the server, not pacing a recording.
       const int64_t shortDelay = ShortDelay(true);
@@ -437,13 +466,7 @@ void RemotePlaybackSource::OnTimer() {
         Timer().Schedule(shortDelay);
         return;
       }
-      // The recording's own spacing to the next buffered picture; the timer cuts long gaps.
-      int64_t delay = 0;
-      const uint64_t next = buffer_->NextPictureTime();
-      const uint64_t now = CurrentTime();
-      if (next > now) delay = static_cast<int64_t>(std::min<uint64_t>(next - now, ArchBrowserTimer::kMaxDelay));
-      if (mode_ == kModePlayDouble) delay /= 2;
-      Timer().Schedule(std::max(delay, kMinDelay));
+      Timer().Schedule(PlayDelay());
       return;
     }
     case kModeFastForward: {

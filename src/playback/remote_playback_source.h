@@ -6,6 +6,7 @@
 #include <string>
 
 #include "net/messages.h"
+#include "playback/arch_browser_timer.h"
 #include "playback/motion_reference.h"
 #include "playback/playback_source.h"
 #include "video/frame_store.h"
@@ -144,6 +145,10 @@ class RemotePlaybackSource : public PlaybackSource {
   bool MotionIn(int camera);
   // The shortest delay while pictures of the way played are buffered, else the polling delay.
   int64_t ShortDelay(bool forward);
+  // Play: the delay from the picture shown to the next buffered one, at the mode's speed.
+  int64_t PlayDelay();
+  // Play: reschedules the tick and returns true when the next buffered picture is not due yet.
+  bool HoldUntilDue();
 
   // Callers hold requestLock_.
   void IssueRequestLocked(uint8_t mode, uint32_t argument, uint64_t time);
@@ -167,6 +172,8 @@ class RemotePlaybackSource : public PlaybackSource {
   std::array<MotionReference, video::FrameStore::kCameras> motion_;
   int exportCamera_ = -1;
   bool displayAttached_ = false;
+  ArchBrowserTimer::Clock::time_point shownAt_;  // the deadline that showed the last picture of play
+  uint64_t shownTime_ = 0;                       // and its time; 0: none to count from
 
   std::mutex requestLock_;
   // Guarded by requestLock_:
