@@ -16,6 +16,8 @@ class RemotePlaybackSource;
 // files them under its own request lock and queues whatever reaches its receiver. Attach and Detach
 // may be called from any thread; once Detach returned, no call into the old source runs or starts,
 // so the source may be destroyed. They must not be called from inside a forwarded call.
+// RemotePlaybackSource::Attach and Detach (and its destructor) call them; a source attached here by
+// hand must be detached before it is destroyed.
 class RemoteArchiveForwarder : public net::RemoteArchiveSink {
  public:
   void Attach(RemotePlaybackSource* source);

@@ -227,10 +227,10 @@ TEST_F(RemotePlayback, FramesOfAnOlderOrUnknownRequestAreIgnored) {
 
 // ---- Playing.
 
-// The server answers the continuation only after a while, from its own thread, and then stops
-// answering: the ticks go on waiting without asking again or blocking, and Stop and the destructor
-// still work.
-TEST_F(RemotePlayback, PlayWaitsForTheServerWithOneContinuationAndSurvivesItsSilence) {
+// The server answers the continuation from its own thread, falls silent in the middle of the batch,
+// finishes it later and then leaves the next continuation unanswered: the ticks go on waiting
+// without asking again or blocking, and Stop and the destructor still work.
+TEST_F(RemotePlayback, PlayWaitsForASilentServerWithOneContinuationAtATime) {
   PositionAt(kT0);
   source_->Play();
   const net::PlaybackRequestRecord c = Request(2);
@@ -238,14 +238,23 @@ TEST_F(RemotePlayback, PlayWaitsForTheServerWithOneContinuationAndSurvivesItsSil
   EXPECT_EQ(c.argument, 0u);
   LetTick();
   EXPECT_EQ(link_.requests.size(), 2u);
+
+  auto answer = [&](int from, int to, bool last) {
+    std::thread network([&] {
+      for (int i = from; i <= to; ++i) {
+        Frame(c.token, kT0 + static_cast<uint64_t>(i) * 40 * kMs, last && i == to, 0, static_cast<uint8_t>(i));
+      }
+    });
+    network.join();
+  };
+  answer(1, 2, false);
+  EXPECT_TRUE(WaitUntil([&] { return source_->CurrentTime() == kT0 + 80 * kMs; }));
+  LetTick();  // silent in the middle of the batch: nothing more asked
+  EXPECT_EQ(link_.requests.size(), 2u);
   EXPECT_EQ(source_->Mode(), kModePlay);
 
-  std::thread network([&] {
-    for (int i = 1; i <= 3; ++i) Frame(c.token, kT0 + static_cast<uint64_t>(i) * 40 * kMs, i == 3, 0, static_cast<uint8_t>(i));
-  });
-  network.join();
+  answer(3, 3, true);  // the ticks still run: the rest is played
   EXPECT_TRUE(WaitUntil([&] { return source_->CurrentTime() == kT0 + 120 * kMs; }));
-  // The batch ended and was played: one more continuation, which the server leaves unanswered.
   const net::PlaybackRequestRecord next = Request(3);
   EXPECT_EQ(next.mode, Source::kRequestForward);
   EXPECT_NE(next.token, c.token);
