@@ -21,6 +21,19 @@ constexpr int kCameras = video::FrameStore::kCameras;
 
 bool ValidCamera(int camera) { return camera >= 0 && camera < kCameras; }
 
+// A bookmark title holds at most 99 characters where it is edited; a notice may claim up to a whole
+// message. Cut at a character boundary of the UTF-8 text.
+constexpr size_t kMaxTitleCharacters = 99;
+
+std::string CutTitle(const std::string& title) {
+  size_t characters = 0;
+  for (size_t i = 0; i < title.size(); ++i) {
+    const bool continuation = (static_cast<uint8_t>(title[i]) & 0xC0) == 0x80;
+    if (!continuation && ++characters > kMaxTitleCharacters) return title.substr(0, i);
+  }
+  return title;
+}
+
 }  // namespace
 
 RemotePlaybackSource::RemotePlaybackSource(video::RemotePlaybackFrameBuffer* buffer,
@@ -244,7 +257,7 @@ void RemotePlaybackSource::OnArchiveMap(const net::ArchiveMap& map) {
 void RemotePlaybackSource::OnBookmarkNotice(uint64_t time, const std::string& title) {
   RequestGuard request(requestLock_);
   if (!open_ || requestTimeline_ == nullptr || time == 0) return;
-  requestTimeline_->SetTitle(time, title);
+  requestTimeline_->SetTitle(time, CutTitle(title));
 }
 
 // ---- Position and modes.

@@ -442,9 +442,14 @@ TEST_F(RemotePlayback, BookmarkTitlesAndEditsFollowTheServersAnswers) {
     EXPECT_TRUE(timeline_.titles.empty());
   }
   deliver(notice);
+  // A title as long as a message is cut to the 99 characters a bookmark title holds.
+  std::string endless;
+  for (int i = 0; i < 5000; ++i) endless += "\xC3\xA9";  // é
+  forwarder_.OnBookmarkNotice({kT0 + 6, endless});
   {
     std::lock_guard<std::mutex> guard(timeline_.lock);
     EXPECT_EQ(timeline_.titles[kT0 + 5], "Gate");
+    EXPECT_EQ(timeline_.titles[kT0 + 6], endless.substr(0, 2 * 99));
   }
 
   link_.refusal = 1;
