@@ -9,8 +9,9 @@ namespace strixc::playback {
 // The video display as the playback sources see it (the browser passes the main window's display
 // through an adapter; the headless command and the tests pass their own).
 //
-// Called from the timer thread and the user-interface thread, inside the source's lock; the
-// source never holds a frame-store camera lock while it calls OnFrame.
+// Called from the timer thread and the user-interface thread, inside the source's lock, and by the
+// remote source also from the network thread (its answers to a seek); the source never holds a
+// frame-store camera lock while it calls OnFrame.
 class PlaybackDisplay {
  public:
   virtual ~PlaybackDisplay() = default;

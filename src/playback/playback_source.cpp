@@ -55,14 +55,14 @@ void PlaybackSource::RunTick() {
 void PlaybackSource::ShutdownTimer() { timer_->Shutdown(); }
 
 void PlaybackSource::BindReceiver(QObject* context, PlaybackReceiver* receiver) {
-  std::lock_guard<SourceLock> guard(lock_);
+  std::lock_guard<std::mutex> guard(notifyLock_);
   context_ = context;
   receiver_ = receiver;
   notifiedOnce_ = false;
 }
 
 void PlaybackSource::UnbindReceiver() {
-  std::lock_guard<SourceLock> guard(lock_);
+  std::lock_guard<std::mutex> guard(notifyLock_);
   context_ = nullptr;
   receiver_ = nullptr;
 }
@@ -94,12 +94,12 @@ static void Post(QObject* mailbox, const QPointer<QObject>& context, PlaybackRec
 }
 
 void PlaybackSource::PostStatus(int code, int64_t value) {
-  std::lock_guard<SourceLock> guard(lock_);
+  std::lock_guard<std::mutex> guard(notifyLock_);
   Post(mailbox_.get(), context_, receiver_, [code, value](PlaybackReceiver* r) { r->OnPlaybackStatus(code, value); });
 }
 
 void PlaybackSource::PostPosition(uint64_t time, bool force) {
-  std::lock_guard<SourceLock> guard(lock_);
+  std::lock_guard<std::mutex> guard(notifyLock_);
   const uint32_t now = TickMs();
   // Unsigned difference: right across the wrap of the 32-bit millisecond count.
   if (!force && notifiedOnce_ && static_cast<uint32_t>(now - lastNotifyTick_) < kPositionIntervalMs) return;
@@ -109,12 +109,12 @@ void PlaybackSource::PostPosition(uint64_t time, bool force) {
 }
 
 void PlaybackSource::PostBeep() {
-  std::lock_guard<SourceLock> guard(lock_);
+  std::lock_guard<std::mutex> guard(notifyLock_);
   Post(mailbox_.get(), context_, receiver_, [](PlaybackReceiver* r) { r->OnPlaybackBeep(); });
 }
 
 void PlaybackSource::PostRequest(uint32_t token) {
-  std::lock_guard<SourceLock> guard(lock_);
+  std::lock_guard<std::mutex> guard(notifyLock_);
   Post(mailbox_.get(), context_, receiver_, [token](PlaybackReceiver* r) { r->OnRemoteRequest(token); });
 }
 

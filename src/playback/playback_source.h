@@ -131,7 +131,9 @@ class PlaybackSource {
   int Mode();
 
  protected:
-  // Queue a notification to the receiver (callers hold lock_ or not: nothing runs synchronously).
+  // Queue a notification to the receiver. Nothing runs synchronously, and none of them takes lock_:
+  // callers hold it or not, and threads that must not wait for it (the network thread of the remote
+  // source) post too.
   void PostStatus(int code, int64_t value);
   // Posts the position when at least kPositionIntervalMs passed since the last one (by a monotonic
   // millisecond count), or always when `force`.
@@ -166,7 +168,10 @@ class PlaybackSource {
   // context is checked when the notification runs, on its own thread.
   std::unique_ptr<QObject> mailbox_;
   std::unique_ptr<ArchBrowserTimer> timer_;
-  // Guarded by lock_:
+  // Taken last, after lock_ or any lock of a derived class; nothing is called while it is held
+  // but the queuing itself.
+  std::mutex notifyLock_;
+  // Guarded by notifyLock_:
   QPointer<QObject> context_;
   PlaybackReceiver* receiver_ = nullptr;
   uint32_t lastNotifyTick_ = 0;
