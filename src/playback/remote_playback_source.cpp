@@ -670,25 +670,27 @@ bool RemotePlaybackSource::DayHasRecordings(uint64_t time) {
 
 // ---- Bookmarks.
 
-void RemotePlaybackSource::AddBookmark(uint64_t time, const std::string& title) {
+bool RemotePlaybackSource::AddBookmark(uint64_t time, const std::string& title) {
   Guard guard(lock_);
-  if (Exporting() || link_ == nullptr || time == 0) return;
+  if (Exporting() || link_ == nullptr || time == 0) return false;
   bool refused2 = false;
   bool refused1 = false;
-  if (!link_->AddBookmark(time, title, &refused2, &refused1) || refused2 || refused1) return;
+  if (!link_->AddBookmark(time, title, &refused2, &refused1) || refused2 || refused1) return false;
   if (timeline_ != nullptr) {
     timeline_->InsertBookmark(time);
     timeline_->SetTitle(time, title);
   }
+  return true;
 }
 
-void RemotePlaybackSource::DeleteBookmark(uint64_t time) {
+bool RemotePlaybackSource::DeleteBookmark(uint64_t time) {
   Guard guard(lock_);
-  if (Exporting() || link_ == nullptr) return;
+  if (Exporting() || link_ == nullptr) return false;
   bool refused2 = false;
   bool refused1 = false;
-  if (!link_->RemoveBookmark(time, &refused2, &refused1) || refused2 || refused1) return;
+  if (!link_->RemoveBookmark(time, &refused2, &refused1) || refused2 || refused1) return false;
   if (timeline_ != nullptr) timeline_->RemoveBookmark(time);
+  return true;
 }
 
 void RemotePlaybackSource::ShowBookmarkText(uint64_t time) {

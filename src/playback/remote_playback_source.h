@@ -101,8 +101,8 @@ class RemotePlaybackSource : public PlaybackSource {
   // the server nothing.
   bool DayHasRecordings(uint64_t time) override;
   // The timeline shows the bookmark only when the server did the edit.
-  void AddBookmark(uint64_t time, const std::string& title) override;
-  void DeleteBookmark(uint64_t time) override;
+  bool AddBookmark(uint64_t time, const std::string& title) override;
+  bool DeleteBookmark(uint64_t time) override;
   // Asks the server for the title; it arrives as OnBookmarkNotice.
   void ShowBookmarkText(uint64_t time) override;
   void NextBookmark(uint64_t time) override;

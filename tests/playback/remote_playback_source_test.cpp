@@ -453,11 +453,11 @@ TEST_F(RemotePlayback, BookmarkTitlesAndEditsFollowTheServersAnswers) {
   }
 
   link_.refusal = 1;
-  source_->AddBookmark(kT0 + 7, "refused");
+  EXPECT_FALSE(source_->AddBookmark(kT0 + 7, "refused"));
   link_.refusal = 0;
-  source_->AddBookmark(kT0 + 8, "done");
+  EXPECT_TRUE(source_->AddBookmark(kT0 + 8, "done"));
   link_.refusal = 2;
-  source_->DeleteBookmark(kT0 + 8);
+  EXPECT_FALSE(source_->DeleteBookmark(kT0 + 8));
   std::lock_guard<std::mutex> guard(timeline_.lock);
   EXPECT_EQ(timeline_.bookmarks, std::vector<uint64_t>{kT0 + 8});
   EXPECT_EQ(timeline_.titles[kT0 + 8], "done");
