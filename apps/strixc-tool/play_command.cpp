@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "playback/local_playback_source.h"
 #include "playback/playback_display.h"
 #include "playback/playback_receiver.h"
+#include "remote_archive_session.h"
 #include "tool_session.h"
 #include "video/region.h"
 
@@ -27,7 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kArchiveMissing = 8;
 constexpr int kCameras = 16;
 
 enum class Jump { kNone, kNext, kPrevious };
@@ -40,6 +42,7 @@ struct MotionOption {
 
 struct PlayOptions {
   std::vector<std::string> folders;
+  std::optional<ServerOptions> server;  // set: the server's archive instead of folders
   uint64_t at = 0;
   int camera = -1;          // -1: the lowest camera of the mask
   std::optional<uint32_t> mask;  // none: every camera of the archive
@@ -54,21 +57,26 @@ struct PlayOptions {
 constexpr CommandHelp kHelp = {
     "play",
     "strixc-tool play DIR... --at T [--camera C] [--cameras LIST] [--mode MODE | --bookmark next|prev]\n"
-    "                 [--motion C:L,T,R,B:S]... [--frames N] [--seconds S] [--profile DIR]",
-    "Plays the local archive in the folders DIR (one archive, each folder a location) as the archive\n"
-    "browser does: selects the cameras, moves camera C to time T, sets motion detection, then runs\n"
+    "                 [--motion C:L,T,R,B:S]... [--frames N] [--seconds S] [--profile DIR]\n"
+    "       strixc-tool play --host H --port P --user U --password W [--encoding NAME] --at T ...",
+    "Plays the local archive in the folders DIR (one archive, each folder a location), or with --host\n"
+    "the archive of that server, as the archive browser does: selects the cameras, moves camera C to\n"
+    "time T, sets motion detection, then runs\n"
     "the mode (play, double, fast-forward, fast-backward, step-forward, step-backward) or jumps to\n"
-    "the next or previous bookmark after T (bookmarks of the profile's settings). Prints one JSON\n"
+    "the next or previous bookmark after T (bookmarks of the profile's settings, or the server's).\n"
+    "Prints one JSON\n"
     "line per event as it happens: {\"event\":\"frame\",\"camera\",\"time\",\"timeUnits\",\"wallMs\"} for\n"
     "each picture shown after the mode started (wallMs: milliseconds since then), \"status\" {code,\n"
     "value}, \"position\" {time, timeUnits} and \"beep\" for the player's notifications, and last\n"
     "{\"event\":\"end\",\"frames\",\"time\",\"timeUnits\"} with the playback position. Stops after N frames,\n"
     "S seconds, or when the player stops by itself (end of the archive, motion found, one step).\n"
-    "Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N. Exit codes: 0 done, 1 bad\n"
-    "command line, 8 a folder is missing or holds no recordings.",
+    "Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N (a server's archive: its\n"
+    "wall clock). Exit codes: 0 done, 1 bad command line, 2 login refused, 3 connection broken or\n"
+    "timed out, 8 a folder is missing or the archive holds no recordings.",
 };
 
 void AddOptions(QCommandLineParser& parser) {
+  ServerOptions::AddTo(parser);
   parser.addOptions({
       {"at", "Where to start: local time, or @UNITS of the archive.", "T"},
       {"camera", "The camera moved to T (default: the lowest selected camera).", "C"},
@@ -106,11 +114,7 @@ std::optional<MotionOption> ReadMotion(const QString& text) {
 
 std::optional<PlayOptions> ReadOptions(const QCommandLineParser& parser, QString* error) {
   PlayOptions o;
-  if (parser.positionalArguments().isEmpty()) {
-    *error = QStringLiteral("expected an archive folder");
-    return std::nullopt;
-  }
-  if (!ReadArchiveFolders(parser.positionalArguments(), &o.folders, error)) return std::nullopt;
+  if (!ReadArchivePlace(parser, &o.folders, &o.server, error)) return std::nullopt;
   if (!parser.isSet("at")) {
     *error = QStringLiteral("missing --at T");
     return std::nullopt;
@@ -186,48 +190,51 @@ std::optional<PlayOptions> ReadOptions(const QCommandLineParser& parser, QString
 }
 
 // Plays as the browser window does: it is the source's display and receiver. The source calls
-// OnFrame on its timer thread (and on this one during seeks and bookmark jumps); everything is
-// printed from this thread, in the order it happened, through queued calls.
+// OnFrame on its timer thread, on this one during seeks and bookmark jumps, and (the remote source)
+// on the network thread while a positioning answer comes; everything is printed from this thread,
+// in the order it happened, through queued calls.
+//
+// The remote source answers a seek or a jump later, from the server: the run waits (Settled) until
+// the request is over before it starts the mode, and before it ends a jump, so that the same events
+// come in the same order as from a local archive.
 class PlayRun : public QObject, public playback::PlaybackReceiver, public playback::PlaybackDisplay {
  public:
-  PlayRun(const PlayOptions& options, archive::ArchiveDatabase* db) : options_(options), source_(db) {}
+  // The hooks of the source at hand. `settled`: no request of the source is outstanding (always
+  // true for a local archive); `position`: the playback position; `done`: the run is over.
+  struct Hooks {
+    std::function<bool()> settled;
+    std::function<uint64_t()> position;
+    std::function<void()> done;
+  };
 
-  int Run() {
-    source_.SetDisplay(this);
-    source_.Open(this, this);
-    uint32_t mask = options_.mask.value_or(source_.Database()->CameraMask() & 0xFFFFu);
+  PlayRun(const PlayOptions& options, Hooks hooks) : options_(options), hooks_(std::move(hooks)) {}
+
+  // Opens `source` (not owned; it outlives the run) and starts: camera mask (`archiveMask` when
+  // the command line named none), seek, motion detection, then the mode or the jump.
+  void Start(playback::PlaybackSource* source, uint32_t archiveMask) {
+    source_ = source;
+    source_->SetDisplay(this);
+    source_->Open(this, this);
+    uint32_t mask = options_.mask.value_or(archiveMask & 0xFFFFu);
     if (mask == 0) mask = 1;
     mask_ = mask;
     int camera = options_.camera;
     for (int c = 0; camera < 0 && c < kCameras; ++c) {
       if ((mask >> c) & 1) camera = c;
     }
-    source_.SetCameraMask(mask);
-    source_.SeekCamera(camera, options_.at);
-    for (const MotionOption& m : options_.motions) source_.SetMotionDetection(m.camera, m.sensitivity, m.area);
-
-    // Notifications of the set-up (the seek's position, the stop of a first Open) are still queued;
-    // the mode's own end comes after this marker.
-    QMetaObject::invokeMethod(this, [this] { armed_ = true; }, Qt::QueuedConnection);
+    source_->SetCameraMask(mask);
+    source_->SeekCamera(camera, options_.at);
+    for (const MotionOption& m : options_.motions) source_->SetMotionDetection(m.camera, m.sensitivity, m.area);
     QTimer::singleShot(options_.seconds * 1000, this, [this] { Finish(); });
-    start_ = Clock::now();
-    counting_.store(true);
-    switch (options_.jump) {
-      case Jump::kNext:
-        source_.NextBookmark(options_.at);
-        break;
-      case Jump::kPrevious:
-        source_.PrevBookmark(options_.at);
-        break;
-      case Jump::kNone:
-        StartMode();
-        break;
-    }
-    // A jump is over when it returns; its notifications are queued before this.
-    if (options_.jump != Jump::kNone) QMetaObject::invokeMethod(this, [this] { Finish(); }, Qt::QueuedConnection);
-    QCoreApplication::exec();
-    source_.Close();
-    return kOk;
+    WhenSettled([this] { StartMode(); });
+  }
+
+  // Closes the source and takes this display from it (this thread): the source may outlive the run.
+  void Close() {
+    if (source_ == nullptr) return;
+    source_->Close();
+    source_->SetDisplay(nullptr);
+    source_ = nullptr;
   }
 
   // PlaybackReceiver, on this thread.
@@ -245,20 +252,30 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
   void OnPlaybackBeep() override {
     if (!finished_) PrintLine(JsonObject().Add("event", "beep").Text());
   }
+  // The remote source's requests leave from this thread, as from the browser window.
+  void OnRemoteRequest(uint32_t token) override {
+    if (source_ != nullptr) source_->SendRequest(token);
+  }
 
-  // PlaybackDisplay, inside the source's lock, on either thread.
-  void SetFrameSource(video::FrameSource*) override {}
+  // PlaybackDisplay, inside the source's lock, on any of its threads.
+  void SetFrameSource(video::FrameSource* source) override { frameSource_.store(source); }
   void ResetFrameRate(int) override {}
   uint32_t PlacedCameras() override { return mask_.load(); }
   void OnFrame(int camera, bool) override {
     if (!counting_.load()) return;
+    // The count, the picture's time and the queued print go together: calls from two threads
+    // print in the order they counted. The frame source's camera lock comes after this one, as a
+    // display takes its own lock before it.
+    std::lock_guard<std::mutex> guard(frameLock_);
     const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
     const int n = ++shown_;
     if (n > options_.frames) return;
-    video::PlaybackFrameStore& store = source_.FrameStore();
-    store.LockFrame(camera);
-    const uint64_t time = store.GetFrameTime(camera);
-    store.UnlockFrame(camera);
+    uint64_t time = 0;
+    if (video::FrameSource* frames = frameSource_.load()) {
+      frames->LockFrame(camera);
+      time = frames->GetFrameTime(camera);
+      frames->UnlockFrame(camera);
+    }
     QMetaObject::invokeMethod(
         this,
         [this, camera, time, wallMs, last = n == options_.frames] {
@@ -274,14 +291,50 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
   }
 
  private:
+  // Runs `then` on this thread once the source has no request outstanding (at once, queued, for a
+  // local source); looks again every millisecond. The --seconds bound ends a wait that lasts.
+  void WhenSettled(std::function<void()> then) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, then = std::move(then)]() mutable {
+          if (finished_) return;
+          if (hooks_.settled()) {
+            then();
+            return;
+          }
+          QTimer::singleShot(1, this, [this, then = std::move(then)]() mutable { WhenSettled(std::move(then)); });
+        },
+        Qt::QueuedConnection);
+  }
+
   void StartMode() {
+    // Notifications of the set-up (the seek's position, the stop of a first Open) are queued
+    // already; the mode's own end comes after this marker.
+    QMetaObject::invokeMethod(this, [this] { armed_ = true; }, Qt::QueuedConnection);
+    start_ = Clock::now();
+    counting_.store(true);
+    switch (options_.jump) {
+      case Jump::kNext:
+        source_->NextBookmark(options_.at);
+        break;
+      case Jump::kPrevious:
+        source_->PrevBookmark(options_.at);
+        break;
+      case Jump::kNone:
+        break;
+    }
+    if (options_.jump != Jump::kNone) {
+      // A jump is over when its answer is: its notifications are queued before the end.
+      WhenSettled([this] { Finish(); });
+      return;
+    }
     switch (options_.mode) {
-      case playback::kModePlayDouble: source_.PlayDouble(); break;
-      case playback::kModeFastForward: source_.FastForward(); break;
-      case playback::kModeFastBackward: source_.FastBackward(); break;
-      case playback::kModeStepForward: source_.StepForward(); break;
-      case playback::kModeStepBackward: source_.StepBackward(); break;
-      default: source_.Play(); break;
+      case playback::kModePlayDouble: source_->PlayDouble(); break;
+      case playback::kModeFastForward: source_->FastForward(); break;
+      case playback::kModeFastBackward: source_->FastBackward(); break;
+      case playback::kModeStepForward: source_->StepForward(); break;
+      case playback::kModeStepBackward: source_->StepBackward(); break;
+      default: source_->Play(); break;
     }
   }
 
@@ -289,25 +342,52 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
     if (finished_) return;
     // Stop first, so that no further tick runs; its notifications are no longer printed.
     counting_.store(false);
-    source_.Stop();
+    if (source_ != nullptr) source_->Stop();
     finished_ = true;
     JsonObject json;
     json.Add("event", "end").Add("frames", printed_);
-    PrintLine(AddArchiveTime(json, "time", source_.CurrentTime()).Text());
-    QCoreApplication::quit();
+    PrintLine(AddArchiveTime(json, "time", hooks_.position()).Text());
+    hooks_.done();
   }
 
   const PlayOptions& options_;
-  playback::LocalPlaybackSource source_;
+  const Hooks hooks_;
+  playback::PlaybackSource* source_ = nullptr;
+  std::atomic<video::FrameSource*> frameSource_{nullptr};
   std::atomic<uint32_t> mask_{0};
-  // Set on this thread before the mode starts, read by OnFrame on the timer thread.
+  // Set on this thread before the mode starts, read by OnFrame on the source's threads.
   std::atomic<bool> counting_{false};
   Clock::time_point start_;
-  std::atomic<int> shown_{0};
+  std::mutex frameLock_;
+  // Guarded by frameLock_:
+  int shown_ = 0;
   // This thread only:
   bool armed_ = false;
   bool finished_ = false;
   int printed_ = 0;
+};
+
+// play --host: the run over a RemotePlaybackSource of the session's connection.
+class RemotePlay : public RemoteArchiveSession {
+ public:
+  explicit RemotePlay(const PlayOptions& options)
+      : RemoteArchiveSession(*options.server),
+        run_(options, PlayRun::Hooks{
+                          [this] {
+                            return Source().CurrentRequest().token == 0 &&
+                                   Source().CurrentDirection() != playback::RemotePlaybackSource::kPositioning;
+                          },
+                          [this] { return Source().CurrentTime(); },
+                          // Queued: the run's own call stack unwinds before the source goes.
+                          [this] { QMetaObject::invokeMethod(this, [this] { EndRun(kOk); }, Qt::QueuedConnection); },
+                      }) {}
+
+  ~RemotePlay() override { run_.Close(); }
+
+ private:
+  void OnArchiveReady(uint32_t cameraMask) override { run_.Start(&Source(), cameraMask); }
+
+  PlayRun run_;
 };
 
 }  // namespace
@@ -322,13 +402,25 @@ int RunPlay(const QStringList& arguments) {
     PrintLine(QStringLiteral("play: ") + error, true);
     return kUsage;
   }
+  if (options->server) {
+    RemotePlay play(*options);
+    return play.Run();
+  }
   PlayedArchive archive;
   if (!OpenPlayedArchive(options->folders, options->profile, &archive, &error)) {
     PrintLine(QStringLiteral("play: ") + error, true);
     return kArchiveMissing;
   }
-  PlayRun run(*options, archive.db.get());
-  return run.Run();
+  playback::LocalPlaybackSource source(archive.db.get());
+  PlayRun run(*options, PlayRun::Hooks{
+                            [] { return true; },
+                            [&source] { return source.CurrentTime(); },
+                            [] { QCoreApplication::quit(); },
+                        });
+  run.Start(&source, source.Database()->CameraMask());
+  QCoreApplication::exec();
+  run.Close();
+  return kOk;
 }
 
 }  // namespace strixc::tool

@@ -650,6 +650,11 @@ int RemotePlaybackSource::HighestCamera() {
   return 0;
 }
 
+uint32_t RemotePlaybackSource::ArchiveCameraMask() {
+  Guard guard(lock_);
+  return serverMask_;
+}
+
 uint64_t RemotePlaybackSource::Earliest() {
   Guard guard(lock_);
   return earliest_;

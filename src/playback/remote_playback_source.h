@@ -94,6 +94,8 @@ class RemotePlaybackSource : public PlaybackSource {
   void SetMotionDetection(int camera, int sensitivity, const video::Rect& area) override;
   void FillTimeline(uint64_t t0, uint64_t t1, int width) override;
   int HighestCamera() override;
+  // The cameras with recordings in the server's archive (Attach's answer); 0 when unattached.
+  uint32_t ArchiveCameraMask();
   archive::ArchiveDatabase* Database() override { return nullptr; }
   uint64_t Earliest() override;
   uint64_t Latest() override;
