@@ -66,7 +66,7 @@ constexpr CommandHelp kHelp = {
     "{time, timeUnits, title} (bookmarks of the profile's settings, or the server's). With --host,\n"
     "--bookmark-add and --bookmark-remove first edit the server's bookmarks (adds, then removes), as\n"
     "the browser's bookmark buttons do. Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive\n"
-    "units @N (a server's archive: its wall clock). Exit codes: 0 done, 1 bad command line, 2 login\n"
+    "units @N, a server's as well. Exit codes: 0 done, 1 bad command line, 2 login\n"
     "refused, 3 connection broken or timed out, or no map came, 5 the server refused a bookmark\n"
     "edit, 8 a folder is missing or the archive holds no recordings.",
 };
@@ -144,6 +144,9 @@ class MapRun : public QObject, public browser::MapHost, public playback::Playbac
   // `done`: the run is over with this exit code (the text for standard error when not kOk).
   struct Hooks {
     bool titlesLater = false;
+    // The source's times are the wall clock (a server's): the command line and the output stay on
+    // the local archive's clock.
+    bool wallClock = false;
     std::function<void()> barrier;
     std::function<void(int code, const QString& text)> done;
   };
@@ -160,9 +163,10 @@ class MapRun : public QObject, public browser::MapHost, public playback::Playbac
       return;
     }
     source_ = source;
+    map_.SetWallClockTimes(hooks_.wallClock);
     source_->SetTimeline(this);
     source_->Open(this, this);
-    map_.SetView(options_.from, options_.to);
+    map_.SetView(ToSource(options_.from), ToSource(options_.to));
     QTimer::singleShot(kTimeoutMs, this, [this] {
       End(hooks_.titlesLater ? kBroken : kArchiveMissing,
           hooks_.titlesLater ? QStringLiteral("map: the server sent no map in time")
@@ -209,6 +213,9 @@ class MapRun : public QObject, public browser::MapHost, public playback::Playbac
   void SetRowEnabled(int camera, bool enabled) override { map_.SetRowEnabled(camera, enabled); }
 
  private:
+  uint64_t ToSource(uint64_t time) const { return hooks_.wallClock ? archive::ToWallClock(time) : time; }
+  uint64_t FromSource(uint64_t time) const { return hooks_.wallClock ? archive::FromWallClock(time) : time; }
+
   void OnMapData() {
     if (ended_ || !waitingForMap_) return;
     waitingForMap_ = false;
@@ -242,12 +249,12 @@ class MapRun : public QObject, public browser::MapHost, public playback::Playbac
     QStringList bookmarks;
     for (const uint64_t t : map_.Markers()) {
       JsonObject mark;
-      AddArchiveTime(mark, "time", t).Add("title", map_.Title(t));
+      AddArchiveTime(mark, "time", FromSource(t)).Add("title", map_.Title(t));
       bookmarks << mark.Text();
     }
     JsonObject json;
-    AddArchiveTime(json, "from", map_.GetViewStart());
-    AddArchiveTime(json, "to", map_.GetViewEnd());
+    AddArchiveTime(json, "from", FromSource(map_.GetViewStart()));
+    AddArchiveTime(json, "to", FromSource(map_.GetViewEnd()));
     json.Add("columns", map_.GetColumns())
         .AddRaw("recorded", MaskArray(map_.RecordedMasks()))
         .AddRaw("red", MaskArray(map_.RedMasks()))
@@ -274,6 +281,7 @@ class RemoteMap : public RemoteArchiveSession {
         options_(options),
         run_(options, MapRun::Hooks{
                           true,
+                          true,
                           // The source gives a map and its bookmarks under its request lock, which
                           // CurrentTime takes too: once it returns, the bookmarks are in.
                           [this] { (void)Source().CurrentTime(); },
@@ -293,13 +301,13 @@ class RemoteMap : public RemoteArchiveSession {
 
   void OnArchiveReady(uint32_t) override {
     for (const BookmarkEdit& add : options_.adds) {
-      if (!Source().AddBookmark(add.time, add.title)) {
+      if (!Source().AddBookmark(archive::ToWallClock(add.time), add.title)) {
         EndRun(kBookmarkRefused, QStringLiteral("map: the server refused the bookmark at %1").arg(ArchiveTimeText(add.time)));
         return;
       }
     }
     for (const uint64_t time : options_.removes) {
-      if (!Source().DeleteBookmark(time)) {
+      if (!Source().DeleteBookmark(archive::ToWallClock(time))) {
         EndRun(kBookmarkRefused,
                QStringLiteral("map: the server refused to remove the bookmark at %1").arg(ArchiveTimeText(time)));
         return;
@@ -334,7 +342,7 @@ int RunMap(const QStringList& arguments) {
     return kArchiveMissing;
   }
   playback::LocalPlaybackSource source(archive.db.get());
-  MapRun run(*options, MapRun::Hooks{false, [] {}, [](int code, const QString& text) {
+  MapRun run(*options, MapRun::Hooks{false, false, [] {}, [](int code, const QString& text) {
                                        if (!text.isEmpty()) PrintLine(text, true);
                                        QCoreApplication::exit(code);
                                      }});

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive/archive_database.h"
+#include "archive/archive_time.h"
 #include "archive_folders.h"
 #include "command_help.h"
 #include "json_writer.h"
@@ -70,9 +71,9 @@ constexpr CommandHelp kHelp = {
     "value}, \"position\" {time, timeUnits} and \"beep\" for the player's notifications, and last\n"
     "{\"event\":\"end\",\"frames\",\"time\",\"timeUnits\"} with the playback position. Stops after N frames,\n"
     "S seconds, or when the player stops by itself (end of the archive, motion found, one step).\n"
-    "Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N (a server's archive: its\n"
-    "wall clock). Exit codes: 0 done, 1 bad command line, 2 login refused, 3 connection broken or\n"
-    "timed out, 8 a folder is missing or the archive holds no recordings.",
+    "Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N, a server's as well (its\n"
+    "wall-clock times are converted). Exit codes: 0 done, 1 bad command line, 2 login refused, 3\n"
+    "connection broken or timed out, 8 a folder is missing or the archive holds no recordings.",
 };
 
 void AddOptions(QCommandLineParser& parser) {
@@ -202,6 +203,9 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
   // The hooks of the source at hand. `settled`: no request of the source is outstanding (always
   // true for a local archive); `position`: the playback position; `done`: the run is over.
   struct Hooks {
+    // The source's times are the wall clock (a server's), not the local archive's clock: the command
+    // line and the output stay on the archive's clock, as for a local archive.
+    bool wallClock = false;
     std::function<bool()> settled;
     std::function<uint64_t()> position;
     std::function<void()> done;
@@ -223,7 +227,7 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
       if ((mask >> c) & 1) camera = c;
     }
     source_->SetCameraMask(mask);
-    source_->SeekCamera(camera, options_.at);
+    source_->SeekCamera(camera, ToSource(options_.at));
     for (const MotionOption& m : options_.motions) source_->SetMotionDetection(m.camera, m.sensitivity, m.area);
     QTimer::singleShot(options_.seconds * 1000, this, [this] { Finish(); });
     WhenSettled([this] { StartMode(); });
@@ -247,7 +251,7 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
     if (finished_) return;
     JsonObject json;
     json.Add("event", "position");
-    PrintLine(AddArchiveTime(json, "time", time).Text());
+    PrintLine(AddArchiveTime(json, "time", FromSource(time)).Text());
   }
   void OnPlaybackBeep() override {
     if (!finished_) PrintLine(JsonObject().Add("event", "beep").Text());
@@ -282,7 +286,7 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
           if (finished_) return;
           JsonObject json;
           json.Add("event", "frame").Add("camera", camera);
-          AddArchiveTime(json, "time", time).AddRaw("wallMs", QString::number(wallMs, 'f', 3));
+          AddArchiveTime(json, "time", FromSource(time)).AddRaw("wallMs", QString::number(wallMs, 'f', 3));
           PrintLine(json.Text());
           ++printed_;
           if (last) Finish();
@@ -291,6 +295,9 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
   }
 
  private:
+  uint64_t ToSource(uint64_t time) const { return hooks_.wallClock ? archive::ToWallClock(time) : time; }
+  uint64_t FromSource(uint64_t time) const { return hooks_.wallClock ? archive::FromWallClock(time) : time; }
+
   // Runs `then` on this thread once the source has no request outstanding (at once, queued, for a
   // local source); looks again every millisecond. The --seconds bound ends a wait that lasts.
   void WhenSettled(std::function<void()> then) {
@@ -315,10 +322,10 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
     counting_.store(true);
     switch (options_.jump) {
       case Jump::kNext:
-        source_->NextBookmark(options_.at);
+        source_->NextBookmark(ToSource(options_.at));
         break;
       case Jump::kPrevious:
-        source_->PrevBookmark(options_.at);
+        source_->PrevBookmark(ToSource(options_.at));
         break;
       case Jump::kNone:
         break;
@@ -346,7 +353,7 @@ class PlayRun : public QObject, public playback::PlaybackReceiver, public playba
     finished_ = true;
     JsonObject json;
     json.Add("event", "end").Add("frames", printed_);
-    PrintLine(AddArchiveTime(json, "time", hooks_.position()).Text());
+    PrintLine(AddArchiveTime(json, "time", FromSource(hooks_.position())).Text());
     hooks_.done();
   }
 
@@ -373,6 +380,7 @@ class RemotePlay : public RemoteArchiveSession {
   explicit RemotePlay(const PlayOptions& options)
       : RemoteArchiveSession(*options.server),
         run_(options, PlayRun::Hooks{
+                          true,
                           [this] {
                             return Source().CurrentRequest().token == 0 &&
                                    Source().CurrentDirection() != playback::RemotePlaybackSource::kPositioning;
@@ -413,6 +421,7 @@ int RunPlay(const QStringList& arguments) {
   }
   playback::LocalPlaybackSource source(archive.db.get());
   PlayRun run(*options, PlayRun::Hooks{
+                            false,
                             [] { return true; },
                             [&source] { return source.CurrentTime(); },
                             [] { QCoreApplication::quit(); },
