@@ -113,6 +113,7 @@ class Window : public QObject, public playback::PlaybackReceiver, public playbac
 
 struct Pacing {
   std::vector<double> errors;
+  std::vector<double> stepErrors;  // only where the recording moves on by 1 ms or more
   double drift = 0;
   size_t pictures = 0;
 };
@@ -124,6 +125,7 @@ Pacing Measure(const std::vector<Shown>& played) {
     const double wall = played[i].wallMs - played[i - 1].wallMs;
     const double recorded = static_cast<double>(played[i].time - played[i - 1].time) / 1e4;
     p.errors.push_back(std::fabs(wall - recorded));
+    if (recorded >= 1.0) p.stepErrors.push_back(std::fabs(wall - recorded));
   }
   if (played.size() >= 2) {
     const double wallSpan = played.back().wallMs - played.front().wallMs;
@@ -253,6 +255,12 @@ int main(int argc, char** argv) {
               local.pictures);
   std::printf("RESULT remote_play_pacing_error_ms %.3f ms target <= 2\n", remoteMedian);
   std::printf("RESULT remote_play_pacing_error_p99_ms %.3f ms\n", Percentile(remote.errors, 0.99));
+  // The cameras' pictures of one moment follow each other at once; these are the steps between
+  // moments, where a late or early picture shows.
+  std::printf("steps between moments: %zu from the server, %zu local\n", remote.stepErrors.size(),
+              local.stepErrors.size());
+  std::printf("RESULT remote_play_step_error_ms %.3f ms\n", Percentile(remote.stepErrors, 0.5));
+  std::printf("RESULT local_play_step_error_ms %.3f ms\n", Percentile(local.stepErrors, 0.5));
   std::printf("RESULT remote_play_loopback_drift %.5f ratio\n", remote.drift);
   std::printf("RESULT local_play_pacing_error_ms %.3f ms\n", localMedian);
   // Against the local source (floored at 0.1 ms, so that a perfect baseline gives no huge ratio).
