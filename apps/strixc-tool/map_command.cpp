@@ -55,20 +55,20 @@ struct MapOptions {
 constexpr CommandHelp kHelp = {
     "map",
     "strixc-tool map DIR... --from T --to T --width W [--profile DIR]\n"
-    "       strixc-tool map --host H --port P --user U --password W [--encoding NAME] --from T --to T\n"
-    "                       --width W [--bookmark-add T=TITLE]... [--bookmark-remove T]...",
+    "strixc-tool map --host H --port P --user U --password W [--encoding NAME] --from T --to T\n"
+    "                --width W [--bookmark-add T=TITLE]... [--bookmark-remove T]...",
     "Fills the archive map W columns wide for the period from T to T with the local archive in the\n"
-    "folders DIR (one archive, each folder a location), or with --host the archive of that server, as\n"
-    "the archive browser does, and prints what\n"
-    "the map holds as one JSON object: {from, fromUnits, to, toUnits, columns, recorded, red, yellow,\n"
-    "bookmarks}. recorded, red and yellow hold one camera mask per column (bit c: camera c has\n"
-    "recordings, clear-events, set-events there); bookmarks lists the markers in the view with\n"
-    "{time, timeUnits, title} (bookmarks of the profile's settings, or the server's). With --host,\n"
-    "--bookmark-add and --bookmark-remove first edit the server's bookmarks (adds, then removes), as\n"
-    "the browser's bookmark buttons do. Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive\n"
-    "units @N, a server's as well. Exit codes: 0 done, 1 bad command line, 2 login\n"
-    "refused, 3 connection broken or timed out, or no map came, 5 the server refused a bookmark\n"
-    "edit, 8 a folder is missing or the archive holds no recordings.",
+    "folders DIR (one archive, each folder a location), or with --host the archive of that server,\n"
+    "as the archive browser does, and prints what the map holds as one JSON object: {from, fromUnits,\n"
+    "to, toUnits, columns, recorded, red, yellow, bookmarks}. recorded, red and yellow hold one\n"
+    "camera mask per column (bit c: camera c has recordings, clear-events, set-events there);\n"
+    "bookmarks lists the markers in the view with {time, timeUnits, title} (bookmarks of the\n"
+    "profile's settings, or the server's). With --host, --bookmark-add and --bookmark-remove first\n"
+    "edit the server's bookmarks (adds, then removes), as the browser's bookmark buttons do. Times T\n"
+    "are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N, for a server's archive too. Exit\n"
+    "codes: 0 done, 1 bad command line, 2 login refused, 3 connection broken or timed out, or no map\n"
+    "came, 5 the server refused a bookmark edit, 8 a folder is missing or the archive holds no\n"
+    "recordings.",
 };
 
 void AddOptions(QCommandLineParser& parser) {

@@ -59,21 +59,21 @@ constexpr CommandHelp kHelp = {
     "play",
     "strixc-tool play DIR... --at T [--camera C] [--cameras LIST] [--mode MODE | --bookmark next|prev]\n"
     "                 [--motion C:L,T,R,B:S]... [--frames N] [--seconds S] [--profile DIR]\n"
-    "       strixc-tool play --host H --port P --user U --password W [--encoding NAME] --at T ...",
+    "strixc-tool play --host H --port P --user U --password W [--encoding NAME] --at T [options above]",
     "Plays the local archive in the folders DIR (one archive, each folder a location), or with --host\n"
     "the archive of that server, as the archive browser does: selects the cameras, moves camera C to\n"
-    "time T, sets motion detection, then runs\n"
-    "the mode (play, double, fast-forward, fast-backward, step-forward, step-backward) or jumps to\n"
-    "the next or previous bookmark after T (bookmarks of the profile's settings, or the server's).\n"
-    "Prints one JSON\n"
-    "line per event as it happens: {\"event\":\"frame\",\"camera\",\"time\",\"timeUnits\",\"wallMs\"} for\n"
-    "each picture shown after the mode started (wallMs: milliseconds since then), \"status\" {code,\n"
-    "value}, \"position\" {time, timeUnits} and \"beep\" for the player's notifications, and last\n"
-    "{\"event\":\"end\",\"frames\",\"time\",\"timeUnits\"} with the playback position. Stops after N frames,\n"
-    "S seconds, or when the player stops by itself (end of the archive, motion found, one step).\n"
-    "Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N, a server's as well (its\n"
-    "wall-clock times are converted). Exit codes: 0 done, 1 bad command line, 2 login refused, 3\n"
-    "connection broken or timed out, 8 a folder is missing or the archive holds no recordings.",
+    "time T, sets motion detection, then runs the mode (play, double, fast-forward, fast-backward,\n"
+    "step-forward, step-backward) or jumps to the next or previous bookmark after T (bookmarks of the\n"
+    "profile's settings, or the server's). Prints one JSON line per event as it happens:\n"
+    "{\"event\":\"frame\",\"camera\",\"time\",\"timeUnits\",\"wallMs\"} for each picture shown after the\n"
+    "mode started (wallMs: milliseconds since then), \"status\" {code, value}, \"position\" {time,\n"
+    "timeUnits} and \"beep\" for the player's notifications, and last\n"
+    "{\"event\":\"end\",\"frames\",\"time\",\"timeUnits\"} with the playback position. Stops after N\n"
+    "frames, S seconds, or when the player stops by itself (end of the archive, motion found, one\n"
+    "step). Times T are local YYYY-MM-DDTHH:MM:SS[.fff] or raw archive units @N, for a server's\n"
+    "archive too (its wall-clock times are converted). Exit codes: 0 done, 1 bad command line, 2\n"
+    "login refused, 3 connection broken or timed out, 8 a folder is missing or the archive holds no\n"
+    "recordings.",
 };
 
 void AddOptions(QCommandLineParser& parser) {
