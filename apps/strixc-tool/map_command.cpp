@@ -302,7 +302,8 @@ class RemoteMap : public RemoteArchiveSession {
   void OnArchiveReady(uint32_t) override {
     for (const BookmarkEdit& add : options_.adds) {
       if (!Source().AddBookmark(archive::ToWallClock(add.time), add.title)) {
-        EndRun(kBookmarkRefused, QStringLiteral("map: the server refused the bookmark at %1").arg(ArchiveTimeText(add.time)));
+        EndRun(kBookmarkRefused,
+               QStringLiteral("map: the server refused the bookmark at %1").arg(ArchiveTimeText(add.time)));
         return;
       }
     }

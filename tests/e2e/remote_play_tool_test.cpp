@@ -41,12 +41,14 @@ struct ToolRun {
   // (camera, time) of every frame event, in order.
   std::vector<std::pair<int, qint64>> Frames() const {
     std::vector<std::pair<int, qint64>> frames;
-    for (const QJsonObject& f : Events("frame")) frames.emplace_back(f.value("camera").toInt(), f.value("timeUnits").toInteger());
+    for (const QJsonObject& f : Events("frame"))
+      frames.emplace_back(f.value("camera").toInt(), f.value("timeUnits").toInteger());
     return frames;
   }
   std::vector<std::pair<int, qint64>> Statuses() const {
     std::vector<std::pair<int, qint64>> statuses;
-    for (const QJsonObject& s : Events("status")) statuses.emplace_back(s.value("code").toInt(), s.value("value").toInteger());
+    for (const QJsonObject& s : Events("status"))
+      statuses.emplace_back(s.value("code").toInt(), s.value("value").toInteger());
     return statuses;
   }
 };
@@ -147,7 +149,8 @@ TEST_F(RemotePlayToolTest, PlayStepsAndMotionSearchMatchTheLocalArchive) {
     ASSERT_FALSE(local.Frames().empty());
     EXPECT_EQ(remote.Frames(), local.Frames());
     EXPECT_EQ(remote.Statuses(), local.Statuses());
-    const qint64 gap = remote.lines.back().value("timeUnits").toInteger() - local.lines.back().value("timeUnits").toInteger();
+    const qint64 gap =
+        remote.lines.back().value("timeUnits").toInteger() - local.lines.back().value("timeUnits").toInteger();
     EXPECT_LE(std::abs(gap), 40 * static_cast<qint64>(kMs));
   }
   // Fast forward stops on the moving camera at the same picture.
@@ -171,8 +174,9 @@ TEST_F(RemotePlayToolTest, PlayStepsAndMotionSearchMatchTheLocalArchive) {
     const std::set<std::pair<int, qint64>> shown(localFrames.begin(), localFrames.end());
     for (size_t i = 0; i < remoteFrames.size(); ++i) {
       EXPECT_LT(remoteFrames[i].second, static_cast<qint64>(from)) << i;
-      EXPECT_TRUE(shown.count(remoteFrames[i])) << i << " camera " << remoteFrames[i].first << " at "
-                                                 << (remoteFrames[i].second - static_cast<qint64>(Start())) / 10000 << " ms";
+      EXPECT_TRUE(shown.count(remoteFrames[i]))
+          << i << " camera " << remoteFrames[i].first << " at "
+          << (remoteFrames[i].second - static_cast<qint64>(Start())) / 10000 << " ms";
       if (i > 0) EXPECT_LE(remoteFrames[i].second, remoteFrames[i - 1].second + 100 * static_cast<qint64>(kMs)) << i;
     }
     EXPECT_EQ(remote.Statuses(), local.Statuses());
