@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScreen>
 #include <QShowEvent>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -109,6 +111,12 @@ ArchiveBrowser::ArchiveBrowser(playback::PlaybackSource* source, display::VideoD
   commands_ = std::make_unique<BrowserCommands>(source, display, map, view);
   setPalette(shell::theme::DarkPalette(palette()));
   setAutoFillBackground(true);
+  // Covering the screen from the start: window managers do not always report where a frameless
+  // window went when they maximise it, and the dialogs opened over the browser are centred on the
+  // geometry Qt believes it has.
+  if (QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen()) {
+    setGeometry(screen->availableGeometry());
+  }
   setWindowState(Qt::WindowMaximized);
   BuildControls();
   timer_.setInterval(kTimerMs);

@@ -545,11 +545,13 @@ void BrowserCommands::OnPlaybackStatus(int code, int64_t value) {
       ClearPlaybackLook();
       // A search that found motion stops right after reporting it: "Motion !" stays on that
       // camera's caption until playback goes on, in place of the search's own caption.
-      const std::string motion = Utf8(Tr(text::kMotion));
+      const std::string motion = MotionCaption();
       for (int c = 0; c < kCameras; ++c) {
         source_->SetMotionDetection(c, 0, {});
         display_->SetCaption2(c, motionFound_[static_cast<size_t>(c)] ? motion : std::string());
       }
+      // A stopped source draws no more frames: the new captions show only when drawn now.
+      display_->RedrawAll();
       view_->StateChanged();
       break;
     }
@@ -596,12 +598,15 @@ void BrowserCommands::OnRemoteRequest(uint32_t token) {
   if (open_) source_->SendRequest(token);
 }
 
+// Drawn straight after the camera's name, like the search's own " ( motion detecting ) ".
+std::string BrowserCommands::MotionCaption() { return " " + Utf8(Tr(text::kMotion)); }
+
 void BrowserCommands::ClearMotionFound() {
   for (int c = 0; c < kCameras; ++c) {
     if (!motionFound_[static_cast<size_t>(c)]) continue;
     motionFound_[static_cast<size_t>(c)] = false;
     // A search in progress keeps its own caption.
-    if (display_->GetCaption2(c) == Utf8(Tr(text::kMotion))) display_->SetCaption2(c, {});
+    if (display_->GetCaption2(c) == MotionCaption()) display_->SetCaption2(c, {});
   }
 }
 

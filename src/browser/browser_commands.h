@@ -212,6 +212,7 @@ class BrowserCommands : public QObject, public playback::PlaybackReceiver, publi
   // False when the source refused the bookmark (a cancelled title dialog is no refusal).
   bool SetBookmark(uint64_t time, const QString& initialTitle);
   void ClearPlaybackLook();
+  static std::string MotionCaption();
   void ClearMotionFound();
   QString MakeSummary();
   bool InMap(QPoint point);

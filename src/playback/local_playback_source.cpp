@@ -370,9 +370,12 @@ void LocalPlaybackSource::FillTimeline(uint64_t t0, uint64_t t1, int width) {
   std::vector<int64_t> marks;
   std::vector<uint64_t> times;
   const int columns = std::max(1, width / kTimelineParts);
+  // Both ends of [t0, t1] are shown (the map's last column stands for t1 itself), while the parts
+  // are half-open: they run to just past t1, or that column would never get its recordings.
+  const uint64_t end = t1 < std::numeric_limits<uint64_t>::max() ? t1 + 1 : t1;
   for (int part = 0; part < kTimelineParts; ++part) {
-    const uint64_t a = PartStart(t0, t1, part, kTimelineParts);
-    const uint64_t b = PartStart(t0, t1, part + 1, kTimelineParts);
+    const uint64_t a = PartStart(t0, end, part, kTimelineParts);
+    const uint64_t b = PartStart(t0, end, part + 1, kTimelineParts);
     database_->Activity(a, b, recorded, red, yellow);
     timeline_->SetMapData(a, b, recorded, red, yellow);
     database_->Bookmarks().InRange(BookmarkTime(a), BookmarkTime(b), columns, &marks);

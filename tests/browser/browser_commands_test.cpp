@@ -554,7 +554,7 @@ TEST_F(Commands, StatusEventsSetTheButtonsAndMotionSelectsTheCamera) {
   // The search stops after the find: the camera keeps "Motion !" until playback goes on.
   commands_.OnPlaybackStatus(playback::kStatusStopped, 0);
   EXPECT_EQ(commands_.PressedMode(), 0);
-  EXPECT_EQ(display_.GetCaption2(6), shell::Tr(shell::text::kMotion).toStdString());
+  EXPECT_EQ(display_.GetCaption2(6), " " + shell::Tr(shell::text::kMotion).toStdString());
   EXPECT_TRUE(display_.GetCaption2(5).empty());
   commands_.OnPlaybackStatus(playback::kStatusPlaying, 0);
   EXPECT_TRUE(display_.GetCaption2(6).empty());

@@ -312,6 +312,23 @@ TEST_F(LocalPlayback, BookmarksOnTheSameFrameAreStepped) {
   EXPECT_EQ(std::count(timeline_.bookmarks.begin(), timeline_.bookmarks.end(), F(10) + 1), 2);
 }
 
+TEST_F(LocalPlayback, TheTimelineCoversTheLastMomentOfTheRange) {
+  MakeArchive();
+  Keys(0, F(0), 20, kFrame, kGreen);
+  Open();
+  source_->AddBookmark(F(19), "end");
+  // The range ends on the last frame: the map's last column stands for that moment.
+  source_->FillTimeline(F(0), F(19), 95);
+  std::lock_guard<std::mutex> guard(timeline_.lock);
+  ASSERT_EQ(timeline_.parts.size(), 10u);
+  EXPECT_EQ(timeline_.parts.front().t1, F(0));
+  EXPECT_GT(timeline_.parts.back().t2, F(19));
+  for (size_t i = 1; i < timeline_.parts.size(); ++i) EXPECT_EQ(timeline_.parts[i].t1, timeline_.parts[i - 1].t2);
+  EXPECT_EQ(timeline_.parts.back().recorded.back(), 1u);
+  // Once from AddBookmark, once from the fill.
+  EXPECT_EQ(std::count(timeline_.bookmarks.begin(), timeline_.bookmarks.end(), F(19)), 2);
+}
+
 // ---- Export.
 
 class ExportPlayback : public DeltaPlayback {
