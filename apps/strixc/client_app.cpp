@@ -30,6 +30,8 @@ namespace {
 
 constexpr int kMaxParameters = 4;
 constexpr int kDemoFps = 25;
+// The simulator's archive folder under the demonstration profile.
+constexpr char kDemoServerArchive[] = "server-archive";
 
 }  // namespace
 
@@ -150,6 +152,12 @@ int RunClientApp(const CommandLine& commandLine) {
     config.videoPort = 0;
     config.fps = kDemoFps;
     config.events = true;
+    // The simulator keeps its own archive in the demonstration profile and records into it, so
+    // that "Remote archives ..." has the server's recordings to play; a new one starts with a
+    // short synthetic past (a second or two to write) so that there is something at once.
+    config.archiveDir = QDir(QString::fromStdString(profile)).filePath(kDemoServerArchive);
+    config.record = true;
+    config.history = std::chrono::minutes(2);
     simulator = std::make_unique<sim::SimServerThread>(config);
     if (!simulator->Start()) {
       std::fprintf(stderr, "strixc: the demonstration server did not start: %s\n",
