@@ -91,11 +91,11 @@ class StationTest : public ::testing::Test {
                    const QString& archiveDir = {}) {
     sim::SimConfig config;
     if (!archiveDir.isEmpty()) {
-      // A small archive with a minute of past to play.
+      // A small archive with a little past to play.
       config.archiveDir = archiveDir;
       config.archiveSpace = 16ull << 20;
       config.archiveFileSize = 4ull << 20;
-      config.history = std::chrono::minutes(1);
+      config.history = std::chrono::seconds(20);
     }
     config.videoPort = port;
     config.freezes = std::move(freezes);
