@@ -775,7 +775,7 @@ TEST_F(RemoteBrowseTest, TheServersArchivePlaysInTheBrowserWhileConnected) {
     source->SeekCamera(0, target);
     if (WaitFor([&] { return source->CurrentTime() != 0 && source->Buffer().LatestTime(1) != 0; })) {
       seekShown = source->CurrentTime();
-      displayReadsBuffer = !s.station->Display().Grab().isNull();
+      displayReadsBuffer = s.station->Display().GetFrameSource() == &s.station->RemoteBuffer();
     }
     browser.Commands().StartMode(1);
     WaitFor([&] { return source->CurrentTime() > seekShown + 10'000'000; });  // a second on
@@ -792,6 +792,7 @@ TEST_F(RemoteBrowseTest, TheServersArchivePlaysInTheBrowserWhileConnected) {
   EXPECT_EQ(s.window->Browser(), nullptr);
   EXPECT_EQ(s.station->RemoteSource(), nullptr);
   EXPECT_FALSE(s.station->LiveViewPaused());
+  EXPECT_EQ(s.station->Display().GetFrameSource(), &s.station->Live());
   EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
 
   server_->Stop();
