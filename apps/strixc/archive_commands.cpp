@@ -1,5 +1,6 @@
-// The main window's archive commands: the archive browser on the local archive or on the archive
-// files of a folder, and the "Open archives" question of the archive button.
+// The main window's archive commands: the archive browser on the local archive, on the archive
+// files of a folder or on the connected server's archive, and the "Open archives" question of the
+// archive button.
 
 #include <QAction>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "browser_positioner.h"
 #include "main_window.h"
 #include "playback/local_playback_source.h"
+#include "playback/remote_playback_source.h"
 #include "shell/archive_log_words.h"
 #include "shell/string_ids.h"
 #include "shell/texts.h"
@@ -36,8 +38,32 @@ bool MainWindow::LocalArchiveAvailable() {
   return !station_.CreatingArchive() && station_.Archive().IsOpen();
 }
 
+bool MainWindow::RemoteArchiveAvailable() const { return station_.RemoteArchiveAvailable(); }
+
 void MainWindow::UpdateArchiveActions() {
   if (localArchives_ != nullptr) localArchives_->setEnabled(LocalArchiveAvailable());
+  if (remoteArchives_ != nullptr) remoteArchives_->setEnabled(RemoteArchiveAvailable());
+}
+
+void MainWindow::RemoteArchivesCommand() {
+  if (!RemoteArchiveAvailable() || browser_ != nullptr) return;
+  playback::RemotePlaybackSource source(&station_.RemoteBuffer(), &station_.PlaybackFrames());
+  if (!station_.AttachRemote(source)) {
+    // A server that stops answering loses the connection as well: that break has been told.
+    if (RemoteArchiveAvailable()) Tell(Tr(text::kRemoteArchiveUnavailable));
+    return;
+  }
+  remoteLost_ = false;
+  RunBrowser(source, nullptr);
+  station_.DetachRemote(source);
+}
+
+void MainWindow::OnRemoteArchiveLost() {
+  // The connection under the browser ended: its source was stopped, and the browser closes now
+  // rather than play on from a connection that is no more. The operator hears of the break from
+  // the disconnection that follows at once.
+  remoteLost_ = true;
+  if (browser_ != nullptr) static_cast<QDialog*>(browser_.data())->reject();
 }
 
 void MainWindow::LocalArchivesCommand() {
@@ -57,13 +83,12 @@ void MainWindow::ArchivesFromPathCommand() {
 }
 
 void MainWindow::ArchiveButtonCommand() {
-  // "Remote" stays greyed until remote playback exists.
   const std::optional<browser::ArchiveKind> kind =
-      browser::AskArchiveKind(this, LocalArchiveAvailable(), /*remoteEnabled=*/false);
+      browser::AskArchiveKind(this, LocalArchiveAvailable(), RemoteArchiveAvailable());
   if (!kind) return;
   switch (*kind) {
     case browser::ArchiveKind::kLocal: LocalArchivesCommand(); break;
-    case browser::ArchiveKind::kRemote: break;
+    case browser::ArchiveKind::kRemote: RemoteArchivesCommand(); break;
     case browser::ArchiveKind::kPath: ArchivesFromPathCommand(); break;
   }
 }

@@ -30,6 +30,11 @@ namespace {
 
 constexpr int kMaxParameters = 4;
 constexpr int kDemoFps = 25;
+// The simulator's archive folder under the demonstration profile.
+constexpr char kDemoServerArchive[] = "server-archive";
+// Its size: some fifteen minutes of the 16 cameras, in a ring that keeps the newest.
+constexpr uint64_t kDemoServerArchiveSpace = 128ull << 20;
+constexpr uint64_t kDemoServerArchiveFileSize = 16ull << 20;
 
 }  // namespace
 
@@ -150,6 +155,14 @@ int RunClientApp(const CommandLine& commandLine) {
     config.videoPort = 0;
     config.fps = kDemoFps;
     config.events = true;
+    // The simulator keeps its own archive in the demonstration profile and records into it, so
+    // that "Remote archives ..." has the server's recordings to play; a new one starts with a
+    // short synthetic past (a second or two to write) so that there is something at once.
+    config.archiveDir = QDir(QString::fromStdString(profile)).filePath(kDemoServerArchive);
+    config.archiveSpace = kDemoServerArchiveSpace;
+    config.archiveFileSize = kDemoServerArchiveFileSize;
+    config.record = true;
+    config.history = std::chrono::minutes(2);
     simulator = std::make_unique<sim::SimServerThread>(config);
     if (!simulator->Start()) {
       std::fprintf(stderr, "strixc: the demonstration server did not start: %s\n",

@@ -96,6 +96,7 @@ MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget
   net::ConnectionController& controller = station_.Controller();
   connect(&station_, &Station::Connected, this, &MainWindow::OnConnected);
   connect(&station_, &Station::Disconnected, this, &MainWindow::OnDisconnected);
+  connect(&station_, &Station::RemoteArchiveLost, this, &MainWindow::OnRemoteArchiveLost);
   connect(&station_, &Station::ArchiveCreated, this, &MainWindow::OnArchiveCreated);
   connect(&station_, &Station::RecordingChanged, this, &MainWindow::ShowRecording);
   connect(&station_, &Station::ReconnectCountdown, this, &MainWindow::OnReconnectCountdown);
@@ -375,6 +376,7 @@ void MainWindow::OnCommand(int command) {
 
 void MainWindow::OnConnected() {
   CloseProgress();
+  UpdateArchiveActions();
   net::ServerConnection& server = station_.Controller().Connection();
   const QByteArray name = QByteArray::fromStdString(server.ServerName());
   setWindowTitle(TrFormat(text::kTitleConnected, name.constData()));
@@ -398,10 +400,14 @@ void MainWindow::OnConnected() {
 void MainWindow::OnDisconnected(int error, const QString& text) {
   CloseProgress();
   ShowRecording();
+  UpdateArchiveActions();
+  // A remote browser closed by the break: the operator is told why, even when a reconnect follows.
+  const bool browserLost = std::exchange(remoteLost_, false);
   switch (station_.EndOfConnection()) {
     case Station::End::kReconnecting:
       // The countdown has its own status text; the window only stops saying it is connected.
       setWindowTitle(Tr(text::kProgramName));
+      if (browserLost) Tell(Tr(text::kConnectionBroken));
       break;
     case Station::End::kCancelled:
       ShowNotConnected();

@@ -100,10 +100,13 @@ class MainWindow : public QMainWindow {
   void SetDisplayMode(int mode, bool force = false);
   // The archive commands. Each runs the browser modally and returns when it closes; the live view
   // stops drawing meanwhile and comes back after. "Local archives ..." works only while the local
-  // archive is open; "Remote archives ..." waits for remote playback (disabled, as is "Remote" in
-  // the "Open archives" list). "Archives from path ..." asks for the folder, starting at the
-  // client settings' DefaultDir, and stores the answer back there.
+  // archive is open. "Remote archives ..." (and "Remote" in the "Open archives" list) only while a
+  // connection stands: the browser plays the server's archive, and closes when the connection
+  // breaks; a server that gives no archive range is told and nothing opens. "Archives from
+  // path ..." asks for the folder, starting at the client settings' DefaultDir, and stores the
+  // answer back there.
   void LocalArchivesCommand();
+  void RemoteArchivesCommand();
   void ArchivesFromPathCommand();
   // The archive button: the "Open archives" question, then the matching command.
   void ArchiveButtonCommand();
@@ -111,6 +114,9 @@ class MainWindow : public QMainWindow {
   // with the reason in the operator's language in `error`, when no archive can be read there.
   bool BrowseFolder(const QString& folder, const BrowseStart* start, QString* error);
   bool LocalArchiveAvailable();
+  bool RemoteArchiveAvailable() const;
+  // The "Tools" menu's "Remote archives ..." (its state is brought up to date when the menu opens).
+  QAction* RemoteArchivesAction() const { return remoteArchives_; }
   // The archive browser while it is open, else null.
   QWidget* Browser() const { return browser_; }
 
@@ -198,6 +204,7 @@ class MainWindow : public QMainWindow {
   // Runs the browser over `source` (bound to its archive by the caller) and unbinds it after.
   void RunBrowser(playback::PlaybackSource& source, const BrowseStart* start);
   void UpdateArchiveActions();
+  void OnRemoteArchiveLost();
 
   OperatorStation& station_;
   QStringList parameters_;
@@ -223,6 +230,9 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<browser::ArchiveMapControl> map_;
   QPointer<QWidget> browser_;
   QAction* localArchives_ = nullptr;
+  QAction* remoteArchives_ = nullptr;
+  // The connection under the remote browser ended: the disconnection that follows says so.
+  bool remoteLost_ = false;
   bool browseAtStart_ = false;
   QString browseFolder_;
   BrowseStart browseStart_;

@@ -32,8 +32,9 @@ void MainWindow::BuildMenus() {
   connect(tools->addAction(Tr(text::kMenuConnection)), &QAction::triggered, this, &MainWindow::ConnectCommand);
   connect(tools->addAction(Tr(text::kMenuAddressBook)), &QAction::triggered, this, &MainWindow::AddressBookCommand);
   tools->addSeparator();
-  // Remote playback comes later.
-  AddLater(tools, text::kMenuRemoteArchives);
+  remoteArchives_ = tools->addAction(Tr(text::kMenuRemoteArchives));
+  remoteArchives_->setEnabled(false);
+  connect(remoteArchives_, &QAction::triggered, this, &MainWindow::RemoteArchivesCommand);
   localArchives_ = tools->addAction(Tr(text::kMenuLocalArchives));
   connect(localArchives_, &QAction::triggered, this, &MainWindow::LocalArchivesCommand);
   connect(tools->addAction(Tr(text::kMenuArchivesFromPath)), &QAction::triggered, this,

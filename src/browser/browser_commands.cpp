@@ -80,8 +80,11 @@ void BrowserCommands::Relayout(const QRect& mapRect) {
   const int row = map_->SelectedRow();
   if (!map_->Create(mapRect, this, this)) return;
   map_->SetWallClockTimes(wallClock_);
-  const uint32_t visible = display_->VisibleCameras();
+  // The cells are laid out on the display's area: a window opened before it had its size showed
+  // no camera until now, and the source must hear of the cameras it shows at last.
+  const uint32_t visible = display_->VisibleCameras() & kAllCameras;
   for (int c = 0; c < kCameras; ++c) map_->SetRowEnabled(c, (visible >> c) & 1u);
+  source_->SetCameraMask(visible);
   map_->SetSelectedRow(row);
   // A window first shown too small for a map had no view yet: it gets today's.
   if (start != 0) {

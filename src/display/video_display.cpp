@@ -94,6 +94,11 @@ void VideoDisplay::SetFrameSource(video::FrameSource* source) {
   frameSource_ = source;
 }
 
+video::FrameSource* VideoDisplay::GetFrameSource() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return frameSource_;
+}
+
 void VideoDisplay::SetEnabled(bool enabled) {
   std::lock_guard<std::mutex> guard(lock_);
   enabled_ = enabled;

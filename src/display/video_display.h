@@ -68,6 +68,7 @@ class VideoDisplay : public net::LiveFrameObserver {
   void DetachFrom(DisplayTarget* target);
   // `source` must stay alive while set.
   void SetFrameSource(video::FrameSource* source);
+  video::FrameSource* GetFrameSource();
   void SetEnabled(bool enabled);
   bool IsEnabled();
   void SetFpsAllowed(bool allowed);

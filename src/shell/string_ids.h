@@ -482,4 +482,8 @@ constexpr int kTooltipRemoteOnly = kOwnTextBase + 515;         // "Only for a se
 // Archives from a folder (numbered apart, from 580).
 constexpr int kFolderNotFound = kOwnTextBase + 580;  // "The folder '%s' does not exist."
 
+// Remote archives (numbered apart, from 620).
+// "The server did not give the range of its archive: it cannot be browsed."
+constexpr int kRemoteArchiveUnavailable = kOwnTextBase + 620;
+
 }  // namespace strixc::shell::text

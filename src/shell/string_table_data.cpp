@@ -676,6 +676,10 @@ const std::vector<TextEntry>& TextTable() {
       // Archives from a folder
       {text::kFolderNotFound, "The folder '%s' does not exist.", "Le dossier '%s' n'existe pas.",
        "Folder '%s' nie istnieje.", "La carpeta '%s' no existe."},
+      {text::kRemoteArchiveUnavailable, "The server did not give the range of its archive: it cannot be browsed.",
+       "Le serveur n'a pas indiqué l'étendue de ses archives : elles ne peuvent pas être consultées.",
+       "Serwer nie podał zakresu swojego archiwum: nie można go przeglądać.",
+       "El servidor no indicó el alcance de su archivo: no se puede consultar."},
   };
   return table;
 }

@@ -4,6 +4,8 @@
 #include <QMetaObject>
 #include <algorithm>
 
+#include "playback/remote_playback_source.h"
+
 namespace strixc::station {
 
 namespace {
@@ -67,7 +69,9 @@ Station::Station(settings::SettingsDatabase& settings, std::string dataFolder)
   display_.SetFrameSource(&live_);
   path_.SetObserver(&display_);
   path_.SetRecorder(&recorderLink_);
-  controller_.SetFrameSinks(&path_, nullptr);
+  path_.SetRemoteBuffer(&remoteAdapter_);
+  path_.SetRemoteSink(&forwarder_);
+  controller_.SetFrameSinks(&path_, &forwarder_);
   connect(&controller_, &net::ConnectionController::Started, this, &Station::OnStarted);
   connect(&controller_, &net::ConnectionController::ConnectionClosed, this, &Station::OnClosed);
   connect(&controller_, &net::ConnectionController::CameraInfoChanged, this, &Station::OnCameraInfo);
@@ -87,6 +91,9 @@ Station::~Station() {
   controller_.Connection().Shutdown();
   path_.SetObserver(nullptr);
   path_.SetRecorder(nullptr);
+  path_.SetRemoteBuffer(nullptr);
+  path_.SetRemoteSink(nullptr);
+  if (remoteSource_ != nullptr) remoteSource_->Detach();
   recorder_.Detach();
   archive_.Close();
 }
@@ -294,6 +301,28 @@ void Station::OnStarted() {
   emit Connected();
 }
 
+bool Station::AttachRemote(playback::RemotePlaybackSource& source) {
+  if (remoteSource_ != nullptr) DetachRemote(*remoteSource_);
+  if (!controller_.IsConnected()) return false;
+  // The range is asked with a blocking request: the connection may end while it waits, and its
+  // end must not find this source half attached.
+  const bool ranged = source.Attach(&remoteLink_, &forwarder_);
+  if (!ranged || !controller_.IsConnected()) {
+    source.Detach();
+    return false;
+  }
+  remoteSource_ = &source;
+  return true;
+}
+
+void Station::DetachRemote(playback::RemotePlaybackSource& source) {
+  if (remoteSource_ != &source) return;
+  remoteSource_ = nullptr;
+  source.Detach();
+  // What the server sent for this source is of no use to the next one.
+  remoteBuffer_.Clear();
+}
+
 void Station::OnClosed(int error, const QString& text) {
   connectDeadline_.stop();
   staleCheck_.stop();
@@ -306,6 +335,11 @@ void Station::OnClosed(int error, const QString& text) {
     playback_.ResetCamera(camera);
     display_.SetName(camera, {});
   }
+  // The server's pictures went with it. A source still attached stops playing (its ticks would
+  // only ask a dead connection for more) and its browser is told to close.
+  if (remoteSource_ != nullptr) remoteSource_->Stop();
+  remoteBuffer_.Clear();
+  if (remoteSource_ != nullptr) emit RemoteArchiveLost();
   // Nothing the last connection said about the inputs and outputs holds any more.
   for (net::IoPoint& point : controller_.Points().inputs) point.Forget();
   for (net::IoPoint& point : controller_.Points().outputs) point.Forget();

@@ -15,9 +15,17 @@
 #include "net/call_context.h"
 #include "net/connection_controller.h"
 #include "net/frame_path.h"
+#include "net/remote_frame_buffer_adapter.h"
+#include "playback/remote_archive_forwarder.h"
+#include "playback/server_connection_link.h"
 #include "settings/settings_database.h"
 #include "station/reconnect_policy.h"
 #include "video/frame_store.h"
+#include "video/remote_playback_frame_buffer.h"
+
+namespace strixc::playback {
+class RemotePlaybackSource;
+}
 
 namespace strixc::station {
 
@@ -146,6 +154,23 @@ class Station : public QObject {
   // every camera it has. Set before connecting.
   void SetHeadless(bool headless) { headless_ = headless; }
 
+  // Remote playback. The station owns the program's one remote playback frame buffer, which the
+  // frame path fills with the server's archive pictures, and the forwarder that hands the server's
+  // archive answers to the source attached to it; both live as long as the station.
+  video::RemotePlaybackFrameBuffer& RemoteBuffer() { return remoteBuffer_; }
+  video::PlaybackFrameStore& PlaybackFrames() { return playback_; }
+  // A server's archive can be browsed: a connection stands.
+  bool RemoteArchiveAvailable() const { return controller_.IsConnected(); }
+  // Binds `source` (made over RemoteBuffer() and PlaybackFrames()) to the connected server and asks
+  // for its archive range. False, with the source left detached, when no connection stands or the
+  // server gave no range. One source at a time: a source attached before is detached first. The
+  // source must be detached (DetachRemote, or its own Detach) before it is destroyed.
+  bool AttachRemote(playback::RemotePlaybackSource& source);
+  // Detaches the attached source (closing it when open); nothing when `source` is not attached.
+  void DetachRemote(playback::RemotePlaybackSource& source);
+  // The source attached now, or null.
+  playback::RemotePlaybackSource* RemoteSource() const { return remoteSource_; }
+
  signals:
   // The connection start is complete: the cameras are placed and the live pictures switched on.
   void Connected();
@@ -156,7 +181,11 @@ class Station : public QObject {
   void RecordingChanged();
   // Reconnecting: seconds until the next attempt (once a second), and the attempt itself.
   void ReconnectCountdown(int secondsLeft);
-  void ReconnectAttempt();  void CameraTitleChanged(int camera);
+  void ReconnectAttempt();
+  void CameraTitleChanged(int camera);
+  // The connection under an attached remote source ended: emitted before Disconnected, after the
+  // source was stopped. Its browser closes; the source stays attached until its opener detaches it.
+  void RemoteArchiveLost();
   // StartCreatingDefaultArchive is over; `error` holds the database's messages when !ok.
   void ArchiveCreated(bool ok, const QString& error);
 
@@ -202,8 +231,14 @@ class Station : public QObject {
   archive::ArchiveRecorder recorder_;
   RecorderLink recorderLink_{recorder_};
   net::FramePath path_{live_, playback_};
+  video::RemotePlaybackFrameBuffer remoteBuffer_;
+  net::RemoteFrameBufferAdapter remoteAdapter_{remoteBuffer_};
+  playback::RemoteArchiveForwarder forwarder_;
+  playback::RemotePlaybackSource* remoteSource_ = nullptr;
   // Declared last: destroyed first, so the network thread stops before what it feeds goes.
   net::ConnectionController controller_;
+  // Over controller_'s connection: declared after it, but it touches the connection only when called.
+  playback::ServerConnectionLink remoteLink_{controller_.Connection()};
   EventText eventText_;
   archive::ArchiveMessageLog::SummaryWords logWords_;
   // The operator's choice; the recorder's own switch (the choice while a connection stands) is

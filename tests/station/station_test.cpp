@@ -17,6 +17,7 @@
 #include <limits>
 #include <memory>
 
+#include "browser/archive_browser.h"
 #include "browser/archive_locations_dialog.h"
 #include "browser/archive_path_dialog.h"
 #include "control_panel.h"
@@ -27,6 +28,7 @@
 #include "shell/texts.h"
 #include "sim/sim_server_thread.h"
 #include "operator_station.h"
+#include "playback/remote_playback_source.h"
 #include "window_geometry.h"
 
 namespace strixc::station {
@@ -85,8 +87,16 @@ struct Session {
 
 class StationTest : public ::testing::Test {
  protected:
-  void StartServer(uint32_t protocolVersion = 5, quint16 port = 0, std::vector<sim::SimConfig::Freeze> freezes = {}) {
+  void StartServer(uint32_t protocolVersion = 5, quint16 port = 0, std::vector<sim::SimConfig::Freeze> freezes = {},
+                   const QString& archiveDir = {}) {
     sim::SimConfig config;
+    if (!archiveDir.isEmpty()) {
+      // A small archive with a little past to play.
+      config.archiveDir = archiveDir;
+      config.archiveSpace = 16ull << 20;
+      config.archiveFileSize = 4ull << 20;
+      config.history = std::chrono::seconds(20);
+    }
     config.videoPort = port;
     config.freezes = std::move(freezes);
     config.cameraCount = 4;
@@ -715,6 +725,124 @@ TEST_F(StationTest, ArchivesFromPathStartsAtTheRememberedFolderAndStoresTheChose
   // A folder without archive files opens no browser: the operator is told why.
   ASSERT_EQ(s.messages.size(), 1);
   EXPECT_TRUE(s.messages[0].contains(Tr(text::kNoArchiveRecordings))) << s.messages[0].toStdString();
+  EXPECT_FALSE(s.station->LiveViewPaused());
+}
+
+// ---- Remote archives ----
+
+class RemoteBrowseTest : public StationTest {
+ protected:
+  void StartArchiveServer() { StartServer(5, 0, {}, QDir(profile_.path()).filePath("server")); }
+  // Runs "Remote archives ..." with `inside` called in the browser's own loop; a browser still open
+  // 20 s later is closed, so that a fault ends the test instead of hanging it.
+  static void BrowseRemote(Session& s, const std::function<void(browser::ArchiveBrowser&)>& inside) {
+    QTimer::singleShot(0, s.window.get(), [&s, inside] {
+      auto* browser = qobject_cast<browser::ArchiveBrowser*>(s.window->Browser());
+      ASSERT_NE(browser, nullptr);
+      inside(*browser);
+    });
+    QTimer::singleShot(20000, s.window.get(), [&s] {
+      if (auto* browser = qobject_cast<QDialog*>(s.window->Browser())) browser->reject();
+    });
+    s.window->RemoteArchivesCommand();
+  }
+};
+
+TEST_F(RemoteBrowseTest, TheServersArchivePlaysInTheBrowserWhileConnected) {
+  StartArchiveServer();
+  Session s(profile_.path(), Parameters());
+  s.window->show();
+  EXPECT_FALSE(s.window->RemoteArchivesAction()->isEnabled());
+  s.window->RemoteArchivesCommand();  // not connected: nothing opens
+  EXPECT_EQ(s.window->Browser(), nullptr);
+  s.window->Start();
+  ASSERT_TRUE(s.Connected());
+  EXPECT_TRUE(s.window->RemoteArchivesAction()->isEnabled());
+
+  bool wallClock = false;
+  uint64_t earliest = 0, latest = 0, seekShown = 0, playedTo = 0;
+  bool displayReadsBuffer = false;
+  BrowseRemote(s, [&](browser::ArchiveBrowser& browser) {
+    playback::RemotePlaybackSource* source = s.station->RemoteSource();
+    ASSERT_NE(source, nullptr);
+    wallClock = browser.Commands().WallClock();
+    earliest = source->Earliest();
+    latest = source->Latest();
+    // A seek into the past: the server's pictures come to the cameras' slots.
+    // The cameras shown are known once the window has its size.
+    ASSERT_TRUE(WaitFor([&] { return source->CameraMask() != 0; }));
+    const uint64_t target = earliest + (latest - earliest) / 2;
+    source->SeekCamera(0, target);
+    if (WaitFor([&] { return source->CurrentTime() != 0 && source->Buffer().LatestTime(1) != 0; })) {
+      seekShown = source->CurrentTime();
+      displayReadsBuffer = s.station->Display().GetFrameSource() == &s.station->RemoteBuffer();
+    }
+    browser.Commands().StartMode(1);
+    WaitFor([&] { return source->CurrentTime() > seekShown + 10'000'000; });  // a second on
+    playedTo = source->CurrentTime();
+    browser.reject();
+  });
+  EXPECT_TRUE(wallClock);
+  EXPECT_GT(latest, earliest);
+  EXPECT_GE(seekShown, earliest);
+  EXPECT_LE(seekShown, latest);
+  EXPECT_TRUE(displayReadsBuffer);
+  EXPECT_GT(playedTo, seekShown + 10'000'000);
+  // Closed: the source was detached and the live view is back.
+  EXPECT_EQ(s.window->Browser(), nullptr);
+  EXPECT_EQ(s.station->RemoteSource(), nullptr);
+  EXPECT_FALSE(s.station->LiveViewPaused());
+  EXPECT_EQ(s.station->Display().GetFrameSource(), &s.station->Live());
+  EXPECT_TRUE(s.messages.isEmpty()) << s.messages.join('|').toStdString();
+
+  server_->Stop();
+  ASSERT_TRUE(WaitFor([&] { return s.window->windowTitle() == "Strix-C"; }));
+  EXPECT_FALSE(s.window->RemoteArchivesAction()->isEnabled());
+}
+
+TEST_F(RemoteBrowseTest, ABrokenConnectionClosesTheBrowserAndSaysSo) {
+  StartArchiveServer();
+  Session s(profile_.path(), Parameters());
+  s.station->Client().SetReconnect(false);
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  bool played = false;
+  BrowseRemote(s, [&](browser::ArchiveBrowser& browser) {
+    playback::RemotePlaybackSource* source = s.station->RemoteSource();
+    ASSERT_NE(source, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return source->CameraMask() != 0; }));
+    source->SeekCamera(0, source->Earliest() + (source->Latest() - source->Earliest()) / 2);
+    browser.Commands().StartMode(1);
+    played = WaitFor([&] { return source->CurrentTime() != 0; });
+    // The server goes while the browser plays; the browser's loop sees the break.
+    server_->Stop();
+  });
+  EXPECT_TRUE(played);
+  EXPECT_EQ(s.window->Browser(), nullptr);
+  EXPECT_EQ(s.station->RemoteSource(), nullptr);
+  EXPECT_EQ(s.messages, QStringList({Tr(text::kConnectionBroken)}));
+  EXPECT_FALSE(s.station->LiveViewPaused());
+  EXPECT_EQ(s.station->RemoteBuffer().HasPictures(), 0u);
+  EXPECT_FALSE(s.window->RemoteArchivesAction()->isEnabled());
+}
+
+TEST_F(RemoteBrowseTest, AServerThatGivesNoArchiveRangeOpensNothing) {
+  StartArchiveServer();
+  Session s(profile_.path(), Parameters());
+  s.station->Client().SetReconnect(false);
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  // The range request goes unanswered: the operator is told, and its time-out ends the connection.
+  server_->Server().SetControlSilent(true);
+  s.station->Controller().Connection().SetRequestTimeout(std::chrono::milliseconds(300));
+  QTimer::singleShot(0, s.window.get(), [&] {
+    if (auto* browser = qobject_cast<QDialog*>(s.window->Browser())) browser->reject();
+  });
+  s.window->RemoteArchivesCommand();
+  ASSERT_FALSE(s.messages.isEmpty());
+  EXPECT_EQ(s.messages.first(), Tr(text::kRemoteArchiveUnavailable));
+  EXPECT_EQ(s.station->RemoteSource(), nullptr);
+  EXPECT_EQ(s.window->Browser(), nullptr);
   EXPECT_FALSE(s.station->LiveViewPaused());
 }
 
