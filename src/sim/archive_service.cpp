@@ -157,7 +157,9 @@ size_t ArchiveService::AnswerPlayback(const net::PlaybackRequestRecord& r, const
       Log("archive: playback request refused: camera " + std::to_string(r.argument));
       return 0;
     }
-    asked = 1u << r.argument;
+    // The camera clicked on and every other shown camera: after a seek each visible cell shows
+    // its picture at the time, as a local archive's player redraws them.
+    asked = mask | (1u << r.argument);
   }
   Answer answer(sink, r.token);
   switch (r.mode) {
