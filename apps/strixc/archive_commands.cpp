@@ -15,6 +15,7 @@
 #include "browser/open_archives_dialog.h"
 #include "browser/video_quality_dialog.h"
 #include "browser_positioner.h"
+#include "export/dialogs/export_dialog.h"
 #include "main_window.h"
 #include "playback/local_playback_source.h"
 #include "shell/archive_log_words.h"
@@ -100,6 +101,7 @@ void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart*
   video_->Unbind();
   {
     browser::ArchiveBrowserTools tools;
+    tools.askExport = exporting::AskExport;
     // Asked only on a server's archive: the qualities go to the connection as the display settings
     // send them.
     tools.videoQuality = [this](QWidget* parent) {

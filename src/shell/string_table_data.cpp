@@ -676,6 +676,33 @@ const std::vector<TextEntry>& TextTable() {
       // Archives from a folder
       {text::kFolderNotFound, "The folder '%s' does not exist.", "Le dossier '%s' n'existe pas.",
        "Folder '%s' nie istnieje.", "La carpeta '%s' no existe."},
+      // AVI export: labels and the compression options dialog
+      {text::kCompressionOptions, "Compression options", "Options de compression", "Opcje kompresji",
+       "Opciones de compresión"},
+      {text::kCodec, "Codec :", "Codec :", "Kodek:", "Códec:"},
+      {text::kQuality, "Quality :", "Qualité :", "Jakość:", "Calidad:"},
+      {text::kKeyFrameEvery, "Key frame every (frames, 0 = automatic) :",
+       "Image clé toutes les (images, 0 = automatique) :", "Klatka kluczowa co (klatek, 0 = automatycznie):",
+       "Fotograma clave cada (fotogramas, 0 = automático):"},
+      {text::kNoEncoderForFile, "No encoder of this program can write this kind of file.",
+       "Aucun encodeur de ce programme ne peut écrire ce type de fichier.",
+       "Żaden koder tego programu nie zapisze tego rodzaju pliku.",
+       "Ningún codificador de este programa puede escribir este tipo de archivo."},
+      {text::kCodecMjpeg, "Motion JPEG", "Motion JPEG", "Motion JPEG", "Motion JPEG"},
+      {text::kCodecMpeg4, "MPEG-4 part 2", "MPEG-4 partie 2", "MPEG-4 część 2", "MPEG-4 parte 2"},
+      {text::kCodecH264, "H.264", "H.264", "H.264", "H.264"},
+      {text::kCodecFfv1, "FFV1, lossless", "FFV1, sans perte", "FFV1, bezstratny", "FFV1, sin pérdida"},
+      {text::kCodecUncompressed, "Uncompressed", "Non compressé", "Bez kompresji", "Sin compresión"},
+      {text::kEnterFileName, "Enter a file name.", "Saisissez un nom de fichier.", "Podaj nazwę pliku.",
+       "Introduzca un nombre de archivo."},
+      {text::kExportCamera, "Camera :", "Caméra :", "Kamera:", "Cámara:"},
+      {text::kExportFrom, "From :", "De :", "Od:", "Desde:"},
+      {text::kExportTo, "To :", "À :", "Do:", "Hasta:"},
+      {text::kExportFileName, "File name :", "Nom du fichier :", "Nazwa pliku:", "Nombre de archivo:"},
+      {text::kAviFiles, "AVI files (*.avi)", "Fichiers AVI (*.avi)", "Pliki AVI (*.avi)", "Archivos AVI (*.avi)"},
+      {text::kMkvFiles, "Matroska files (*.mkv)", "Fichiers Matroska (*.mkv)", "Pliki Matroska (*.mkv)",
+       "Archivos Matroska (*.mkv)"},
+      {text::kMp4Files, "MP4 files (*.mp4)", "Fichiers MP4 (*.mp4)", "Pliki MP4 (*.mp4)", "Archivos MP4 (*.mp4)"},
   };
   return table;
 }

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QMenu>
+
+#include <atomic>
+#include <thread>
 
 #include "archive/archive_time.h"
 
 #include "display/video_widget.h"
+#include "export/dialogs/export_progress_window.h"
 #include "playback/local_playback_source.h"
 #include "playback/playback_fixture.h"
 #include "shell/string_ids.h"
@@ -108,6 +113,75 @@ TEST_F(BrowserWindow, OpensOverTheArchiveAndGivesTheDisplayBackWhenItCloses) {
   // The source no longer knows the browser's display: destroying it later touches nothing of it.
   browser_.reset();
   source_.reset();
+}
+
+// An export writer whose Open succeeds or fails as the test says (a compression dialog confirmed
+// or cancelled), and which holds its second picture until released, so that the export is still
+// running when the progress window's "Cancel" is pressed.
+class HeldWriter : public playback::ExportWriter {
+ public:
+  HeldWriter(const bool* opens, uint64_t end, const std::atomic<bool>* release)
+      : opens_(opens), end_(end), release_(release) {}
+  bool Open(QObject*, int) override { return *opens_; }
+  bool Write(const video::BitmapInfoHeader&, const uint8_t*, uint64_t) override {
+    if (++writes_ == 2) {
+      for (int waited = 0; waited < 10000 && !release_->load(); ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+  int Percent() override { return 0; }
+  uint64_t EndTime() override { return end_; }
+
+ private:
+  const bool* opens_;
+  uint64_t end_;
+  const std::atomic<bool>* release_;
+  int writes_ = 0;
+};
+
+TEST_F(BrowserWindow, ExportDisablesTheWindowUntilItEndsAndTheProgressCancelEndsItAsCancelled) {
+  bool opens = false;
+  std::atomic<bool> release{false};
+  source_->SetExportWriterFactory([&](int, uint64_t, uint64_t end, const std::string&) {
+    return std::make_unique<HeldWriter>(&opens, end, &release);
+  });
+  ArchiveBrowserTools tools;
+  tools.askExport = [](int, const QString&, uint64_t, uint64_t, QWidget*, std::string* file, int* rate) {
+    *file = "clip.avi";
+    *rate = 10;
+    return true;
+  };
+  browser_.reset();
+  browser_ = std::make_unique<ArchiveBrowser>(source_.get(), &display_, &liveFrames_, &map_, live_.get(),
+                                              std::move(tools));
+  browser_->SetNotifier([this](int id) { messages_.push_back(id); });
+  ShowBrowser();
+  browser_->Commands().ShowDayOf(kT0);
+  display_.SelectCamera(0);
+  auto* avi = browser_->findChild<QAbstractButton*>(QStringLiteral("export_avi"));
+  ASSERT_NE(avi, nullptr);
+
+  // The compression dialog cancelled: nothing starts, the window stays usable.
+  avi->click();
+  EXPECT_EQ(messages_, std::vector<int>{shell::text::kAviError});
+  EXPECT_TRUE(avi->isEnabled());
+
+  messages_.clear();
+  opens = true;
+  avi->click();
+  EXPECT_FALSE(avi->isEnabled());
+  exporting::ExportProgressWindow* progress = nullptr;
+  ASSERT_TRUE(playback::test::WaitUntil([&] {
+    progress = browser_->findChild<exporting::ExportProgressWindow*>();
+    return progress != nullptr && progress->isVisible();
+  }));
+  release = true;
+  progress->findChild<QAbstractButton*>(QStringLiteral("cancel"))->click();
+  ASSERT_TRUE(playback::test::WaitUntil([&] { return !messages_.empty(); }));
+  EXPECT_EQ(messages_, std::vector<int>{shell::text::kAviCancelled});
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_TRUE(avi->isEnabled());
 }
 
 TEST_F(BrowserWindow, AWholeDayOfTheLocalArchiveFollowsTheWallClockAcrossDaylightSaving) {
