@@ -128,25 +128,43 @@ int AviWriter::Percent() { return percent_; }
 bool AviWriter::Close() {
   if (closed_) return closeResult_;
   closed_ = true;
-  if (!opened_ || !encoder_) return closeResult_ = false;
+  if (!opened_ || !encoder_) return false;
   bool ok = !failed_ && encoder_->Started();
   if (ok && !encoder_->Finish()) ok = Fail(encoder_->Error());
   if (!ok && !failed_) error_ = "no picture was written";
   encoder_.reset();
   // A half-written file is no evidence: it goes.
   if (!ok) RemoveFile(fileName_);
-  return closeResult_ = ok;
+  closeResult_ = ok;
+  if (onClosed_) {
+    ExportSummary summary;
+    summary.complete = ok;
+    summary.codec = compression_.codec;
+    summary.pictures = pictures_;
+    summary.frames = frames_;
+    summary.width = width_;
+    summary.height = height_;
+    summary.error = error_;
+    onClosed_(summary);
+  }
+  return ok;
 }
 
-playback::ExportWriterFactory MakeAviWriterFactory(ExportCompression compression) {
-  return [compression](int camera, uint64_t start, uint64_t end, const std::string& fileName) {
-    return std::make_unique<AviWriter>(camera, start, end, fileName, compression);
+playback::ExportWriterFactory MakeAviWriterFactory(ExportCompression compression,
+                                                   std::function<void(const ExportSummary&)> onClosed) {
+  return [compression, onClosed](int camera, uint64_t start, uint64_t end, const std::string& fileName) {
+    auto writer = std::make_unique<AviWriter>(camera, start, end, fileName, compression);
+    writer->SetOnClosed(onClosed);
+    return writer;
   };
 }
 
-playback::ExportWriterFactory MakeAviWriterFactory(CompressionChooser chooser, ExportCompression initial) {
-  return [chooser, initial](int camera, uint64_t start, uint64_t end, const std::string& fileName) {
-    return std::make_unique<AviWriter>(camera, start, end, fileName, chooser, initial);
+playback::ExportWriterFactory MakeAviWriterFactory(CompressionChooser chooser, ExportCompression initial,
+                                                   std::function<void(const ExportSummary&)> onClosed) {
+  return [chooser, initial, onClosed](int camera, uint64_t start, uint64_t end, const std::string& fileName) {
+    auto writer = std::make_unique<AviWriter>(camera, start, end, fileName, chooser, initial);
+    writer->SetOnClosed(onClosed);
+    return writer;
   };
 }
 

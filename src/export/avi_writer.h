@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,17 @@
 namespace strixc::exporting {
 
 class ExportEncoder;
+
+// What a writer did, handed to its close callback when it completes or removes its file.
+struct ExportSummary {
+  bool complete = false;  // a complete file with at least one picture is on disk
+  std::string codec;
+  uint64_t pictures = 0;  // pictures given
+  uint64_t frames = 0;    // frames written, repeats included
+  int width = 0;
+  int height = 0;
+  std::string error;      // why not complete
+};
 
 // Writes one camera's exported pictures to an AVI, Matroska or MPEG-4 file (by the extension, see
 // ContainerOf), compressed with the chosen FFmpeg encoder.
@@ -53,6 +65,9 @@ class AviWriter : public playback::ExportWriter {
   // complete file with at least one picture is on disk. Further calls return the same answer.
   bool Close();
 
+  // Called once by Close (so by the destructor at the latest), on the closing thread.
+  void SetOnClosed(std::function<void(const ExportSummary&)> onClosed) { onClosed_ = std::move(onClosed); }
+
   // After Open: the compression in use. After writes: pictures given, frames written (repeats
   // included), the stream's size; the reason of the first failure.
   const ExportCompression& Compression() const { return compression_; }
@@ -78,6 +93,7 @@ class AviWriter : public playback::ExportWriter {
   const std::string fileName_;
   const Container container_;
   CompressionChooser chooser_;
+  std::function<void(const ExportSummary&)> onClosed_;
   ExportCompression compression_;
   std::unique_ptr<ExportEncoder> encoder_;
   int framesPerSecond_ = 0;
@@ -97,8 +113,10 @@ class AviWriter : public playback::ExportWriter {
 };
 
 // A factory for the playback sources making AviWriters with `compression` (or, with a chooser,
-// asking it at each Open).
-playback::ExportWriterFactory MakeAviWriterFactory(ExportCompression compression);
-playback::ExportWriterFactory MakeAviWriterFactory(CompressionChooser chooser, ExportCompression initial = {});
+// asking it at each Open). `onClosed`, when set, is given to each writer (SetOnClosed).
+playback::ExportWriterFactory MakeAviWriterFactory(ExportCompression compression,
+                                                   std::function<void(const ExportSummary&)> onClosed = {});
+playback::ExportWriterFactory MakeAviWriterFactory(CompressionChooser chooser, ExportCompression initial = {},
+                                                   std::function<void(const ExportSummary&)> onClosed = {});
 
 }  // namespace strixc::exporting
