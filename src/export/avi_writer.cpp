@@ -128,13 +128,12 @@ int AviWriter::Percent() { return percent_; }
 bool AviWriter::Close() {
   if (closed_) return closeResult_;
   closed_ = true;
-  if (!opened_ || !encoder_) return false;
-  bool ok = !failed_ && encoder_->Started();
+  bool ok = opened_ && encoder_ && !failed_ && encoder_->Started();
   if (ok && !encoder_->Finish()) ok = Fail(encoder_->Error());
-  if (!ok && !failed_) error_ = "no picture was written";
+  if (!ok && error_.empty()) error_ = "no picture was written";
   encoder_.reset();
-  // A half-written file is no evidence: it goes.
-  if (!ok) RemoveFile(fileName_);
+  // A half-written file is no evidence: it goes (only a file this writer created).
+  if (!ok && opened_) RemoveFile(fileName_);
   closeResult_ = ok;
   if (onClosed_) {
     ExportSummary summary;
