@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
+#include "export/avi_writer.h"
 #include "export/dialogs/compression_dialog.h"
 #include "export/dialogs/export_dialog.h"
 #include "export/dialogs/export_progress_window.h"
@@ -119,6 +121,30 @@ TEST_F(CompressionChoice, OkRemembersTheChoicePerContainerAndCancelLeavesAllAsIt
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(dialog, &escape);
   }));
+}
+
+// The writer asks the dialog in Open: a cancelled choice makes Open fail and leaves no file; a
+// confirmed one opens the file with the chosen encoder.
+TEST_F(CompressionChoice, TheWritersOpenFailsWhenTheDialogIsCancelled) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() / "strixc_export_dialogs_test.avi";
+  std::filesystem::remove(file);
+  {
+    AviWriter writer(0, 1, 2, file.string(), MakeCompressionChooser(db_));
+    WhenModalOpens([](QWidget* dialog) { Child<QAbstractButton>(dialog, "cancel")->click(); });
+    EXPECT_FALSE(writer.Open(nullptr, 15));
+  }
+  EXPECT_FALSE(std::filesystem::exists(file));
+  {
+    AviWriter writer(0, 1, 2, file.string(), MakeCompressionChooser(db_));
+    WhenModalOpens([](QWidget* dialog) {
+      auto* codec = Child<QComboBox>(dialog, "codec");
+      codec->setCurrentIndex(codec->findData(QStringLiteral("mpeg4")));
+      Child<QAbstractButton>(dialog, "ok")->click();
+    });
+    EXPECT_TRUE(writer.Open(nullptr, 15));
+    EXPECT_EQ(writer.Compression().codec, "mpeg4");
+  }
+  std::filesystem::remove(file);
 }
 
 TEST_F(CompressionChoice, HandEditedValuesAreKeptInRange) {
