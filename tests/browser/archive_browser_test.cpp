@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QMenu>
 
-#include <atomic>
-#include <thread>
 
 #include "archive/archive_time.h"
 
@@ -115,73 +113,99 @@ TEST_F(BrowserWindow, OpensOverTheArchiveAndGivesTheDisplayBackWhenItCloses) {
   source_.reset();
 }
 
-// An export writer whose Open succeeds or fails as the test says (a compression dialog confirmed
-// or cancelled), and which holds its second picture until released, so that the export is still
-// running when the progress window's "Cancel" is pressed.
-class HeldWriter : public playback::ExportWriter {
+// A source that only exports: StartExport starts (status 6) or fails as the test says, as a
+// writer whose compression dialog was confirmed or cancelled would; CancelExport ends the export
+// as cancelled (status 8, result 1), as the real sources do.
+class ExportingSource : public playback::PlaybackSource {
  public:
-  HeldWriter(const bool* opens, uint64_t end, const std::atomic<bool>* release)
-      : opens_(opens), end_(end), release_(release) {}
-  bool Open(QObject*, int) override { return *opens_; }
-  bool Write(const video::BitmapInfoHeader&, const uint8_t*, uint64_t) override {
-    if (++writes_ == 2) {
-      for (int waited = 0; waited < 10000 && !release_->load(); ++waited)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+  ~ExportingSource() override { ShutdownTimer(); }
+
+  bool opens = false;
+  int started = 0;
+  int cancels = 0;
+
+  bool Open(QObject* context, playback::PlaybackReceiver* receiver) override {
+    BindReceiver(context, receiver);
     return true;
   }
-  int Percent() override { return 0; }
-  uint64_t EndTime() override { return end_; }
-
- private:
-  const bool* opens_;
-  uint64_t end_;
-  const std::atomic<bool>* release_;
-  int writes_ = 0;
+  void Close() override { UnbindReceiver(); }
+  void SendRequest(uint32_t) override {}
+  void SeekCamera(int, uint64_t) override {}
+  void Stop() override {}
+  void Play() override {}
+  void PlayDouble() override {}
+  void FastForward() override {}
+  void FastBackward() override {}
+  void StepForward() override {}
+  void StepBackward() override {}
+  void SetCameraMask(uint32_t) override {}
+  void SetMotionDetection(int, int, const video::Rect&) override {}
+  void FillTimeline(uint64_t, uint64_t, int) override {}
+  int HighestCamera() override { return 3; }
+  archive::ArchiveDatabase* Database() override { return nullptr; }
+  uint64_t Earliest() override { return 0; }
+  uint64_t Latest() override { return 0; }
+  bool DayHasRecordings(uint64_t) override { return false; }
+  bool AddBookmark(uint64_t, const std::string&) override { return false; }
+  bool DeleteBookmark(uint64_t) override { return false; }
+  void ShowBookmarkText(uint64_t) override {}
+  void NextBookmark(uint64_t) override {}
+  void PrevBookmark(uint64_t) override {}
+  bool StartExport(QObject*, const std::string&, int, uint64_t, uint64_t, int64_t tag) override {
+    if (!opens) return false;
+    ++started;
+    PostStatus(playback::kStatusExportStarted, tag);
+    return true;
+  }
+  void CancelExport() override {
+    ++cancels;
+    PostStatus(playback::kStatusExportFinished, playback::kExportCancelled);
+  }
+  void OnTimer() override {}
 };
 
-TEST_F(BrowserWindow, ExportDisablesTheWindowUntilItEndsAndTheProgressCancelEndsItAsCancelled) {
-  bool opens = false;
-  std::atomic<bool> release{false};
-  source_->SetExportWriterFactory([&](int, uint64_t, uint64_t end, const std::string&) {
-    return std::make_unique<HeldWriter>(&opens, end, &release);
-  });
+TEST(BrowserExport, DisablesTheWindowUntilTheExportEndsAndTheProgressCancelEndsItAsCancelled) {
+  display::VideoDisplay display;
+  ArchiveMapControl map;
+  ExportingSource source;
   ArchiveBrowserTools tools;
   tools.askExport = [](int, const QString&, uint64_t, uint64_t, QWidget*, std::string* file, int* rate) {
     *file = "clip.avi";
     *rate = 10;
     return true;
   };
-  browser_.reset();
-  browser_ = std::make_unique<ArchiveBrowser>(source_.get(), &display_, &liveFrames_, &map_, live_.get(),
-                                              std::move(tools));
-  browser_->SetNotifier([this](int id) { messages_.push_back(id); });
-  ShowBrowser();
-  browser_->Commands().ShowDayOf(kT0);
-  display_.SelectCamera(0);
-  auto* avi = browser_->findChild<QAbstractButton*>(QStringLiteral("export_avi"));
+  ArchiveBrowser browser(&source, &display, nullptr, &map, nullptr, std::move(tools));
+  std::vector<int> messages;
+  browser.SetNotifier([&](int id) { messages.push_back(id); });
+  browser.setWindowState(Qt::WindowNoState);
+  browser.resize(1024, 700);
+  browser.show();
+  display.SelectCamera(0);
+  auto* avi = browser.findChild<QAbstractButton*>(QStringLiteral("export_avi"));
   ASSERT_NE(avi, nullptr);
 
   // The compression dialog cancelled: nothing starts, the window stays usable.
   avi->click();
-  EXPECT_EQ(messages_, std::vector<int>{shell::text::kAviError});
+  EXPECT_EQ(messages, std::vector<int>{shell::text::kAviError});
   EXPECT_TRUE(avi->isEnabled());
 
-  messages_.clear();
-  opens = true;
+  messages.clear();
+  source.opens = true;
   avi->click();
+  EXPECT_EQ(source.started, 1);
   EXPECT_FALSE(avi->isEnabled());
   exporting::ExportProgressWindow* progress = nullptr;
   ASSERT_TRUE(playback::test::WaitUntil([&] {
-    progress = browser_->findChild<exporting::ExportProgressWindow*>();
+    progress = browser.findChild<exporting::ExportProgressWindow*>();
     return progress != nullptr && progress->isVisible();
   }));
-  release = true;
   progress->findChild<QAbstractButton*>(QStringLiteral("cancel"))->click();
-  ASSERT_TRUE(playback::test::WaitUntil([&] { return !messages_.empty(); }));
-  EXPECT_EQ(messages_, std::vector<int>{shell::text::kAviCancelled});
+  EXPECT_EQ(source.cancels, 1);
+  ASSERT_TRUE(playback::test::WaitUntil([&] { return !messages.empty(); }));
+  EXPECT_EQ(messages, std::vector<int>{shell::text::kAviCancelled});
   EXPECT_FALSE(progress->isVisible());
   EXPECT_TRUE(avi->isEnabled());
+  browser.reject();
 }
 
 TEST_F(BrowserWindow, AWholeDayOfTheLocalArchiveFollowsTheWallClockAcrossDaylightSaving) {
