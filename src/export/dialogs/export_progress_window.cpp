@@ -16,8 +16,9 @@ namespace {
 using shell::Tr;
 namespace text = shell::text;
 
-// Wide enough for the caption tab of the longest translation above the bar.
 constexpr int kBarWidth = 360;
+// Right of the caption tab: the window is never narrower than its caption.
+constexpr int kTabMargin = 24;
 
 }  // namespace
 
@@ -40,6 +41,8 @@ ExportProgressWindow::ExportProgressWindow(std::function<void()> cancel, QWidget
   layout->setSpacing(10);
   layout->addWidget(bar_);
   layout->addWidget(cancelButton, 0, Qt::AlignHCenter);
+  // The caption is longer than the bar in some languages.
+  setMinimumWidth(TabRect().right() + kTabMargin);
 }
 
 void ExportProgressWindow::SetPercent(int percent) { bar_->setValue(std::clamp(percent, 0, 100)); }
