@@ -140,6 +140,12 @@ void ExportDialog::Browse() {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QStringLiteral("avi"));
   dialog.setNameFilters({Tr(text::kAviFiles), Tr(text::kMkvFiles), Tr(text::kMp4Files)});
+  // A name typed without an extension gets the one of the kind of file chosen in the list.
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+    dialog.setDefaultSuffix(filter.contains(QStringLiteral("*.mkv"))   ? QStringLiteral("mkv")
+                            : filter.contains(QStringLiteral("*.mp4")) ? QStringLiteral("mp4")
+                                                                       : QStringLiteral("avi"));
+  });
   const QString current = fileName_->text().trimmed();
   if (!current.isEmpty()) dialog.selectFile(current);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
