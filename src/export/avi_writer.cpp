@@ -123,6 +123,11 @@ bool AviWriter::Write(const video::BitmapInfoHeader& header, const uint8_t* bits
   return true;
 }
 
+bool AviWriter::Finish() {
+  const bool complete = Close();
+  return complete || (!failed_ && pictures_ == 0);
+}
+
 int AviWriter::Percent() { return percent_; }
 
 bool AviWriter::Close() {

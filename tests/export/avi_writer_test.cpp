@@ -179,6 +179,33 @@ TEST_F(Writer, ASizeChangeFailsTheExportAndRemovesTheFile) {
   EXPECT_FALSE(FileExists(file));
 }
 
+TEST_F(Writer, AFileThatCannotBeCompletedIsAWriteErrorAndIsRemoved) {
+  // Two small pictures stay in the file layer's buffer; the disk fills when the file is
+  // completed, past every Write.
+  const std::string file = Path("trailer.avi");
+  const video::PictureBuffer p = Picture(64, 48);
+  AviWriter writer(0, 0, 10 * kSecond, file, ExportCompression{"rawvideo"});
+  ASSERT_TRUE(writer.Open(nullptr, 15));
+  struct rlimit old {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = writer.Write(p.Header(), p.Bits(), kSecond) && writer.Write(p.Header(), p.Bits(), 2 * kSecond);
+  const bool finished = writer.Finish();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(written);
+  EXPECT_FALSE(finished);
+  EXPECT_FALSE(FileExists(file));
+  // Nothing written is nothing to complete: the export still counts as done.
+  AviWriter empty(0, 0, 10, Path("empty.avi"), ExportCompression{"mjpeg"});
+  ASSERT_TRUE(empty.Open(nullptr, 15));
+  EXPECT_TRUE(empty.Finish());
+  EXPECT_FALSE(FileExists(Path("empty.avi")));
+}
+
 TEST_F(Writer, BadPicturesAreRefusedNotRead) {
   video::PictureBuffer p = Picture(64, 48);
   AviWriter writer(0, 0, 10, Path("bad.avi"), ExportCompression{"mjpeg"});
