@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(Containers, ExportFormats,
                          ::testing::Values(Case{"mjpeg", "avi", "mjpeg", false}, Case{"mpeg4", "avi", "mpeg4", false},
                                            Case{"libx264", "mp4", "h264", false}, Case{"libx264", "mkv", "h264", false},
                                            Case{"mpeg4", "mp4", "mpeg4", false}, Case{"ffv1", "mkv", "ffv1", true},
-                                           Case{"rawvideo", "avi", "rawvideo", true}),
+                                           Case{"rawvideo", "avi", "rawvideo", true}, Case{"libx264", "avi", "h264", false},
+                                           Case{"mjpeg", "mkv", "mjpeg", false}),
                          [](const auto& info) {
                            return std::string(info.param.codec) + "_" + info.param.extension;
                          });
@@ -143,8 +144,8 @@ TEST_F(Writer, PercentCoversTheRangeAndItsExtremes) {
   EXPECT_EQ(writer.Percent(), 50);
   ASSERT_TRUE(writer.Write(p.Header(), p.Bits(), UINT64_MAX));  // far beyond the end
   EXPECT_EQ(writer.Percent(), 100);
-  // A range of one unit or none counts as one unit.
-  for (uint64_t end : {1000ull, 1001ull}) {
+  // A range of one unit, none or less counts as one unit.
+  for (uint64_t end : {0ull, 1000ull, 1001ull}) {
     AviWriter tiny(0, 1000, end, Path("t.avi"), ExportCompression{"mjpeg"});
     ASSERT_TRUE(tiny.Open(nullptr, 15));
     ASSERT_TRUE(tiny.Write(p.Header(), p.Bits(), 1001));
