@@ -120,6 +120,7 @@ class RateWriter : public playback::ExportWriter {
   }
   int Percent() override { return writer_->Percent(); }
   uint64_t EndTime() override { return writer_->EndTime(); }
+  bool Finish() override { return writer_->Finish(); }
 
  private:
   std::unique_ptr<exporting::AviWriter> writer_;
@@ -150,12 +151,10 @@ int RunExport(const QStringList& arguments) {
 
   exporting::ExportSummary summary;
   summary.codec = options->compression.codec;
-  bool closed = false;
   auto factory = [&](int camera, uint64_t start, uint64_t end, const std::string& fileName) {
     auto writer = std::make_unique<exporting::AviWriter>(camera, start, end, fileName, options->compression);
     writer->SetOnClosed([&](const exporting::ExportSummary& s) {
       summary = s;
-      closed = true;
     });
     return std::make_unique<RateWriter>(std::move(writer), options->fps);
   };
@@ -163,10 +162,8 @@ int RunExport(const QStringList& arguments) {
   int result = run.Run(options->out, options->camera, options->from, options->to, factory, [](int percent) {
     PrintLine(JsonObject().Add("event", "progress").Add("percent", percent).Text());
   });
-  // Not started (the file could not be created), or completed by the source but the file could
-  // not be finished (the index or trailer would not go to disk): a write error either way.
-  if (result < 0 || (result == playback::kExportCompleted && closed && summary.pictures > 0 && !summary.complete))
-    result = playback::kExportWriteError;
+  // Not started: the file could not be created.
+  if (result < 0) result = playback::kExportWriteError;
   if (result == playback::kExportWriteError && !summary.error.empty())
     PrintLine(QStringLiteral("export: ") + QString::fromStdString(summary.error), true);
   JsonObject json;

@@ -83,7 +83,7 @@ bool AviWriter::Write(const video::BitmapInfoHeader& header, const uint8_t* bits
   if (header.biSizeImage < static_cast<uint64_t>(stride) * height) return Fail("picture bytes missing");
 
   // Progress: computed in 128 bits, as times far outside the range would overflow the product.
-  const int64_t span = end_ - start_ < 2 ? 1 : static_cast<int64_t>(end_ - start_);
+  const __int128 span = end_ < start_ + 2 ? 1 : static_cast<__int128>(end_ - start_);
   const __int128 done = (static_cast<__int128>(time) - static_cast<__int128>(start_)) * 100 / span;
   percent_ = static_cast<int>(std::clamp<__int128>(done, 0, 100));
 
@@ -121,6 +121,11 @@ bool AviWriter::Write(const video::BitmapInfoHeader& header, const uint8_t* bits
   ++pictures_;
   ++frames_;
   return true;
+}
+
+bool AviWriter::Finish() {
+  const bool complete = Close();
+  return complete || (!failed_ && pictures_ == 0);
 }
 
 int AviWriter::Percent() { return percent_; }

@@ -60,6 +60,9 @@ class AviWriter : public playback::ExportWriter {
   bool Write(const video::BitmapInfoHeader& header, const uint8_t* bits, uint64_t time) override;
   int Percent() override;
   uint64_t EndTime() override { return end_; }
+  // Close, judged as the end of a whole export: false only when a write or the completion failed
+  // (the file is removed). Without any picture there is nothing to complete: true, and no file.
+  bool Finish() override;
 
   // Completes the file (or removes it after a failure or when nothing was written). True when a
   // complete file with at least one picture is on disk. Further calls return the same answer.

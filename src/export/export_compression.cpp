@@ -40,6 +40,10 @@ Container ContainerOf(const std::string& fileName) {
 
 
 
+int QualityToQScale(int quality) { return 2 + (100 - std::clamp(quality, 0, 100)) * 29 / 100; }
+
+int QualityToCrf(int quality) { return (100 - std::clamp(quality, 0, 100)) * 51 / 100; }
+
 std::vector<std::string> ExportCodecs(Container container) {
   std::vector<std::string> codecs;
   const AVOutputFormat* format = av_guess_format(ContainerMuxer(container), nullptr, nullptr);

@@ -28,6 +28,11 @@ struct ExportCompression {
   static constexpr int kDefaultKeyFrameInterval = 25;
 };
 
+// The encoders' own quality settings for a quality of 0..100: the quantiser of MJPEG and MPEG-4
+// part 2 (2 best .. 31 smallest) and x264's constant rate factor (0 lossless .. 51 smallest).
+int QualityToQScale(int quality);
+int QualityToCrf(int quality);
+
 // Asks the user for the compression of `fileName` (a dialog parented to `owner`, which may be
 // null), starting from `*options`. True with `*options` set on OK; false when cancelled, and then
 // the export does not start. Called on the thread that opens the export, inside the playback

@@ -22,12 +22,6 @@ void QuietFfmpeg() {
 
 bool IsLossless(const std::string& codec) { return codec == "ffv1" || codec == "rawvideo"; }
 
-// The quantiser of the qscale encoders (MJPEG, MPEG-4 part 2): 2 (best) .. 31 (smallest).
-int QScale(int quality) { return 2 + (100 - std::clamp(quality, 0, 100)) * 29 / 100; }
-
-// x264's constant rate factor: 0 (lossless) .. 51 (smallest).
-int Crf(int quality) { return (100 - std::clamp(quality, 0, 100)) * 51 / 100; }
-
 // Lossy encoders get their first (4:2:0) format, which every player decodes; lossless ones the
 // format that loses nothing of our BGR pictures.
 AVPixelFormat EncoderPixelFormat(const AVCodec* codec, const std::string& name) {
@@ -80,11 +74,11 @@ bool ExportEncoder::Start(const ExportCompression& compression, int width, int h
     c->color_range = AVCOL_RANGE_JPEG;
   if (!IsLossless(compression.codec)) {
     if (compression.codec == "libx264") {
-      av_opt_set_int(c->priv_data, "crf", Crf(compression.quality), 0);
+      av_opt_set_int(c->priv_data, "crf", QualityToCrf(compression.quality), 0);
       av_opt_set(c->priv_data, "preset", "veryfast", 0);
     } else {
       c->flags |= AV_CODEC_FLAG_QSCALE;
-      c->global_quality = FF_QP2LAMBDA * QScale(compression.quality);
+      c->global_quality = FF_QP2LAMBDA * QualityToQScale(compression.quality);
     }
   }
   if (format_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;

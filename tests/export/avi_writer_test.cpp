@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(Containers, ExportFormats,
                          ::testing::Values(Case{"mjpeg", "avi", "mjpeg", false}, Case{"mpeg4", "avi", "mpeg4", false},
                                            Case{"libx264", "mp4", "h264", false}, Case{"libx264", "mkv", "h264", false},
                                            Case{"mpeg4", "mp4", "mpeg4", false}, Case{"ffv1", "mkv", "ffv1", true},
-                                           Case{"rawvideo", "avi", "rawvideo", true}),
+                                           Case{"rawvideo", "avi", "rawvideo", true}, Case{"libx264", "avi", "h264", false},
+                                           Case{"mjpeg", "mkv", "mjpeg", false}),
                          [](const auto& info) {
                            return std::string(info.param.codec) + "_" + info.param.extension;
                          });
@@ -143,8 +144,8 @@ TEST_F(Writer, PercentCoversTheRangeAndItsExtremes) {
   EXPECT_EQ(writer.Percent(), 50);
   ASSERT_TRUE(writer.Write(p.Header(), p.Bits(), UINT64_MAX));  // far beyond the end
   EXPECT_EQ(writer.Percent(), 100);
-  // A range of one unit or none counts as one unit.
-  for (uint64_t end : {1000ull, 1001ull}) {
+  // A range of one unit, none or less counts as one unit.
+  for (uint64_t end : {0ull, 1000ull, 1001ull}) {
     AviWriter tiny(0, 1000, end, Path("t.avi"), ExportCompression{"mjpeg"});
     ASSERT_TRUE(tiny.Open(nullptr, 15));
     ASSERT_TRUE(tiny.Write(p.Header(), p.Bits(), 1001));
@@ -177,6 +178,33 @@ TEST_F(Writer, ASizeChangeFailsTheExportAndRemovesTheFile) {
   EXPECT_FALSE(writer.Write(a.Header(), a.Bits(), 3 * kSecond));  // failed stays failed
   EXPECT_FALSE(writer.Close());
   EXPECT_FALSE(FileExists(file));
+}
+
+TEST_F(Writer, AFileThatCannotBeCompletedIsAWriteErrorAndIsRemoved) {
+  // Two small pictures stay in the file layer's buffer; the disk fills when the file is
+  // completed, past every Write.
+  const std::string file = Path("trailer.avi");
+  const video::PictureBuffer p = Picture(64, 48);
+  AviWriter writer(0, 0, 10 * kSecond, file, ExportCompression{"rawvideo"});
+  ASSERT_TRUE(writer.Open(nullptr, 15));
+  struct rlimit old {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool written = writer.Write(p.Header(), p.Bits(), kSecond) && writer.Write(p.Header(), p.Bits(), 2 * kSecond);
+  const bool finished = writer.Finish();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(written);
+  EXPECT_FALSE(finished);
+  EXPECT_FALSE(FileExists(file));
+  // Nothing written is nothing to complete: the export still counts as done.
+  AviWriter empty(0, 0, 10, Path("empty.avi"), ExportCompression{"mjpeg"});
+  ASSERT_TRUE(empty.Open(nullptr, 15));
+  EXPECT_TRUE(empty.Finish());
+  EXPECT_FALSE(FileExists(Path("empty.avi")));
 }
 
 TEST_F(Writer, BadPicturesAreRefusedNotRead) {

@@ -119,6 +119,7 @@ class TappedWriter : public playback::ExportWriter {
   }
   int Percent() override { return writer_->Percent(); }
   uint64_t EndTime() override { return writer_->EndTime(); }
+  bool Finish() override { return writer_->Finish(); }
 
  private:
   std::unique_ptr<AviWriter> writer_;
