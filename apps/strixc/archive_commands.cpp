@@ -16,6 +16,9 @@
 #include "browser/open_archives_dialog.h"
 #include "browser/video_quality_dialog.h"
 #include "browser_positioner.h"
+#include "export/avi_writer.h"
+#include "export/dialogs/compression_dialog.h"
+#include "export/dialogs/export_dialog.h"
 #include "main_window.h"
 #include "playback/local_playback_source.h"
 #include "playback/remote_playback_source.h"
@@ -123,8 +126,15 @@ void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart*
   // live view's widget lets it go so that a resize of this window cannot take it back.
   station_.SetLiveViewPaused(true);
   video_->Unbind();
+  // The browser's exports: the writer asks for the compression with our own dialog, over the
+  // browser, starting from the choice remembered in the settings.
+  source.SetExportWriterFactory([this](int camera, uint64_t start, uint64_t end, const std::string& fileName) {
+    return std::make_unique<exporting::AviWriter>(camera, start, end, fileName,
+                                                  exporting::MakeCompressionChooser(station_.Settings()));
+  });
   {
     browser::ArchiveBrowserTools tools;
+    tools.askExport = exporting::AskExport;
     // Asked only on a server's archive: the qualities go to the connection as the display settings
     // send them.
     tools.videoQuality = [this](QWidget* parent) {

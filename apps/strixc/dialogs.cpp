@@ -6,6 +6,7 @@
 #include "browser/bookmark_title_dialog.h"
 #include "browser/calendar_dialog.h"
 #include "browser/panel_gallery_pages.h"
+#include "export/dialogs/export_gallery_pages.h"
 #include "control_panel.h"
 #include "main_window.h"
 #include "shell/about_box.h"
@@ -74,7 +75,8 @@ std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
   for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
                     browser::BrowserGalleryPages(), browser::PanelGalleryPages(), browser::CalendarGalleryPages(),
-                    browser::BookmarkGalleryPages(), BrowserWindowGalleryPages()}) {
+                    browser::BookmarkGalleryPages(), BrowserWindowGalleryPages(),
+                    exporting::ExportGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }
   return pages;

@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QProgressBar>
 #include <QScreen>
 #include <QShowEvent>
 #include <QToolTip>
@@ -21,6 +20,7 @@
 #include "browser/calendar_dialog.h"
 #include "browser/image_adjust_panel.h"
 #include "display/video_widget.h"
+#include "export/dialogs/export_progress_window.h"
 #include "shell/dialog_frame.h"
 #include "shell/message_box.h"
 #include "shell/picture_button.h"
@@ -526,21 +526,9 @@ void ArchiveBrowser::ExportProgress(int percent) {
     if (progress_) progress_->hide();
     return;
   }
-  if (!progress_) {
-    auto* dialog = new shell::DialogFrame(this);
-    dialog->SetCaption(Tr(text::kExportingAvi));
-    auto* layout = new QVBoxLayout(dialog);
-    layout->setContentsMargins(12, 34, 12, 12);
-    progressBar_ = new QProgressBar(dialog);
-    progressBar_->setRange(0, 100);
-    progressBar_->setMinimumWidth(320);
-    layout->addWidget(progressBar_);
-    auto* cancel = new PictureButton(Tr(text::kCancel), dialog);
-    layout->addWidget(cancel, 0, Qt::AlignHCenter);
-    connect(cancel, &PictureButton::clicked, this, [this] { source_->CancelExport(); });
-    progress_ = dialog;
-  }
-  progressBar_->setValue(percent);
+  // Its Cancel asks the source to end the export; the end (status 8) hides it.
+  if (!progress_) progress_ = new exporting::ExportProgressWindow([this] { source_->CancelExport(); }, this);
+  progress_->SetPercent(percent);
   progress_->show();
 }
 

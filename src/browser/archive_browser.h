@@ -21,7 +21,6 @@
 
 class QLabel;
 class QMenu;
-class QProgressBar;
 
 namespace strixc::archive {
 class ArchiveDatabase;
@@ -29,6 +28,10 @@ class ArchiveDatabase;
 
 namespace strixc::display {
 class VideoWidget;
+}
+
+namespace strixc::exporting {
+class ExportProgressWindow;
 }
 
 namespace strixc::shell {
@@ -155,8 +158,7 @@ class ArchiveBrowser : public QDialog, private BrowserView {
   shell::PictureButton* imagePanelButton_ = nullptr;
   std::vector<std::pair<shell::PictureButton*, QRect>> placed_;  // buttons and their cells
   QPointer<ImageAdjustPanel> imagePanel_;  // while open
-  QPointer<QDialog> progress_;
-  QProgressBar* progressBar_ = nullptr;
+  QPointer<exporting::ExportProgressWindow> progress_;
   QTimer timer_;
   bool opened_ = false;
 };

@@ -28,6 +28,10 @@ class ExportWriter {
   // 0..100 of the time range written.
   virtual int Percent() = 0;
   virtual uint64_t EndTime() = 0;
+  // Completes the file when the range is exhausted, before the writer is destroyed. False when it
+  // could not be completed (the last writes or the index would not go to disk): the export then
+  // ends as a write error. A writer destroyed without it (a cancel) completes what it can.
+  virtual bool Finish() { return true; }
 };
 
 // Makes the writer for one camera, a time range and a file name.

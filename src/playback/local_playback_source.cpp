@@ -310,7 +310,7 @@ void LocalPlaybackSource::ExportTick() {
   const bool onStartFrame = first && player_->CurrentTime() != 0 && writer_ &&
                             player_->CurrentTime() <= writer_->EndTime();
   if (!writer_ || (!onStartFrame && !player_->Next()) || writer_->EndTime() < player_->CurrentTime()) {
-    EndExport(kExportCompleted);
+    EndExport(writer_ && !writer_->Finish() ? kExportWriteError : kExportCompleted);
     return;
   }
   const int camera = player_->CurrentCamera();

@@ -566,7 +566,8 @@ void RemotePlaybackSource::ExportTick() {
   bool shown = false;
   int camera = -1;
   if (!TakeFrame(true, &shown, &camera)) {
-    EndExport(kExportCompleted);
+    // A file the writer cannot complete (a full disk at its end) is a write error.
+    EndExport(writer_ && !writer_->Finish() ? kExportWriteError : kExportCompleted);
     return;
   }
   // Waiting for the server, or a picture of another camera (an answer still on its way when the
@@ -587,7 +588,8 @@ void RemotePlaybackSource::ExportTick() {
   if (picture) bits.assign(source, source + header.biSizeImage);
   buffer_->UnlockFrame(camera);
   if (time > writer_->EndTime()) {
-    EndExport(kExportCompleted);
+    // A file the writer cannot complete (a full disk at its end) is a write error.
+    EndExport(writer_ && !writer_->Finish() ? kExportWriteError : kExportCompleted);
     return;
   }
   Timer().Schedule(kMinDelay);

@@ -485,5 +485,24 @@ constexpr int kFolderNotFound = kOwnTextBase + 580;  // "The folder '%s' does no
 // Remote archives (numbered apart, from 620).
 // "The server did not give the range of its archive: it cannot be browsed."
 constexpr int kRemoteArchiveUnavailable = kOwnTextBase + 620;
+// AVI export: the export dialog's labels, the compression options dialog (numbered apart, from 640).
+constexpr int kCompressionOptions = kOwnTextBase + 640;  // "Compression options"
+constexpr int kCodec = kOwnTextBase + 641;               // "Codec :"
+constexpr int kQuality = kOwnTextBase + 642;             // "Quality :"
+constexpr int kKeyFrameEvery = kOwnTextBase + 643;       // "Key frame every (frames, 0 = automatic) :"
+constexpr int kNoEncoderForFile = kOwnTextBase + 644;    // "No encoder of this program can write this kind of file."
+constexpr int kCodecMjpeg = kOwnTextBase + 645;          // "Motion JPEG"
+constexpr int kCodecMpeg4 = kOwnTextBase + 646;          // "MPEG-4 part 2"
+constexpr int kCodecH264 = kOwnTextBase + 647;           // "H.264"
+constexpr int kCodecFfv1 = kOwnTextBase + 648;           // "FFV1, lossless"
+constexpr int kCodecUncompressed = kOwnTextBase + 649;   // "Uncompressed"
+constexpr int kEnterFileName = kOwnTextBase + 650;       // "Enter a file name."
+constexpr int kExportCamera = kOwnTextBase + 651;        // "Camera :"
+constexpr int kExportFrom = kOwnTextBase + 652;          // "From :"
+constexpr int kExportTo = kOwnTextBase + 653;            // "To :"
+constexpr int kExportFileName = kOwnTextBase + 654;      // "File name :"
+constexpr int kAviFiles = kOwnTextBase + 655;            // "AVI files (*.avi)"
+constexpr int kMkvFiles = kOwnTextBase + 656;            // "Matroska files (*.mkv)"
+constexpr int kMp4Files = kOwnTextBase + 657;            // "MP4 files (*.mp4)"
 
 }  // namespace strixc::shell::text

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLabel>
 #include <QMenu>
+
 
 #include "archive/archive_time.h"
 
 #include "display/video_widget.h"
+#include "export/dialogs/export_progress_window.h"
 #include "playback/local_playback_source.h"
 #include "playback/playback_fixture.h"
 #include "shell/string_ids.h"
@@ -108,6 +111,101 @@ TEST_F(BrowserWindow, OpensOverTheArchiveAndGivesTheDisplayBackWhenItCloses) {
   // The source no longer knows the browser's display: destroying it later touches nothing of it.
   browser_.reset();
   source_.reset();
+}
+
+// A source that only exports: StartExport starts (status 6) or fails as the test says, as a
+// writer whose compression dialog was confirmed or cancelled would; CancelExport ends the export
+// as cancelled (status 8, result 1), as the real sources do.
+class ExportingSource : public playback::PlaybackSource {
+ public:
+  ~ExportingSource() override { ShutdownTimer(); }
+
+  bool opens = false;
+  int started = 0;
+  int cancels = 0;
+
+  bool Open(QObject* context, playback::PlaybackReceiver* receiver) override {
+    BindReceiver(context, receiver);
+    return true;
+  }
+  void Close() override { UnbindReceiver(); }
+  void SendRequest(uint32_t) override {}
+  void SeekCamera(int, uint64_t) override {}
+  void Stop() override {}
+  void Play() override {}
+  void PlayDouble() override {}
+  void FastForward() override {}
+  void FastBackward() override {}
+  void StepForward() override {}
+  void StepBackward() override {}
+  void SetCameraMask(uint32_t) override {}
+  void SetMotionDetection(int, int, const video::Rect&) override {}
+  void FillTimeline(uint64_t, uint64_t, int) override {}
+  int HighestCamera() override { return 3; }
+  archive::ArchiveDatabase* Database() override { return nullptr; }
+  uint64_t Earliest() override { return 0; }
+  uint64_t Latest() override { return 0; }
+  bool DayHasRecordings(uint64_t) override { return false; }
+  bool AddBookmark(uint64_t, const std::string&) override { return false; }
+  bool DeleteBookmark(uint64_t) override { return false; }
+  void ShowBookmarkText(uint64_t) override {}
+  void NextBookmark(uint64_t) override {}
+  void PrevBookmark(uint64_t) override {}
+  bool StartExport(QObject*, const std::string&, int, uint64_t, uint64_t, int64_t tag) override {
+    if (!opens) return false;
+    ++started;
+    PostStatus(playback::kStatusExportStarted, tag);
+    return true;
+  }
+  void CancelExport() override {
+    ++cancels;
+    PostStatus(playback::kStatusExportFinished, playback::kExportCancelled);
+  }
+  void OnTimer() override {}
+};
+
+TEST(BrowserExport, DisablesTheWindowUntilTheExportEndsAndTheProgressCancelEndsItAsCancelled) {
+  display::VideoDisplay display;
+  ArchiveMapControl map;
+  ExportingSource source;
+  ArchiveBrowserTools tools;
+  tools.askExport = [](int, const QString&, uint64_t, uint64_t, QWidget*, std::string* file, int* rate) {
+    *file = "clip.avi";
+    *rate = 10;
+    return true;
+  };
+  ArchiveBrowser browser(&source, &display, nullptr, &map, nullptr, std::move(tools));
+  std::vector<int> messages;
+  browser.SetNotifier([&](int id) { messages.push_back(id); });
+  browser.setWindowState(Qt::WindowNoState);
+  browser.resize(1024, 700);
+  browser.show();
+  display.SelectCamera(0);
+  auto* avi = browser.findChild<QAbstractButton*>(QStringLiteral("export_avi"));
+  ASSERT_NE(avi, nullptr);
+
+  // The compression dialog cancelled: nothing starts, the window stays usable.
+  avi->click();
+  EXPECT_EQ(messages, std::vector<int>{shell::text::kAviError});
+  EXPECT_TRUE(avi->isEnabled());
+
+  messages.clear();
+  source.opens = true;
+  avi->click();
+  EXPECT_EQ(source.started, 1);
+  EXPECT_FALSE(avi->isEnabled());
+  exporting::ExportProgressWindow* progress = nullptr;
+  ASSERT_TRUE(playback::test::WaitUntil([&] {
+    progress = browser.findChild<exporting::ExportProgressWindow*>();
+    return progress != nullptr && progress->isVisible();
+  }));
+  progress->findChild<QAbstractButton*>(QStringLiteral("cancel"))->click();
+  EXPECT_EQ(source.cancels, 1);
+  ASSERT_TRUE(playback::test::WaitUntil([&] { return !messages.empty(); }));
+  EXPECT_EQ(messages, std::vector<int>{shell::text::kAviCancelled});
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_TRUE(avi->isEnabled());
+  browser.reject();
 }
 
 TEST_F(BrowserWindow, AWholeDayOfTheLocalArchiveFollowsTheWallClockAcrossDaylightSaving) {
