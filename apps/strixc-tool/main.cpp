@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive_command.h"
+#include "backup_command.h"
 #include "command_help.h"
 #include "map_command.h"
 #include "play_command.h"
@@ -35,6 +36,7 @@ void Usage(FILE* stream) {
       "  record    Record the server's live cameras into a local archive.\n"
       "  play      Play a local archive as the archive browser does, one JSON line per frame.\n"
       "  map       Print the archive map of a local archive for a period, column by column.\n"
+      "  backup    Copy chosen cameras of a period of a local archive into a new archive.\n"
       "\n"
       "strixc-tool COMMAND --help lists the forms and options of a command.\n"
       "Commands that connect also take --encoding NAME: the code page of the server's texts\n"
@@ -94,6 +96,7 @@ int main(int argc, char** argv) {
   if (command == QLatin1String("record")) return strixc::tool::RunRecord(arguments);
   if (command == QLatin1String("play")) return strixc::tool::RunPlay(arguments);
   if (command == QLatin1String("map")) return strixc::tool::RunMap(arguments);
+  if (command == QLatin1String("backup")) return strixc::tool::RunBackup(arguments);
   std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
   Usage(stderr);
   return 1;

@@ -137,7 +137,7 @@ bool BackupRun::Copy(const RecordHeader& header, const std::vector<uint8_t>& pay
       // files would never end. The files written so far stay as they are.
       result_.error = full ? "Record of " + std::to_string(header.payloadSize) +
                                  " bytes larger than an empty archive file"
-                           : log.Summary();
+                           : log.Summary(options_.words);
       listener_->Show(result_.error);
       result_.outcome = ArchiveBackup::Outcome::kWriteError;
       return false;
@@ -179,7 +179,7 @@ bool BackupRun::CreateNextFile() {
   dest_.ApplyLocation(0, deleteList, createList, ArchiveDatabase::StatusText(), ArchiveFile::ProgressText(), false);
   if (dest_.MessageLog().Count() == 0) dest_.Open(false);
   if (dest_.MessageLog().Count() != 0) {
-    result_.error = dest_.MessageLog().Summary();
+    result_.error = dest_.MessageLog().Summary(options_.words);
     listener_->Show(result_.error);
     dest_.Close();
     destSeen_ = dest_.MessageLog().Count();
@@ -197,7 +197,7 @@ bool BackupRun::AskNewMessages(ArchiveMessageLog& log, int* seen, ArchiveBackup:
     return true;
   }
   *seen = count;
-  return listener_->Ask(question, log.Summary());
+  return listener_->Ask(question, log.Summary(options_.words));
 }
 
 void BackupRun::ReportProgress(uint64_t time) {

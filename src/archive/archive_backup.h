@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_message_log.h"
+
 namespace strixc::archive {
 
 class ArchiveDatabase;
@@ -40,6 +42,8 @@ class ArchiveBackup {
     // Test seam: consulted before every write of a record to the destination (ArchiveRecorder's
     // WriteFault); a non-zero errno fails that write as a full or broken disk would.
     std::function<int(uint64_t offset, size_t size)> writeFault;
+    // The message logs' summaries in the operator's language (empty: English).
+    ArchiveMessageLog::SummaryWords words;
   };
 
   // The reasons a backup is refused before it starts, in the order they are checked.
