@@ -20,6 +20,7 @@
 #include "shell/archive_log_words.h"
 #include "shell/string_ids.h"
 #include "shell/texts.h"
+#include "tools/backup_dialog.h"
 
 namespace strixc::station {
 
@@ -100,6 +101,8 @@ void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart*
   video_->Unbind();
   {
     browser::ArchiveBrowserTools tools;
+    tools.backup = [](archive::ArchiveDatabase& database, uint64_t start, uint64_t end, uint32_t cameras,
+                      QWidget* parent) { strixc::tools::RunBackup(database, start, end, cameras, parent); };
     // Asked only on a server's archive: the qualities go to the connection as the display settings
     // send them.
     tools.videoQuality = [this](QWidget* parent) {
