@@ -8,11 +8,13 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archive_database.h"
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
+#include "archive/archive_recorder.h"
 #include "archive/archive_time.h"
 #include "archive/archive_verifier.h"
 #include "sim/scene_archive_writer.h"
@@ -260,6 +262,51 @@ TEST_F(ArchiveBackupTest, FailuresKeepWhatWasWritten) {
   ASSERT_EQ(copied.size(), result.records);
   ASSERT_GT(copied.size(), 0u);
   for (size_t i = 0; i < copied.size(); ++i) EXPECT_TRUE(copied[i].payload == expected[i].payload) << i;
+}
+
+TEST_F(ArchiveBackupTest, RecordingGoesOnWhileTheSameArchiveIsBackedUp) {
+  // The source as the station holds it: open for recording, the recorder writing camera 5 on its
+  // own thread while the backup reads the same files.
+  source_.reset();
+  ArchiveDatabase live(dir_);
+  live.MarkLocationDeleted(0);
+  live.ApplyLocation(0, {}, {}, {}, {}, true);
+  live.AddLocation(scene_.folder, scene_.space, scene_.fileSize, 0);
+  ASSERT_TRUE(live.Open(false));
+  const ArchiveBackup::Options o = Options(dir_ + "/dest");
+  fs::create_directory(o.destination);
+  source_ = ArchiveDatabase::ForFolder(scene_.folder, dir_);
+  const std::vector<Record> expected = Expected(o);
+  source_.reset();
+
+  ArchiveRecorder recorder;
+  recorder.Attach(&live);
+  recorder.SetEnabled(true);
+  constexpr int kWrites = 1500;
+  int written = 0;
+  const uint64_t after = live.Latest();
+  std::thread writer([&] {
+    const std::vector<uint8_t> frame(3000, 0x5A);
+    for (int i = 1; i <= kWrites; ++i) {
+      written += recorder.WriteRecord(RecordType::kKeyFrame, 5, after + static_cast<uint64_t>(i) * 10000,
+                                      frame.data(), frame.size());
+    }
+  });
+  ArchiveBackup backup(&live);
+  ScriptedListener listener;
+  const ArchiveBackup::Result result = backup.Run(o, &listener);
+  writer.join();
+  recorder.Detach();
+
+  EXPECT_EQ(result.outcome, ArchiveBackup::Outcome::kFinished);
+  EXPECT_EQ(written, kWrites);
+  auto dest = ArchiveDatabase::ForFolder(o.destination, dir_);
+  const std::vector<Record> copied = ReadAll(dest.get());
+  ASSERT_EQ(copied.size(), expected.size());
+  for (size_t i = 0; i < copied.size(); ++i) EXPECT_TRUE(copied[i].payload == expected[i].payload) << i;
+  int camera5 = 0;
+  for (const Record& r : ReadAll(&live)) camera5 += r.header.camera == 5;
+  EXPECT_EQ(camera5, kWrites);
 }
 
 }  // namespace
