@@ -482,4 +482,7 @@ constexpr int kTooltipRemoteOnly = kOwnTextBase + 515;         // "Only for a se
 // Archives from a folder (numbered apart, from 580).
 constexpr int kFolderNotFound = kOwnTextBase + 580;  // "The folder '%s' does not exist."
 
+// Backup dialog (numbered apart, from 670).
+constexpr int kMegabytes = kOwnTextBase + 670;  // "MB", the unit after the file size
+
 }  // namespace strixc::shell::text

@@ -676,6 +676,8 @@ const std::vector<TextEntry>& TextTable() {
       // Archives from a folder
       {text::kFolderNotFound, "The folder '%s' does not exist.", "Le dossier '%s' n'existe pas.",
        "Folder '%s' nie istnieje.", "La carpeta '%s' no existe."},
+      // Backup dialog (numbered apart, from 670)
+      {text::kMegabytes, "MB", "Mo", "MB", "MB"},
   };
   return table;
 }

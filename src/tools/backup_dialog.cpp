@@ -223,7 +223,7 @@ void BackupDialog::BuildControls() {
   alwaysAsk_->SetChecked(true);
   auto* sizeRow = new QHBoxLayout;
   sizeRow->addWidget(fileSize_);
-  sizeRow->addWidget(new QLabel(QStringLiteral("MB"), this));
+  sizeRow->addWidget(new QLabel(Tr(text::kMegabytes), this));
   sizeRow->addSpacing(12);
   sizeRow->addWidget(alwaysAsk_, 1);
 
