@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive_command.h"
+#include "backup_command.h"
 #include "command_help.h"
 #include "map_command.h"
 #include "export_command.h"
@@ -37,6 +38,7 @@ void Usage(FILE* stream) {
       "  play      Play a local archive as the archive browser does, one JSON line per frame.\n"
       "  map       Print the archive map of a local archive for a period, column by column.\n"
       "  export    Export one camera of a local archive for a period to an AVI, MKV or MP4 file.\n"
+      "  backup    Copy chosen cameras of a period of a local archive into a new archive.\n"
       "\n"
       "strixc-tool COMMAND --help lists the forms and options of a command.\n"
       "Commands that connect also take --encoding NAME: the code page of the server's texts\n"
@@ -97,6 +99,7 @@ int main(int argc, char** argv) {
   if (command == QLatin1String("play")) return strixc::tool::RunPlay(arguments);
   if (command == QLatin1String("map")) return strixc::tool::RunMap(arguments);
   if (command == QLatin1String("export")) return strixc::tool::RunExport(arguments);
+  if (command == QLatin1String("backup")) return strixc::tool::RunBackup(arguments);
   std::fprintf(stderr, "strixc-tool: unknown command '%s'\n", command.toUtf8().constData());
   Usage(stderr);
   return 1;

@@ -25,6 +25,7 @@
 #include "shell/archive_log_words.h"
 #include "shell/string_ids.h"
 #include "shell/texts.h"
+#include "tools/backup_dialog.h"
 
 namespace strixc::station {
 
@@ -135,6 +136,8 @@ void MainWindow::RunBrowser(playback::PlaybackSource& source, const BrowseStart*
   {
     browser::ArchiveBrowserTools tools;
     tools.askExport = exporting::AskExport;
+    tools.backup = [](archive::ArchiveDatabase& database, uint64_t start, uint64_t end, uint32_t cameras,
+                      QWidget* parent) { strixc::tools::RunBackup(database, start, end, cameras, parent); };
     // Asked only on a server's archive: the qualities go to the connection as the display settings
     // send them.
     tools.videoQuality = [this](QWidget* parent) {

@@ -14,6 +14,7 @@
 #include "shell/connection_dialog.h"
 #include "shell/language_dialog.h"
 #include "tools/display_settings_dialog.h"
+#include "tools/backup_dialog.h"
 #include "tools/snapshot_dialog.h"
 
 namespace strixc::station {
@@ -73,7 +74,7 @@ void MainWindow::AboutCommand() { shell::ShowAboutBox(this); }
 
 std::vector<shell::GalleryPage> GalleryPages() {
   std::vector<shell::GalleryPage> pages = shell::ShellGalleryPages();
-  for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(),
+  for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(), tools::BackupGalleryPages(),
                     browser::BrowserGalleryPages(), browser::PanelGalleryPages(), browser::CalendarGalleryPages(),
                     browser::BookmarkGalleryPages(), BrowserWindowGalleryPages(),
                     exporting::ExportGalleryPages()}) {

@@ -504,5 +504,7 @@ constexpr int kExportFileName = kOwnTextBase + 654;      // "File name :"
 constexpr int kAviFiles = kOwnTextBase + 655;            // "AVI files (*.avi)"
 constexpr int kMkvFiles = kOwnTextBase + 656;            // "Matroska files (*.mkv)"
 constexpr int kMp4Files = kOwnTextBase + 657;            // "MP4 files (*.mp4)"
+// Backup dialog (numbered apart, from 670).
+constexpr int kMegabytes = kOwnTextBase + 670;  // "MB", the unit after the file size
 
 }  // namespace strixc::shell::text

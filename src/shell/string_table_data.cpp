@@ -707,6 +707,8 @@ const std::vector<TextEntry>& TextTable() {
       {text::kMkvFiles, "Matroska files (*.mkv)", "Fichiers Matroska (*.mkv)", "Pliki Matroska (*.mkv)",
        "Archivos Matroska (*.mkv)"},
       {text::kMp4Files, "MP4 files (*.mp4)", "Fichiers MP4 (*.mp4)", "Pliki MP4 (*.mp4)", "Archivos MP4 (*.mp4)"},
+      // Backup dialog (numbered apart, from 670)
+      {text::kMegabytes, "MB", "Mo", "MB", "MB"},
   };
   return table;
 }
