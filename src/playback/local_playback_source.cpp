@@ -124,36 +124,6 @@ void LocalPlaybackSource::StartMode(int mode, int status) {
   Timer().Schedule(0);
 }
 
-void LocalPlaybackSource::Play() {
-  Guard guard(lock_);
-  StartMode(kModePlay, kStatusPlaying);
-}
-
-void LocalPlaybackSource::PlayDouble() {
-  Guard guard(lock_);
-  StartMode(kModePlayDouble, kStatusPlayingDouble);
-}
-
-void LocalPlaybackSource::FastForward() {
-  Guard guard(lock_);
-  StartMode(kModeFastForward, kStatusFastForward);
-}
-
-void LocalPlaybackSource::FastBackward() {
-  Guard guard(lock_);
-  StartMode(kModeFastBackward, kStatusFastBackward);
-}
-
-void LocalPlaybackSource::StepForward() {
-  Guard guard(lock_);
-  StartMode(kModeStepForward, -1);
-}
-
-void LocalPlaybackSource::StepBackward() {
-  Guard guard(lock_);
-  StartMode(kModeStepBackward, -1);
-}
-
 void LocalPlaybackSource::SetCameraMaskLocked(uint32_t mask) {
   if (!player_) return;
   player_->SetCameraMask(mask & kAllCameras);

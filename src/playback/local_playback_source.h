@@ -27,12 +27,6 @@ class LocalPlaybackSource : public PlaybackSource {
   void SendRequest(uint32_t token) override;
   void SeekCamera(int camera, uint64_t time) override;
   void Stop() override;
-  void Play() override;
-  void PlayDouble() override;
-  void FastForward() override;
-  void FastBackward() override;
-  void StepForward() override;
-  void StepBackward() override;
   void SetCameraMask(uint32_t mask) override;
   void SetMotionDetection(int camera, int sensitivity, const video::Rect& area) override;
   void FillTimeline(uint64_t t0, uint64_t t1, int width) override;
@@ -70,7 +64,7 @@ class LocalPlaybackSource : public PlaybackSource {
   // All callers hold lock_.
   bool Exporting() const { return mode_ == kModeExport; }
   void StopLocked();
-  void StartMode(int mode, int status);
+  void StartMode(int mode, int status) override;
   void SeekCameraLocked(int camera, uint64_t time);
   void SetCameraMaskLocked(uint32_t mask);
   // Redraws the cameras whose pictures are behind the position and tells the display.

@@ -118,4 +118,34 @@ void PlaybackSource::PostRequest(uint32_t token) {
   Post(mailbox_.get(), context_, receiver_, [token](PlaybackReceiver* r) { r->OnRemoteRequest(token); });
 }
 
+void PlaybackSource::Play() {
+  std::lock_guard<SourceLock> guard(lock_);
+  StartMode(kModePlay, kStatusPlaying);
+}
+
+void PlaybackSource::PlayDouble() {
+  std::lock_guard<SourceLock> guard(lock_);
+  StartMode(kModePlayDouble, kStatusPlayingDouble);
+}
+
+void PlaybackSource::FastForward() {
+  std::lock_guard<SourceLock> guard(lock_);
+  StartMode(kModeFastForward, kStatusFastForward);
+}
+
+void PlaybackSource::FastBackward() {
+  std::lock_guard<SourceLock> guard(lock_);
+  StartMode(kModeFastBackward, kStatusFastBackward);
+}
+
+void PlaybackSource::StepForward() {
+  std::lock_guard<SourceLock> guard(lock_);
+  StartMode(kModeStepForward, -1);
+}
+
+void PlaybackSource::StepBackward() {
+  std::lock_guard<SourceLock> guard(lock_);
+  StartMode(kModeStepBackward, -1);
+}
+
 }  // namespace strixc::playback

@@ -96,12 +96,13 @@ class PlaybackSource {
   virtual void SendRequest(uint32_t token) = 0;
   virtual void SeekCamera(int camera, uint64_t time) = 0;
   virtual void Stop() = 0;
-  virtual void Play() = 0;
-  virtual void PlayDouble() = 0;
-  virtual void FastForward() = 0;
-  virtual void FastBackward() = 0;
-  virtual void StepForward() = 0;
-  virtual void StepBackward() = 0;
+  // The play modes and steps, each through StartMode under the source's lock.
+  virtual void Play();
+  virtual void PlayDouble();
+  virtual void FastForward();
+  virtual void FastBackward();
+  virtual void StepForward();
+  virtual void StepBackward();
   virtual void SetCameraMask(uint32_t mask) = 0;
   // `area` in frame units (0..10000), `sensitivity` as the display's motion settings give it.
   virtual void SetMotionDetection(int camera, int sensitivity, const video::Rect& area) = 0;
@@ -131,6 +132,8 @@ class PlaybackSource {
   int Mode();
 
  protected:
+  // Enters `mode` and posts `status` first (none when negative); the caller holds lock_.
+  virtual void StartMode(int mode, int status) = 0;
   // Queue a notification to the receiver. Nothing runs synchronously, and none of them takes lock_:
   // callers hold it or not, and threads that must not wait for it (the network thread of the remote
   // source) post too.

@@ -301,36 +301,6 @@ void RemotePlaybackSource::StartMode(int mode, int status) {
   Timer().Schedule(0);
 }
 
-void RemotePlaybackSource::Play() {
-  Guard guard(lock_);
-  StartMode(kModePlay, kStatusPlaying);
-}
-
-void RemotePlaybackSource::PlayDouble() {
-  Guard guard(lock_);
-  StartMode(kModePlayDouble, kStatusPlayingDouble);
-}
-
-void RemotePlaybackSource::FastForward() {
-  Guard guard(lock_);
-  StartMode(kModeFastForward, kStatusFastForward);
-}
-
-void RemotePlaybackSource::FastBackward() {
-  Guard guard(lock_);
-  StartMode(kModeFastBackward, kStatusFastBackward);
-}
-
-void RemotePlaybackSource::StepForward() {
-  Guard guard(lock_);
-  StartMode(kModeStepForward, -1);
-}
-
-void RemotePlaybackSource::StepBackward() {
-  Guard guard(lock_);
-  StartMode(kModeStepBackward, -1);
-}
-
 void RemotePlaybackSource::SetCameraMaskLocked(uint32_t mask) {
   mask &= kCameraBits;
   RequestGuard request(requestLock_);

@@ -84,12 +84,6 @@ class RemotePlaybackSource : public PlaybackSource {
   void SendRequest(uint32_t token) override;
   void SeekCamera(int camera, uint64_t time) override;
   void Stop() override;
-  void Play() override;
-  void PlayDouble() override;
-  void FastForward() override;
-  void FastBackward() override;
-  void StepForward() override;
-  void StepBackward() override;
   void SetCameraMask(uint32_t mask) override;
   void SetMotionDetection(int camera, int sensitivity, const video::Rect& area) override;
   void FillTimeline(uint64_t t0, uint64_t t1, int width) override;
@@ -139,7 +133,7 @@ class RemotePlaybackSource : public PlaybackSource {
   // Callers hold lock_.
   bool Exporting() const { return mode_ == kModeExport; }
   void StopLocked();
-  void StartMode(int mode, int status);
+  void StartMode(int mode, int status) override;
   void SetCameraMaskLocked(uint32_t mask);
   void ExportTick();
   void EndExport(int result);

@@ -134,6 +134,7 @@ class ExportingSource : public playback::PlaybackSource {
   void Stop() override {}
   void Play() override {}
   void PlayDouble() override {}
+  void StartMode(int, int) override {}
   void FastForward() override {}
   void FastBackward() override {}
   void StepForward() override {}

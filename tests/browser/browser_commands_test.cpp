@@ -37,6 +37,7 @@ class FakeSource : public playback::PlaybackSource {
   void Stop() override { Note("Stop"); }
   void Play() override { Note("Play"); }
   void PlayDouble() override { Note("PlayDouble"); }
+  void StartMode(int, int) override {}
   void FastForward() override { Note("FastForward"); }
   void FastBackward() override { Note("FastBackward"); }
   void StepForward() override { Note("StepForward"); }

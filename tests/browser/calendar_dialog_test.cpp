@@ -40,6 +40,7 @@ class FakeSource : public playback::PlaybackSource {
   void Stop() override {}
   void Play() override {}
   void PlayDouble() override {}
+  void StartMode(int, int) override {}
   void FastForward() override {}
   void FastBackward() override {}
   void StepForward() override {}
