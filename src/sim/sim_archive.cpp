@@ -66,7 +66,7 @@ bool WriteHistory(const SimConfig& config, std::string* error) {
   o.keyInterval = std::max(1, config.fps * SimArchive::kRecordKeyIntervalMs / 1000);
   o.keyQuality = SimArchive::kRecordKeyQuality;
   o.deltaQuality = SimArchive::kRecordDeltaQuality;
-  if (o.duration > SimArchive::kHistoryLoopAbove) o.loop = SimArchive::kHistoryLoop;
+  if (o.duration > SimArchive::kHistoryLoop) o.loop = SimArchive::kHistoryLoop;
   const SceneArchiveResult result = WriteSceneArchive(o);
   if (!result.ok) *error = "cannot write the history: " + result.error;
   return result.ok;

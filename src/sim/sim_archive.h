@@ -51,11 +51,10 @@ class SimArchive {
   // Key frames of the recording when the live ones have no period (keyFrameIntervalMs 0): playback
   // needs them to position anywhere.
   static constexpr int kRecordKeyIntervalMs = 2000;
-  // A synthetic history longer than kHistoryLoopAbove loops its moving pictures after kHistoryLoop,
-  // to cost little more than writes. A looped picture shows the clock of its first round, so a short
-  // history (the demonstration's) is painted frame by frame and shows its own time.
+  // A synthetic history loops its moving pictures after this long, to cost little more than writes.
+  // A looped picture shows the clock of its first round: a history of at most this long (the
+  // demonstration's) shows its own time in every picture.
   static constexpr uint64_t kHistoryLoop = 60 * archive::kUnitsPerSecond;
-  static constexpr uint64_t kHistoryLoopAbove = 10 * 60 * archive::kUnitsPerSecond;
   // Beyond this many bookmarks the oldest one goes for each new one.
   static constexpr size_t kMaxBookmarks = 10000;
 
