@@ -167,6 +167,15 @@ bool DomeInput::HandleKey(int vk, int modifiers, bool down) {
     Apply(it->second, down ? 1.0 : 0.0);
     handled = true;
   }
+  if (!down) {
+    // Shift or Ctrl let go before the key itself: the key-up carries other modifiers than its
+    // key-down did, and the binding that key-down started would never end.
+    for (auto& [code, b] : keys_) {
+      if ((code & 0xFFFF) != static_cast<uint32_t>(vk & 0xFFFF) || b.last == 0.0) continue;
+      Apply(b, 0.0);
+      handled = true;
+    }
+  }
   Flush();
   return handled;
 }

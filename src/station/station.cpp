@@ -87,6 +87,7 @@ Station::~Station() {
   // The network thread must be done with the frame path, the stores, the display and the
   // recorder before they go.
   controller_.blockSignals(true);
+  StopDomes();
   controller_.Teardown();
   controller_.Connection().Shutdown();
   path_.SetObserver(nullptr);
@@ -100,11 +101,13 @@ Station::~Station() {
 
 void Station::LoadAll() {
   display_.LoadSettings(settings_, kDisplayKey);
+  domeInput_.LoadSettings(settings_, kDomeKey);
   archive_.LoadSettings(settings_, kArchiveKey);
 }
 
 bool Station::SaveAll() {
   bool ok = display_.SaveSettings(settings_, kDisplayKey);
+  ok = domeInput_.SaveSettings(settings_, kDomeKey) && ok;
   ok = archive_.SaveSettings(settings_, kArchiveKey) && ok;
   return ok;
 }
@@ -205,7 +208,22 @@ void Station::Connect(const QString& host, quint16 port, const std::string& user
   Open();
 }
 
+void Station::SelectCamera(int camera) {
+  display_.SelectCamera(camera);
+  const int selected = display_.GetSelectedCamera();
+  if (selected >= 0) dome_.SetCamera(static_cast<uint16_t>(selected));
+}
+
+void Station::StopDomes() {
+  // A dome turns until it is told to stop: whatever waits behind a slow server must not hold the
+  // stop back once the connection is about to go.
+  domeInput_.ReleaseAll();
+  dome_.StopAll();
+  domeQueue_.FlushStopsForTeardown();
+}
+
 void Station::Open() {
+  StopDomes();
   operatorBreak_ = false;
   timedOut_ = false;
   connectDeadline_.start();
@@ -220,12 +238,14 @@ void Station::Disconnect(bool cancelled) {
   }
   operatorBreak_ = true;
   end_ = cancelled ? End::kCancelled : End::kBroken;
+  StopDomes();
   controller_.Teardown();
 }
 
 void Station::OnConnectTimeout() {
   if (controller_.GetState() == net::ConnectionController::State::kConnected) return;
   timedOut_ = true;
+  StopDomes();
   controller_.Teardown();
 }
 
@@ -275,7 +295,7 @@ void Station::OnStarted() {
   lastCameraMask_ = server.CameraMask();
   lastServer_ = QString::fromStdString(server.ServerName());
   if (!again) {
-    display_.SelectCamera(0);
+    SelectCamera(0);
     if (cameraCount_ > 4) {
       display_.LayoutForButton(cameraCount_, 6);
     } else {
@@ -330,6 +350,10 @@ void Station::OnClosed(int error, const QString& text) {
   const bool wasRecording = recorderLink_.IsRecording();
   if (recorderLink_.IsRecording()) StopRecorder();
   cameraCount_ = 0;
+  // Nothing can reach the domes of a connection that is gone.
+  domeQueue_.Clear();
+  dome_.ForgetMoves();
+  domeInput_.Reset();
   for (int camera = 0; camera < display::kCameras; ++camera) {
     live_.ResetCamera(camera);
     playback_.ResetCamera(camera);

@@ -12,6 +12,11 @@
 #include "archive/archive_database.h"
 #include "archive/archive_recorder.h"
 #include "display/video_display.h"
+#include "dome/dome_control.h"
+#include "dome/dome_input.h"
+#include "dome/dome_link.h"
+#include "dome/dome_request_queue.h"
+#include "dome/sdl_joysticks.h"
 #include "net/call_context.h"
 #include "net/connection_controller.h"
 #include "net/frame_path.h"
@@ -51,6 +56,7 @@ class Station : public QObject {
   // The key of the main display's settings, and the other keys the station loads and saves.
   static constexpr char kDisplayKey[] = "MainDisplay";
   static constexpr char kArchiveKey[] = "ArchDatabase";
+  static constexpr char kDomeKey[] = "DomeControlInput";
   // How long a connection may take from Connect to the connected state.
   static constexpr int kConnectTimeoutMs = 15000;
 
@@ -75,8 +81,18 @@ class Station : public QObject {
   archive::ArchiveDatabase& Archive() { return archive_; }
   archive::ArchiveRecorder& Recorder() { return recorder_; }
   const std::string& DataFolder() const { return dataFolder_; }
+  // The dome command set (its camera follows the selected camera), the key and joystick bindings
+  // that send through it, and the queue between them and the server.
+  dome::DomeControl& Dome() { return dome_; }
+  dome::DomeInput& DomeInputs() { return domeInput_; }
+  dome::DomeRequestQueue& DomeQueue() { return domeQueue_; }
+  // Selects the camera in the display and for dome control.
+  void SelectCamera(int camera);
+  // Stops every dome that moves and pushes the stops out at once: the station calls it before it
+  // ends a connection itself; the windows when their input goes away.
+  void StopDomes();
 
-  // Every subsystem's settings in their order (display, archive locations).
+  // Every subsystem's settings in their order (display, dome bindings, archive locations).
   virtual void LoadAll();
   // Saves them in the same order; false when the settings file refused one.
   virtual bool SaveAll();
@@ -239,6 +255,12 @@ class Station : public QObject {
   net::ConnectionController controller_;
   // Over controller_'s connection: declared after it, but it touches the connection only when called.
   playback::ServerConnectionLink remoteLink_{controller_.Connection()};
+  // Over controller_'s connection as well; the joysticks start only when one is asked for.
+  dome::SdlJoysticks joysticks_;
+  dome::DomeLink domeLink_{controller_.Connection()};
+  dome::DomeRequestQueue domeQueue_{domeLink_};
+  dome::DomeControl dome_{&domeQueue_};
+  dome::DomeInput domeInput_{&dome_, &joysticks_};
   EventText eventText_;
   archive::ArchiveMessageLog::SummaryWords logWords_;
   // The operator's choice; the recorder's own switch (the choice while a connection stands) is

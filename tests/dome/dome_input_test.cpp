@@ -74,7 +74,11 @@ TEST_F(DomeInputTest, HeldArrowKeysMoveOnceAndTheirReleaseStops) {
   input_.HandleKey(kUp, 0, false);
   input_.HandleKey(kLeft, 0, false);
   EXPECT_EQ(Sent().back(), MoveRequest(1, 0, 0));
-  EXPECT_EQ(Sent().size(), 4u);
+  input_.SetKeyBinding(kLeft, kShiftBit, action::kLeftRight, 1.0);
+  input_.HandleKey(kLeft, kShiftBit, true);
+  EXPECT_EQ(Sent().back(), MoveRequest(1, 1, 0));
+  EXPECT_TRUE(input_.HandleKey(kLeft, 0, false)) << "Shift let go first: the key-up still ends it";
+  EXPECT_EQ(Sent().back(), MoveRequest(1, 0, 0));
   EXPECT_FALSE(input_.HandleKey(kUnboundKey, 0, true)) << "left to the window";
   EXPECT_FALSE(input_.HandleKey(kLeft, kCtrlBit, true));
 }
