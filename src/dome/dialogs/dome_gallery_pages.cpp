@@ -25,8 +25,8 @@ class SampleJoystick : public JoystickSource {
     caps->axisMax.fill(32767);
     return joystick_result::kOk;
   }
-  int Read(int id, JoystickReading* reading) override {
-    if (id != 0) return joystick_result::kNotConnected;
+  int Read(int id, JoystickReading* reading, JoystickCaps* caps) override {
+    if (Open(id, caps) != joystick_result::kOk) return joystick_result::kNotConnected;
     reading->axes = {24575, 0, -8192, 0, 0, 0};
     reading->buttons = 1u << 2;
     return joystick_result::kOk;

@@ -8,23 +8,14 @@
 #include "dome/dialogs/dome_panel.h"
 #include "dome/dialogs/dome_panel_button.h"
 #include "dome/dome_control.h"
+#include "dome/dome_recorder.h"
 
 namespace strixc::dome {
 namespace {
 
-class RecordingSink : public DomeSink {
- public:
-  void Submit(const DomeRequest& request) override { sent.push_back(request); }
-  std::vector<DomeRequest> sent;
-};
+using test::DomeRecorder;
 
-DomeRequest Request(uint16_t command, std::array<double, 6> p = {}) {
-  DomeRequest r;
-  r.camera = 1;
-  r.command = command;
-  r.p = p;
-  return r;
-}
+DomeRequest Request(uint16_t command, std::array<double, 6> p = {}) { return test::Request(1, command, p); }
 
 // The operator's mouse on the panel's buttons; the buttons post their presses, so each gesture
 // lets the event loop deliver them before the test looks.
@@ -53,7 +44,7 @@ class PanelTest : public testing::Test {
     Release(name);
   }
 
-  RecordingSink sink_;
+  DomeRecorder sink_;
   DomeControl control_;
   DomePanel panel_;
 };
@@ -63,7 +54,7 @@ TEST_F(PanelTest, HeldDirectionMovesAtTheChosenSpeedAndStopsOnRelease) {
   Click("fast");
   Press("left");
   Release("left");
-  EXPECT_EQ(sink_.sent, (std::vector<DomeRequest>{Request(code::kMove, {0.7}), Request(code::kMove)}));
+  EXPECT_EQ(sink_.requests, (std::vector<DomeRequest>{Request(code::kMove, {0.7}), Request(code::kMove)}));
 }
 
 TEST_F(PanelTest, NegatedSpeedReversesDirectionsAndZoom) {
@@ -73,7 +64,7 @@ TEST_F(PanelTest, NegatedSpeedReversesDirectionsAndZoom) {
   Release("left");
   Press("zoom_in");
   Release("zoom_in");
-  EXPECT_EQ(sink_.sent, (std::vector<DomeRequest>{Request(code::kMove, {-0.7}), Request(code::kMove),
+  EXPECT_EQ(sink_.requests, (std::vector<DomeRequest>{Request(code::kMove, {-0.7}), Request(code::kMove),
                                                   Request(code::kMove, {0, 0, 1}), Request(code::kMove)}));
   // The speed buttons keep the reversal.
   Click("slow");
@@ -85,30 +76,30 @@ TEST_F(PanelTest, StepModeSendsOneStepPerClickAndNoMove) {
   Click("step");
   ASSERT_TRUE(panel_.Model().StepMode());
   Click("down");
-  EXPECT_EQ(sink_.sent, (std::vector<DomeRequest>{Request(code::kStep, {0, 0.2})}));
+  EXPECT_EQ(sink_.requests, (std::vector<DomeRequest>{Request(code::kStep, {0, 0.2})}));
   // A press dragged off the button is no click: nothing at all.
   Press("up");
   Release("up", false);
-  EXPECT_EQ(sink_.sent.size(), 1u);
+  EXPECT_EQ(sink_.requests.size(), 1u);
 }
 
 TEST_F(PanelTest, PresetButtonRecallsThePositionBelowItsNumber) {
   Click("preset_5");
   Click("preset_1");
-  EXPECT_EQ(sink_.sent, (std::vector<DomeRequest>{Request(code::kRecallPreset, {4}), Request(code::kRecallPreset, {0})}));
+  EXPECT_EQ(sink_.requests, (std::vector<DomeRequest>{Request(code::kRecallPreset, {4}), Request(code::kRecallPreset, {0})}));
 }
 
 TEST_F(PanelTest, DomeStopsWhenTheHeldButtonIsLeftOrThePanelHidden) {
   Press("right");
   Release("right", false);
-  ASSERT_EQ(sink_.sent, (std::vector<DomeRequest>{Request(code::kMove, {-0.4}), Request(code::kMove)}));
+  ASSERT_EQ(sink_.requests, (std::vector<DomeRequest>{Request(code::kMove, {-0.4}), Request(code::kMove)}));
 
-  sink_.sent.clear();
+  sink_.requests.clear();
   Press("left");
   control_.SetCamera(5);  // another camera selected while held: the moving one is stopped
   panel_.hide();
   QApplication::processEvents();
-  EXPECT_EQ(sink_.sent, (std::vector<DomeRequest>{Request(code::kMove, {0.4}), Request(code::kMove)}));
+  EXPECT_EQ(sink_.requests, (std::vector<DomeRequest>{Request(code::kMove, {0.4}), Request(code::kMove)}));
   EXPECT_FALSE(control_.AnyMoving());
   EXPECT_EQ(panel_.Model().Held(), -1);
 }

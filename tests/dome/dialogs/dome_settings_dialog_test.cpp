@@ -37,7 +37,7 @@ void CloseNextModal(bool* opened) {
 class Unplugged : public JoystickSource {
  public:
   int Open(int, JoystickCaps*) override { return joystick_result::kNotConnected; }
-  int Read(int, JoystickReading*) override { return joystick_result::kNotConnected; }
+  int Read(int, JoystickReading*, JoystickCaps*) override { return joystick_result::kNotConnected; }
   std::vector<std::string> Names() override { return {}; }
 };
 
