@@ -1,5 +1,6 @@
 #include "dome/dialogs/dome_gallery_pages.h"
 
+#include <QTreeWidget>
 #include <memory>
 
 #include "dome/dialogs/dome_panel.h"
@@ -55,7 +56,10 @@ std::unique_ptr<QWidget> SettingsPage() {
   config.keys.push_back({'Z', kCtrlBit, {action::kZoom, -1.0}});
   config.keys.push_back({shell::vk::kHome, kShiftBit | kCtrlBit, {action::kBrowsePosition, 5.0}});
   input.SetConfig(config);
-  return std::make_unique<DomeSettingsDialog>(input);
+  auto dialog = std::make_unique<DomeSettingsDialog>(input);
+  // A key row chosen, so that the key field and the key rows show too.
+  shell::SelectListItem(dialog->findChild<QTreeWidget*>(QStringLiteral("bindings")), dialog->RowOfKey('Z', kCtrlBit));
+  return dialog;
 }
 
 }  // namespace

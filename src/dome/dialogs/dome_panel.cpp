@@ -66,6 +66,8 @@ DomePanel::DomePanel(DomeControl& control, QWidget* parent) : DialogFrame(parent
   auto* close = Make(this, QStringLiteral("close"), Glyph::kClose, kCloseDiameter, QString());
   connect(close, &DomePanelButton::clicked, this, &QWidget::close);
   auto* top = new QHBoxLayout;
+  // The caption tab is painted under this row: the close button stays right of it in every language.
+  top->addSpacing(TabRect().width() - 8);
   top->addStretch();
   top->addWidget(close);
 

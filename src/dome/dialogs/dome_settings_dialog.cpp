@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
@@ -183,7 +184,7 @@ QWidget* DomeSettingsDialog::BuildBindings() {
   }
   shell::StyleListView(actions_);
   // Every action in view without scrolling sideways, in every language.
-  int width = 8;
+  int width = 2 * actions_->frameWidth() + actions_->verticalScrollBar()->sizeHint().width() + 4;
   for (int c = 0; c < 2; ++c) width += actions_->columnWidth(c);
   actions_->setMinimumWidth(width);
   connect(actions_, &QTreeWidget::itemSelectionChanged, this, &DomeSettingsDialog::ActionChosen);
@@ -279,6 +280,7 @@ QWidget* DomeSettingsDialog::BuildJoystick() {
   });
 
   auto* settings = new QGridLayout;
+  settings->setVerticalSpacing(8);
   settings->setHorizontalSpacing(8);
   settings->addLayout(radios, 0, 0, 1, 3);
   settings->addWidget(enable_, 1, 0, 1, 3);
@@ -288,7 +290,6 @@ QWidget* DomeSettingsDialog::BuildJoystick() {
   settings->addWidget(new QLabel(Tr(text::kSensitivity), box), 3, 0);
   settings->addWidget(sensitivity_, 3, 1);
   settings->addWidget(sensitivityValue, 3, 2);
-  settings->setRowStretch(4, 1);
 
   picture_ = new JoystickPicture(box);
   picture_->setObjectName("joystick_picture");
@@ -306,7 +307,12 @@ QWidget* DomeSettingsDialog::BuildJoystick() {
   auto* layout = new QHBoxLayout(box);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(24);
-  layout->addLayout(settings);
+  // The settings keep their natural height at the top, however tall the picture beside them is.
+  auto* settingsBox = new QWidget(box);
+  settingsBox->setLayout(settings);
+  settings->setContentsMargins(0, 0, 0, 0);
+  settingsBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  layout->addWidget(settingsBox, 0, Qt::AlignTop);
   layout->addStretch();
   layout->addLayout(live);
   return box;
