@@ -137,6 +137,8 @@ DomePanel::DomePanel(DomeControl& control, QWidget* parent) : DialogFrame(parent
   ShowSpeed();
 }
 
+DomePanel::~DomePanel() { model_.Abandon(); }
+
 DomePanelButton* DomePanel::Button(const char* name) const {
   return findChild<DomePanelButton*>(QString::fromLatin1(name));
 }

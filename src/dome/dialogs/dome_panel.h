@@ -28,6 +28,8 @@ class DomePanel : public shell::DialogFrame {
 
  public:
   DomePanel(DomeControl& control, QWidget* parent);
+  // A direction still held (the program closing under the mouse) is stopped.
+  ~DomePanel() override;
 
   // Keys typed while the panel has the focus are offered here first (the dome key bindings); a
   // handler that returns true takes the key. Arguments: virtual-key code, modifiers, key down.
