@@ -521,6 +521,8 @@ void DomeSettingsDialog::RefreshJoystick() {
                           static_cast<int>(std::lround(values[static_cast<size_t>(moved)] * 100))));
 }
 
-void DomeSettingsDialog::Warn(int textId) { shell::MessageBox::Show(this, textId); }
+void DomeSettingsDialog::Warn(int textId) {
+  shell::MessageBox::Show(this, textId, shell::MessageStyle::kOk, Tr(text::kDomeSettings));
+}
 
 }  // namespace strixc::dome
