@@ -6,6 +6,7 @@
 #include "browser/bookmark_title_dialog.h"
 #include "browser/calendar_dialog.h"
 #include "browser/panel_gallery_pages.h"
+#include "dome/dialogs/dome_gallery_pages.h"
 #include "export/dialogs/export_gallery_pages.h"
 #include "control_panel.h"
 #include "main_window.h"
@@ -77,7 +78,7 @@ std::vector<shell::GalleryPage> GalleryPages() {
   for (auto more : {shell::AddressGalleryPages(), shell::AboutGalleryPages(), tools::ToolsGalleryPages(), tools::BackupGalleryPages(),
                     browser::BrowserGalleryPages(), browser::PanelGalleryPages(), browser::CalendarGalleryPages(),
                     browser::BookmarkGalleryPages(), BrowserWindowGalleryPages(),
-                    exporting::ExportGalleryPages()}) {
+                    exporting::ExportGalleryPages(), dome::DomeGalleryPages()}) {
     pages.insert(pages.end(), more.begin(), more.end());
   }
   return pages;

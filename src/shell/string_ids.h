@@ -507,4 +507,15 @@ constexpr int kMp4Files = kOwnTextBase + 657;            // "MP4 files (*.mp4)"
 // Backup dialog (numbered apart, from 670).
 constexpr int kMegabytes = kOwnTextBase + 670;  // "MB", the unit after the file size
 
+// Dome settings dialog and dome panel (numbered apart, from 700).
+constexpr int kColumnDomeAction = kOwnTextBase + 700;     // " Action "
+constexpr int kColumnDomeParameter = kOwnTextBase + 701;  // " Parameter "
+constexpr int kSensitivity = kOwnTextBase + 702;          // "Sensitivity" (joystick)
+constexpr int kJoystickReady = kOwnTextBase + 703;        // "Joystick OK"
+constexpr int kNoJoystickChosen = kOwnTextBase + 704;     // "No joystick chosen"
+constexpr int kDomeKey = kOwnTextBase + 705;              // "Key :"
+constexpr int kInvalidDomeParameter = kOwnTextBase + 706;
+constexpr int kPressKeyToBind = kOwnTextBase + 707;
+constexpr int kChooseDomeAction = kOwnTextBase + 708;
+
 }  // namespace strixc::shell::text

@@ -709,6 +709,31 @@ const std::vector<TextEntry>& TextTable() {
       {text::kMp4Files, "MP4 files (*.mp4)", "Fichiers MP4 (*.mp4)", "Pliki MP4 (*.mp4)", "Archivos MP4 (*.mp4)"},
       // Backup dialog (numbered apart, from 670)
       {text::kMegabytes, "MB", "Mo", "MB", "MB"},
+      // Dome settings dialog and dome panel (numbered apart, from 700)
+      {text::kColumnDomeAction, " Action ", " Action ", " Akcja ", " Acción "},
+      {text::kColumnDomeParameter, " Parameter ", " Paramètre ", " Parametr ", " Parámetro "},
+      {text::kSensitivity, "Sensitivity", "Sensibilité", "Czułość", "Sensibilidad"},
+      {text::kJoystickReady, "Joystick OK", "Joystick OK", "Joystick OK", "Joystick OK"},
+      {text::kNoJoystickChosen, "No joystick chosen", "Aucun joystick choisi", "Nie wybrano joysticka",
+       "Ningún joystick elegido"},
+      {text::kDomeKey, "Key :", "Touche :", "Klawisz:", "Tecla:"},
+      {text::kInvalidDomeParameter,
+       "The parameter must be a decimal number between -1000000 and 1000000, for example 0.5 or -1. "
+       "The previous value is kept.",
+       "Le paramètre doit être un nombre décimal entre -1000000 et 1000000, par exemple 0,5 ou -1. "
+       "La valeur précédente est conservée.",
+       "Parametr musi być liczbą dziesiętną od -1000000 do 1000000, na przykład 0,5 lub -1. "
+       "Poprzednia wartość zostaje zachowana.",
+       "El parámetro debe ser un número decimal entre -1000000 y 1000000, por ejemplo 0,5 o -1. "
+       "Se mantiene el valor anterior."},
+      {text::kPressKeyToBind, "Click the key field and press the key to bind first.",
+       "Cliquez dans le champ de la touche et appuyez d'abord sur la touche à associer.",
+       "Najpierw kliknij pole klawisza i naciśnij klawisz do przypisania.",
+       "Primero haga clic en el campo de tecla y pulse la tecla que desea asignar."},
+      {text::kChooseDomeAction, "Choose a dome command for the key in the list first.",
+       "Choisissez d'abord dans la liste une commande du dôme pour la touche.",
+       "Najpierw wybierz z listy polecenie kopuły dla klawisza.",
+       "Primero elija en la lista una orden del domo para la tecla."},
   };
   return table;
 }
