@@ -26,8 +26,8 @@ constexpr CommandLook kLooks[ControlPanel::kCommandCount] = {
     {"archives", text::kTooltipArchives, true},
     {"connection", text::kConnection, true},
     {"program_settings", text::kProgramSettings, true},
-    {"dome_settings", text::kDomeSettings, false},
-    {"dome_panel", text::kTooltipDomeControlPanel, false},
+    {"dome_settings", text::kDomeSettings, true},
+    {"dome_panel", text::kTooltipDomeControlPanel, true},
 };
 
 constexpr int kButtonSize = 30;

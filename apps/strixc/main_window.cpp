@@ -123,6 +123,7 @@ MainWindow::MainWindow(OperatorStation& station, QStringList parameters, QWidget
 
   BuildMenus();
   BuildTray();
+  SetUpDomes();
   ShowNotConnected();
 }
 
@@ -368,6 +369,8 @@ void MainWindow::OnCommand(int command) {
     case ControlPanel::kArchives: ArchiveButtonCommand(); break;
     case ControlPanel::kConnection: ConnectCommand(); break;
     case ControlPanel::kProgramSettings: LanguageCommand(); break;
+    case ControlPanel::kDomeSettings: DomeSettingsCommand(); break;
+    case ControlPanel::kDomePanel: ToggleDomePanel(); break;
     default: break;
   }
 }
@@ -691,7 +694,7 @@ void MainWindow::SavePlacement() {
 void MainWindow::OnMousePressed(QPoint position, Qt::MouseButton button) {
   display::VideoDisplay& display = station_.Display();
   if (button == Qt::RightButton) {
-    display.SelectCamera(display.CameraAt(position));
+    station_.SelectCamera(display.CameraAt(position));
     OpenPopup(video_->mapToGlobal(position));
     return;
   }
@@ -713,7 +716,7 @@ void MainWindow::OnMousePressed(QPoint position, Qt::MouseButton button) {
     return;
   }
   const int camera = display.CameraAt(position);
-  display.SelectCamera(camera);
+  station_.SelectCamera(camera);
   draggedCamera_ = camera;
 }
 
@@ -749,7 +752,7 @@ void MainWindow::OnMouseReleased(QPoint position, Qt::MouseButton button) {
 
 void MainWindow::OnDoubleClicked(QPoint position) {
   display::VideoDisplay& display = station_.Display();
-  display.SelectCamera(display.CameraAt(position));
+  station_.SelectCamera(display.CameraAt(position));
   display.SingleView();
   station_.SendVisibleCameras();
 }

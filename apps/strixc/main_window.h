@@ -16,6 +16,8 @@
 #include "window_geometry.h"
 
 class QAction;
+class QKeyEvent;
+class QWindow;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -26,6 +28,10 @@ class ArchiveMapControl;
 
 namespace strixc::playback {
 class PlaybackSource;
+}
+
+namespace strixc::dome {
+class DomePanel;
 }
 
 namespace strixc::station {
@@ -128,6 +134,10 @@ class MainWindow : public QMainWindow {
   bool ProgressShown() const { return progress_ != nullptr && progress_->isVisible(); }
   display::VideoWidget& Video() { return *video_; }
   ControlPanel& Panel() { return *panel_; }
+  // The floating dome panel ("Dome panel ..." shows and hides it) and the "Domes ..." settings.
+  dome::DomePanel& DomePanelWindow() { return *domePanel_; }
+  void ToggleDomePanel();
+  void DomeSettingsCommand();
 
  signals:
   // The browser asked for by SetBrowseAtStart could not open; `error` says why.
@@ -148,9 +158,14 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // Offers the keys of this window and of the dome panel to the dome bindings first.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildMenus();
+  void SetUpDomes();
+  // Whether keys in `window` go to the dome bindings: the main window's and the dome panel's.
+  bool IsDomeKeyWindow(const QWindow* window) const;
   void BuildTray();
   void LayoutVideoArea();
   void ApplyWindowFlags();
@@ -221,6 +236,8 @@ class MainWindow : public QMainWindow {
   QPushButton* progressCancel_ = nullptr;
   // The tray has told the operator about the current break.
   bool breakNotified_ = false;
+  dome::DomePanel* domePanel_ = nullptr;
+  QTimer domePoll_;
   QTimer blinkTimer_;
   int blink_ = 0;
   bool unattended_ = false;

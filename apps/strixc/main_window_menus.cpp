@@ -40,7 +40,7 @@ void MainWindow::BuildMenus() {
   connect(tools->addAction(Tr(text::kMenuArchivesFromPath)), &QAction::triggered, this,
           &MainWindow::ArchivesFromPathCommand);
   connect(tools, &QMenu::aboutToShow, this, &MainWindow::UpdateArchiveActions);
-  AddLater(tools, text::kMenuDomePanel);
+  connect(tools->addAction(Tr(text::kMenuDomePanel)), &QAction::triggered, this, &MainWindow::ToggleDomePanel);
   tools->addSeparator();
   connect(tools->addAction(Tr(text::kMenuMinimize)), &QAction::triggered, this, &MainWindow::MinimizeCommand);
   connect(tools->addAction(Tr(text::kExit)), &QAction::triggered, this, &MainWindow::ExitChosen);
@@ -50,7 +50,7 @@ void MainWindow::BuildMenus() {
           &MainWindow::DisplaySettingsCommand);
   connect(settings->addAction(Tr(text::kMenuArchives)), &QAction::triggered, this,
           &MainWindow::ArchiveLocationsCommand);
-  AddLater(settings, text::kMenuDomes);
+  connect(settings->addAction(Tr(text::kMenuDomes)), &QAction::triggered, this, &MainWindow::DomeSettingsCommand);
 
   connect(menuBar()->addAction(Tr(text::kMenuAbout)), &QAction::triggered, this, &MainWindow::AboutCommand);
 }

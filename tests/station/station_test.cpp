@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -12,6 +13,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <array>
 #include <cstdlib>
 #include <functional>
 #include <limits>
@@ -123,6 +125,50 @@ TEST_F(StationTest, FourParametersConnectWithoutTheDialog) {
   EXPECT_TRUE(s.messages.isEmpty()) << "no archive question with four parameters";
   EXPECT_EQ(s.window->StatusText(), " Connected to 'demo@Strix Simulator (127.0.0.1)'");
   EXPECT_EQ(s.station->Display().VisibleCameras(), 0xFu);
+}
+
+// The dome requests the simulator received for `camera`, as (code, p0, p1) triples.
+std::vector<std::array<double, 3>> DomeRequestsOf(sim::SimServerThread& server, int camera) {
+  std::vector<std::array<double, 3>> requests;
+  for (const net::DomeCommandRecord& r : server.Server().DomeCommands()) {
+    if (r.camera == camera) requests.push_back({double(r.code), r.params[0], r.params[1]});
+  }
+  return requests;
+}
+
+// A dome moves while its key is held and stops when it is let go, when the window loses the
+// focus, and when the operator ends the connection: a dome must never keep turning on its own.
+TEST_F(StationTest, ArrowKeysSteerTheSelectedDomeWhichStopsWhenItsInputGoes) {
+  StartServer();
+  Session s(profile_.path(), Parameters());
+  s.Start();
+  ASSERT_TRUE(s.Connected());
+  s.window->activateWindow();
+  using Requests = std::vector<std::array<double, 3>>;
+  auto key = [&](QEvent::Type type, int qtKey, bool repeat = false) {
+    QKeyEvent event(type, qtKey, Qt::NoModifier, QString(), repeat);
+    QApplication::sendEvent(s.window.get(), &event);
+  };
+  key(QEvent::KeyPress, Qt::Key_Left);
+  key(QEvent::KeyRelease, Qt::Key_Left, true);  // the auto-repeat's release
+  key(QEvent::KeyPress, Qt::Key_Left, true);
+  key(QEvent::KeyRelease, Qt::Key_Left);
+  key(QEvent::KeyPress, Qt::Key_F3);
+  EXPECT_TRUE(WaitFor([&] { return DomeRequestsOf(*server_, 0).size() == 3; }));
+  EXPECT_EQ(DomeRequestsOf(*server_, 0), (Requests{{1, 0.5, 0}, {1, 0, 0}, {11, 2, 0}})) << "camera 0 is selected";
+
+  key(QEvent::KeyPress, Qt::Key_Up);
+  // As when the focus goes to another program. The move may still wait behind the recall: then
+  // the stop takes its place.
+  s.station->StopDomes();
+  EXPECT_TRUE(WaitFor([&] { return DomeRequestsOf(*server_, 0).back() == std::array<double, 3>{1, 0, 0}; }));
+  EXPECT_TRUE(s.station->DomeQueue().Waiting() == 0 && !s.station->Dome().AnyMoving());
+
+  s.station->Dome().SetCamera(2);
+  s.station->Dome().Move(0, 0, -1, 0, 0);
+  s.station->Disconnect();
+  EXPECT_TRUE(WaitFor([&] { return DomeRequestsOf(*server_, 2).size() == 2; }));
+  EXPECT_EQ(DomeRequestsOf(*server_, 2).back(), (std::array<double, 3>{1, 0, 0})) << "stopped before the close";
 }
 
 TEST_F(StationTest, RefusedLoginAndNewerProtocolAreToldAfterTheBrokenConnection) {
