@@ -115,6 +115,7 @@ class DomeInput {
   void Apply(DomeBinding& binding, double value);
   void Flush();
   void ApplyDefaults();
+  bool Store(settings::SettingsDatabase& db, const std::string& basePath) const;
 
   DomeControl* target_;
   JoystickSource* joysticks_;

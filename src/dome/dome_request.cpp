@@ -1,12 +1,14 @@
 #include "dome/dome_request.h"
 
+#include <cstddef>
+
 namespace strixc::dome {
 
 namespace {
 
 bool AllSpeedsZero(const DomeRequest& r) {
   for (int i = 0; i < 5; ++i) {
-    if (r.p[static_cast<size_t>(i)] != 0.0) return false;
+    if (r.p[static_cast<std::size_t>(i)] != 0.0) return false;
   }
   return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include "dome/dome_request.h"
@@ -11,8 +12,8 @@ namespace strixc::dome {
 class DomeTransport {
  public:
   // Called exactly once per started request, on the caller's thread, from the event loop (never
-  // from inside Start): whether the server answered.
-  using Done = std::function<void(bool answered)>;
+  // from inside Start): whether the server answered, and its reply byte (0 when not).
+  using Done = std::function<void(bool answered, uint8_t reply)>;
 
   virtual ~DomeTransport() = default;
   // Whether a request can be started now (a control channel stands).

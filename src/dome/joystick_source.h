@@ -40,8 +40,8 @@ class JoystickSource {
   // code; `caps` is set on success.
   virtual int Open(int id, JoystickCaps* caps) = 0;
   // Reads the current state of device `id`, opening it when it was plugged in since. A result
-  // code; kNotConnected once it has been pulled out.
-  virtual int Read(int id, JoystickReading* reading) = 0;
+  // code; kNotConnected once it has been pulled out. `caps` describes the device read.
+  virtual int Read(int id, JoystickReading* reading, JoystickCaps* caps) = 0;
   // The names of the devices present now, in device order.
   virtual std::vector<std::string> Names() = 0;
 };

@@ -1,6 +1,8 @@
 #include "net/control_socket.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
+#include <algorithm>
 
 #include "net/wire.h"
 
@@ -19,7 +21,10 @@ const char kTimeoutText[] = "The server did not answer in time.";
 
 }  // namespace
 
-ControlSocket::ControlSocket(QObject* parent) : MessageSocket(parent) {}
+ControlSocket::ControlSocket(QObject* parent) : MessageSocket(parent) {
+  asyncTimer_.setSingleShot(true);
+  connect(&asyncTimer_, &QTimer::timeout, this, &ControlSocket::OnAsyncTimeout);
+}
 
 QString ControlSocket::TimeoutText() { return QString::fromUtf8(kTimeoutText); }
 
@@ -90,6 +95,48 @@ bool ControlSocket::Request(uint32_t code, const Payload& payload, uint32_t repl
   return false;
 }
 
+bool ControlSocket::RequestAsync(uint32_t code, const Payload& payload, uint32_t replyCode,
+                                 size_t replyLength, AsyncDone done) {
+  if (!IsConnected()) return false;
+  pending_.push_back({replyCode, replyLength, Clock::now() + timeout_, std::move(done)});
+  Send(code, payload);
+  if (pending_.size() == 1) ArmAsyncTimer();
+  return true;
+}
+
+int ControlSocket::TakeAsyncReply(uint32_t code, const uint8_t* payload, size_t length) {
+  if (pending_.empty() || code != pending_.front().replyCode) return 0;
+  if (length != pending_.front().replyLength) return -1;
+  PendingRequest request = std::move(pending_.front());
+  pending_.pop_front();
+  ArmAsyncTimer();
+  // The callback may send the next request; it runs from the event loop, after this message has
+  // been taken from the buffer, so that it never re-enters the reading. It is queued on the
+  // application, which outlives the channel.
+  Payload reply(payload, payload + length);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [done = std::move(request.done), reply = std::move(reply)] { done(true, reply); },
+      Qt::QueuedConnection);
+  return 1;
+}
+
+void ControlSocket::ArmAsyncTimer() {
+  if (pending_.empty()) {
+    asyncTimer_.stop();
+    return;
+  }
+  asyncTimer_.start(std::max(RemainingMs(pending_.front().deadline), 1));
+}
+
+void ControlSocket::OnAsyncTimeout() {
+  if (pending_.empty() || !IsOpen()) return;
+  if (RemainingMs(pending_.front().deadline) > 0) {
+    ArmAsyncTimer();
+    return;
+  }
+  Close(TimeoutErrorCode(), TimeoutText());
+}
+
 void ControlSocket::ClosePending() {
   if (PendingError() == TimeoutErrorCode()) {
     Close(TimeoutErrorCode(), TimeoutText());
@@ -109,6 +156,16 @@ int ControlSocket::ExamineForReply(uint32_t replyCode, size_t replyLength, Paylo
       return -1;
     }
     if (buffer.Size() < kHeaderSize + length) return 0;
+    // Replies of earlier asynchronous requests come before this one's.
+    const int taken = TakeAsyncReply(code, p + kHeaderSize, length);
+    if (taken < 0) {
+      Close();
+      return -1;
+    }
+    if (taken > 0) {
+      buffer.Consume(kHeaderSize + length);
+      continue;
+    }
     if (code != replyCode) {
       if (!HandleUnsolicited(code, p + kHeaderSize, length)) {
         Close();
@@ -145,6 +202,8 @@ void ControlSocket::ResumeAsync() {
 }
 
 bool ControlSocket::OnMessage(uint32_t code, const uint8_t* payload, size_t length) {
+  const int taken = TakeAsyncReply(code, payload, length);
+  if (taken != 0) return taken > 0;
   return HandleUnsolicited(code, payload, length);
 }
 
@@ -156,6 +215,17 @@ bool ControlSocket::HandleUnsolicited(uint32_t code, const uint8_t* payload, siz
   return true;
 }
 
-void ControlSocket::OnClosed(int error, const QString& text) { emit ConnectionClosed(error, text); }
+void ControlSocket::OnClosed(int error, const QString& text) {
+  asyncTimer_.stop();
+  std::deque<PendingRequest> failed;
+  failed.swap(pending_);
+  for (PendingRequest& request : failed) {
+    // Queued on the application: the channel may be deleted before the loop runs again.
+    QMetaObject::invokeMethod(QCoreApplication::instance(),
+                              [done = std::move(request.done)] { done(false, Payload()); },
+                              Qt::QueuedConnection);
+  }
+  emit ConnectionClosed(error, text);
+}
 
 }  // namespace strixc::net

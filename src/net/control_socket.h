@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QTimer>
 #include <chrono>
+#include <deque>
+#include <functional>
 
 #include "net/message_socket.h"
 
@@ -34,6 +37,18 @@ class ControlSocket : public MessageSocket {
   bool Request(uint32_t code, const Payload& payload, uint32_t replyCode, size_t replyLength,
                Payload* reply);
 
+  // Sends one request and returns at once; the reply is awaited from the event loop. `done` runs
+  // later (never inside this call), exactly once: with true and the reply's payload when the reply
+  // arrives, with false when the channel closes first. Replies come in the order of the requests,
+  // blocking ones included, and a blocking request hands on the replies of asynchronous ones that
+  // arrive before its own. A reply that takes longer than the time-out closes the channel with
+  // TimeoutText(). Without a connected channel it fails at once, sends nothing and never calls
+  // `done`.
+  using AsyncDone = std::function<void(bool ok, const Payload& reply)>;
+  bool RequestAsync(uint32_t code, const Payload& payload, uint32_t replyCode, size_t replyLength,
+                    AsyncDone done);
+  size_t AsyncPending() const { return pending_.size(); }
+
   // Total time one request (or the blocking connect) may take.
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
   // The text a time-out closes the channel with.
@@ -58,7 +73,21 @@ class ControlSocket : public MessageSocket {
   // (with its own text) closes with ours.
   void ClosePending();
 
+  struct PendingRequest {
+    uint32_t replyCode;
+    size_t replyLength;
+    std::chrono::steady_clock::time_point deadline;
+    AsyncDone done;
+  };
+  // When the message is the reply the oldest asynchronous request waits for, completes that
+  // request. 1 when it was, 0 when not, -1 for a reply of the wrong length.
+  int TakeAsyncReply(uint32_t code, const uint8_t* payload, size_t length);
+  void ArmAsyncTimer();
+  void OnAsyncTimeout();
+
   std::chrono::milliseconds timeout_ = kDefaultTimeout;
+  std::deque<PendingRequest> pending_;  // asynchronous requests waiting for replies, oldest first
+  QTimer asyncTimer_;
 };
 
 }  // namespace strixc::net

@@ -135,6 +135,29 @@ bool ServerConnection::SendDomeCommand(const DomeCommandRecord& record) {
                            kControlReplyByteSize, nullptr);
 }
 
+bool ServerConnection::SendDomeCommandAsync(const DomeCommandRecord& record, DomeDone done) {
+  if (!control_ || record.code == 0) return false;
+  return control_->RequestAsync(control::kDomeCommand, BuildDomeCommand(record), control::kDomeCommandReply,
+                                kControlReplyByteSize, [done = std::move(done)](bool ok, const Payload& reply) {
+                                  done(ok, ok && !reply.empty() ? reply[0] : 0);
+                                });
+}
+
+bool ServerConnection::PushDomeCommand(const DomeCommandRecord& record, int flushMs) {
+  if (!control_ || record.code == 0) return false;
+  // Registered like any asynchronous request, so that a reply which still arrives is taken as one.
+  if (!control_->RequestAsync(control::kDomeCommand, BuildDomeCommand(record), control::kDomeCommandReply,
+                              kControlReplyByteSize, [](bool, const Payload&) {}))
+    return false;
+  QTcpSocket* socket = control_->Socket();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(flushMs);
+  while (socket && socket->bytesToWrite() > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !socket->waitForBytesWritten(static_cast<int>(left.count()))) break;
+  }
+  return true;
+}
+
 bool ServerConnection::GetArchiveRange(ArchiveRange* range) {
   if (!control_) return false;
   Payload reply;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -79,6 +80,14 @@ class ServerConnection : public QObject {
   bool SetOutput(int index, bool on);
   // A command with code 0 is dropped before the control channel and reported as done.
   bool SendDomeCommand(const DomeCommandRecord& record);
+  // The same without blocking: the command leaves at once and `done` runs later, from the event
+  // loop, with whether the reply came and its byte. False, with `done` never called, without a
+  // control channel. For the dome controls, which must never hold up the window.
+  using DomeDone = std::function<void(bool answered, uint8_t reply)>;
+  bool SendDomeCommandAsync(const DomeCommandRecord& record, DomeDone done);
+  // Sends the command without waiting for its reply and waits up to `flushMs` for its bytes to
+  // leave: the stop of a moving dome just before the connection is closed.
+  bool PushDomeCommand(const DomeCommandRecord& record, int flushMs);
   bool GetArchiveRange(ArchiveRange* range);
   // `refused1`/`refused2` report the server's two kinds of refusal; true only when neither.
   bool AddBookmark(uint64_t time, const std::string& title, bool* refused2, bool* refused1);

@@ -332,6 +332,65 @@ TEST_F(ConnectionFixture, DomeCommandWithCodeZeroIsNeverSent) {
   controller_.Teardown();
 }
 
+// A dome request does not wait for its reply; a blocking request sent behind it takes the dome's
+// reply on its way to its own, and both complete.
+TEST_F(ConnectionFixture, AsynchronousDomeReplyArrivingDuringABlockingRequestIsHandedOn) {
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    PeerMessage m;
+    std::vector<uint32_t> unanswered;
+    while (p.Read(p.ControlFd(), &m)) {
+      // Holds the dome's reply back until the output request is there too, then answers in order.
+      if (m.code == control::kDomeCommand) unanswered.push_back(control::kDomeCommandReply);
+      if (m.code == control::kSetOutput) unanswered.push_back(control::kSetOutputReply);
+      if (unanswered.size() < 2) continue;
+      for (uint32_t code : unanswered) p.Write(p.ControlFd(), code, {1});
+      unanswered.clear();
+    }
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; }));
+  DomeCommandRecord dome;
+  dome.camera = 3;
+  dome.code = 1;
+  dome.params[0] = 0.5;
+  int answers = 0;
+  uint8_t byte = 0;
+  ASSERT_TRUE(controller_.Connection().SendDomeCommandAsync(dome, [&](bool ok, uint8_t reply) {
+    answers += ok ? 1 : 100;
+    byte = reply;
+  }));
+  EXPECT_EQ(answers, 0) << "never answered from inside the call";
+  EXPECT_TRUE(controller_.Connection().SetOutput(2, true));
+  ASSERT_TRUE(WaitUntil([&] { return answers != 0; }));
+  EXPECT_EQ(answers, 1);
+  EXPECT_EQ(byte, 1);
+  EXPECT_TRUE(controller_.IsConnected());
+  controller_.Teardown();
+}
+
+TEST_F(ConnectionFixture, UnansweredDomeRequestClosesTheChannelAfterTheTimeout) {
+  controller_.Connection().SetRequestTimeout(std::chrono::milliseconds(500));
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    PeerMessage m;
+    while (p.Read(p.ControlFd(), &m)) {
+    }
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; }));
+  DomeCommandRecord dome;
+  dome.camera = 1;
+  dome.code = 11;
+  std::vector<bool> results;
+  ASSERT_TRUE(controller_.Connection().SendDomeCommandAsync(dome, [&](bool ok, uint8_t) { results.push_back(ok); }));
+  ASSERT_TRUE(controller_.Connection().SendDomeCommandAsync(dome, [&](bool ok, uint8_t) { results.push_back(ok); }));
+  ASSERT_TRUE(WaitUntil([&] { return results.size() == 2; }, 10000));
+  EXPECT_EQ(results, (std::vector<bool>{false, false}));
+  ASSERT_TRUE(WaitClosed());
+  EXPECT_EQ(log_.back().rfind("closed: ", 0), 0u) << log_.back();
+}
+
 // --- Teardown ------------------------------------------------------------------------------------
 
 // Holds the network thread inside the first frame until the owner has switched away from its
