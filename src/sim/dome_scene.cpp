@@ -164,18 +164,19 @@ void DomeScene::PaintCaptions(Canvas& canvas, uint64_t time, const DomeView& vie
   const GlyphFont& caption = fonts_->caption;
   const GlyphFont& clock = fonts_->clock;
 
-  char first[48], second[64];
-  std::snprintf(first, sizeof first, "CAMERA %d DOME", camera_ + 1);
-  std::snprintf(second, sizeof second, "PAN %.1f TILT %.1f ZOOM %.1fX", view.pan, view.tilt, view.zoom);
-  const int textWidth = std::max({caption.TextWidth(first), caption.TextWidth(second), caption.TextWidth(name_)});
-  const int boxHeight = pad + 3 * caption.Height() + 2 * lineGap + pad;
+  char lines[4][48];
+  std::snprintf(lines[0], sizeof lines[0], "CAMERA %d DOME", camera_ + 1);
+  std::snprintf(lines[1], sizeof lines[1], "%.29s", name_.c_str());
+  std::snprintf(lines[2], sizeof lines[2], "PAN %.1f TILT %.1f", view.pan, view.tilt);
+  std::snprintf(lines[3], sizeof lines[3], "ZOOM %.1fX", view.zoom);
+  int textWidth = 0;
+  for (const char* line : lines) textWidth = std::max(textWidth, caption.TextWidth(line));
+  const int boxHeight = pad + 4 * caption.Height() + 3 * lineGap + pad;
   canvas.Blend(margin, margin, pad + textWidth + pad, boxHeight, kBlack, kCaptionShade);
-  int y = margin + pad;
-  caption.Draw(canvas, margin + pad, y, first, BgrFromHsv(hue_, 0.30, 1.0), kBlack);
-  y += caption.Height() + lineGap;
-  caption.Draw(canvas, margin + pad, y, name_, kWhite, kBlack);
-  y += caption.Height() + lineGap;
-  caption.Draw(canvas, margin + pad, y, second, kWhite, kBlack);
+  for (int i = 0; i < 4; ++i) {
+    caption.Draw(canvas, margin + pad, margin + pad + i * (caption.Height() + lineGap), lines[i],
+                 i == 0 ? BgrFromHsv(hue_, 0.30, 1.0) : kWhite, kBlack);
+  }
 
   const archive::TimeFields t = archive::FieldsOfTime(time);
   char text[32];
