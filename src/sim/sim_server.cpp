@@ -335,6 +335,7 @@ void SimServer::RecordDomeCommand(const net::DomeCommandRecord& command, const u
   }
   domeCommands_.push_back(command);
   domePayloads_.emplace_back(payload, payload + length);
+  domeCommandCount_.fetch_add(1);
 }
 
 void SimServer::SwitchOutput(int index, bool on) {

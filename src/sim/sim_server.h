@@ -88,6 +88,8 @@ class SimServer : public QObject {
   // A copy of the dome commands received, oldest first, and their payloads as they came (52 bytes).
   std::vector<net::DomeCommandRecord> DomeCommands() const;
   std::vector<net::Payload> DomePayloads() const;
+  // How many dome commands have been received (all of them, also those forgotten since).
+  uint64_t DomeCommandCount() const { return domeCommandCount_.load(); }
   // Where dome camera `camera` points now (the home position for cameras that are not domes).
   DomeView DomeViewOf(int camera) const;
   // Current states; false for an index out of range.
@@ -181,6 +183,7 @@ class SimServer : public QObject {
   std::atomic<bool> controlSilent_{false};
   std::atomic<int> unanswered_{0};
   std::atomic<int> skippedTicks_{0};
+  std::atomic<uint64_t> domeCommandCount_{0};
 
   mutable std::mutex lock_;
   // Guarded by lock_:
