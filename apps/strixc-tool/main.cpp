@@ -10,6 +10,7 @@
 #include "archive_command.h"
 #include "backup_command.h"
 #include "command_help.h"
+#include "dome_command.h"
 #include "map_command.h"
 #include "export_command.h"
 #include "play_command.h"
@@ -32,6 +33,8 @@ void Usage(FILE* stream) {
       "            output, watch events.\n"
       "  snapshot  Save a camera's picture, report its frames with their motion flag, or save the\n"
       "            whole video area of a layout.\n"
+      "  dome      Send one dome request (move, step, presets, tours, patterns, position) and print\n"
+      "            the server's reply.\n"
       "  settings  Export or import the operator's settings tree as JSON.\n"
       "  archive   Create, summarise, verify or dump a local archive.\n"
       "  record    Record the server's live cameras into a local archive.\n"
@@ -93,6 +96,7 @@ int main(int argc, char** argv) {
   if (command == QLatin1String("snapshot")) {
     return WantsWall(argc, argv) ? strixc::tool::RunWallSnapshot(arguments) : strixc::tool::RunSnapshot(arguments);
   }
+  if (command == QLatin1String("dome")) return strixc::tool::RunDome(arguments);
   if (command == QLatin1String("settings")) return strixc::tool::RunSettings(arguments);
   if (command == QLatin1String("archive")) return strixc::tool::RunArchive(arguments);
   if (command == QLatin1String("record")) return strixc::tool::RunRecord(arguments);

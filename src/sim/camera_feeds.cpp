@@ -11,6 +11,7 @@ CameraFeeds::CameraFeeds(const SimConfig& config)
       width_(config.cameraWidth),
       height_(config.cameraHeight),
       eventsOn_(config.events),
+      domeMask_(config.domeMask),
       eventPeriod_(static_cast<uint64_t>(std::max(config.eventPeriodMs, 1)) * (archive::kUnitsPerSecond / 1000)),
       codec_(config.Codec()) {
   for (int c = 0; c < net::kCameraCount; ++c) names_[static_cast<size_t>(c)] = config.CameraName(c);
@@ -23,6 +24,19 @@ const Scene& CameraFeeds::SceneOf(int camera) {
     scene = std::make_unique<Scene>(camera, width_, height_, names_[static_cast<size_t>(camera)], fonts_);
   }
   return *scene;
+}
+
+const DomeScene& CameraFeeds::DomeSceneOf(int camera) {
+  auto& scene = domeScenes_[static_cast<size_t>(camera)];
+  if (!scene) {
+    if (!fonts_) fonts_ = std::make_shared<SceneFonts>(width_, height_);
+    scene = std::make_unique<DomeScene>(camera, width_, height_, names_[static_cast<size_t>(camera)], fonts_);
+  }
+  return *scene;
+}
+
+void CameraFeeds::SetDomeView(int camera, const DomeView& view) {
+  if (camera >= 0 && camera < net::kCameraCount) domeViews_[static_cast<size_t>(camera)] = view;
 }
 
 void CameraFeeds::Advance(uint64_t time, uint32_t mask) {
@@ -43,6 +57,13 @@ void CameraFeeds::Advance(uint64_t time, uint32_t mask) {
       if (slot != (previous + shift) / eventPeriod_) event = codec_.Encode(EventTextOf(c, slot));
     }
     if (!((mask >> c) & 1)) continue;
+    if (IsDome(c)) {
+      const DomeView& view = domeViews_[static_cast<size_t>(c)];
+      DomeSceneOf(c).Render(time, view, pictures_[static_cast<size_t>(c)]);
+      rendered_ |= 1u << c;
+      if (view.moving) moving_ |= 1u << c;
+      continue;
+    }
     const Scene& scene = SceneOf(c);
     scene.Render(time, pictures_[static_cast<size_t>(c)]);
     rendered_ |= 1u << c;

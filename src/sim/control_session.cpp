@@ -30,7 +30,7 @@ bool ControlSession::OnRequest(uint32_t code, const uint8_t* p, size_t n) {
       const auto command = net::ParseDomeCommand(p, n);
       if (!command) return false;
       if (PassOver()) return true;
-      Server().RecordDomeCommand(*command);
+      Server().RecordDomeCommand(*command, p, n);
       Send(net::control::kDomeCommandReply, net::BuildReplyByte(kDone));
       return true;
     }

@@ -141,7 +141,7 @@ SimCommandLine::Result SimCommandLine::Parse(const QStringList& arguments) {
   const QCommandLineOption bookmarksReadOnly(QStringLiteral("bookmarks-readonly"),
                                              QStringLiteral("Refuse adding and removing bookmarks."));
   const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                   QStringLiteral("Log each archive request on standard error."));
+                                   QStringLiteral("Log each archive and dome request on standard error."));
   const QCommandLineOption inputPeriod(
       QStringLiteral("input-period"),
       QStringLiteral("Milliseconds between input changes; 0 keeps them still "

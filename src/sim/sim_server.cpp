@@ -101,6 +101,17 @@ std::vector<net::DomeCommandRecord> SimServer::DomeCommands() const {
   return domeCommands_;
 }
 
+std::vector<net::Payload> SimServer::DomePayloads() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return domePayloads_;
+}
+
+DomeView SimServer::DomeViewOf(int camera) const {
+  if (camera < 0 || camera >= net::kCameraCount || !((config_.domeMask >> camera) & 1)) return DomeView{};
+  std::lock_guard<std::mutex> guard(domeLock_);
+  return domes_[static_cast<size_t>(camera)].ViewAt(SimDome::Clock::now());
+}
+
 bool SimServer::OutputState(int index) const {
   if (index < 0 || index >= net::kOutputCount) return false;
   return (OutputBits() >> index) & 1;
@@ -269,6 +280,14 @@ void SimServer::OnFrameTick() {
   if (archive_) wanted |= archive_->RecordedCameras();
   wanted &= ~FrozenCameras(TickPacer::Clock::now());
   if (wanted == 0) return;
+  const uint32_t domes = wanted & config_.domeMask;
+  if (domes != 0) {
+    const auto now = SimDome::Clock::now();
+    std::lock_guard<std::mutex> guard(domeLock_);
+    for (int c = 0; c < net::kCameraCount; ++c) {
+      if ((domes >> c) & 1) feeds_.SetDomeView(c, domes_[static_cast<size_t>(c)].ViewAt(now));
+    }
+  }
   feeds_.Advance(archive::WallClockNow(), wanted);
   // A frozen camera records nothing either, as a real one that stopped sending.
   if (archive_) archive_->RecordTick(feeds_);
@@ -298,10 +317,25 @@ void SimServer::OnKeyFrameRequest() {
   ++keyFrameRequests_;
 }
 
-void SimServer::RecordDomeCommand(const net::DomeCommandRecord& command) {
+void SimServer::RecordDomeCommand(const net::DomeCommandRecord& command, const uint8_t* payload, size_t length) {
+  if (config_.verbose) {
+    const auto& p = command.params;
+    std::fprintf(stderr, "strixc-sim: dome: camera %u code %u %.17g %.17g %.17g %.17g %.17g %.17g\n",
+                 unsigned{command.camera}, unsigned{command.code}, p[0], p[1], p[2], p[3], p[4], p[5]);
+  }
+  // The dome moves before the reply leaves, so that a client holding the reply sees the new view.
+  if (command.camera < net::kCameraCount && ((config_.domeMask >> command.camera) & 1)) {
+    std::lock_guard<std::mutex> guard(domeLock_);
+    domes_[command.camera].Apply(command, SimDome::Clock::now());
+  }
   std::lock_guard<std::mutex> guard(lock_);
-  if (domeCommands_.size() >= kMaxDomeCommands) domeCommands_.erase(domeCommands_.begin());
+  if (domeCommands_.size() >= kMaxDomeCommands) {
+    domeCommands_.erase(domeCommands_.begin());
+    domePayloads_.erase(domePayloads_.begin());
+  }
   domeCommands_.push_back(command);
+  domePayloads_.emplace_back(payload, payload + length);
+  domeCommandCount_.fetch_add(1);
 }
 
 void SimServer::SwitchOutput(int index, bool on) {

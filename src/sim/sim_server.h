@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "net/messages.h"
 #include "sim/camera_feeds.h"
 #include "sim/sim_config.h"
+#include "sim/sim_dome.h"
 #include "sim/sim_session.h"
 #include "sim/tick_pacer.h"
 
@@ -83,8 +85,13 @@ class SimServer : public QObject {
   quint16 VideoPort() const { return videoPort_.load(); }
   quint16 ControlPort() const { return controlPort_.load(); }
 
-  // A copy of the dome commands received, oldest first.
+  // A copy of the dome commands received, oldest first, and their payloads as they came (52 bytes).
   std::vector<net::DomeCommandRecord> DomeCommands() const;
+  std::vector<net::Payload> DomePayloads() const;
+  // How many dome commands have been received (all of them, also those forgotten since).
+  uint64_t DomeCommandCount() const { return domeCommandCount_.load(); }
+  // Where dome camera `camera` points now (the home position for cameras that are not domes).
+  DomeView DomeViewOf(int camera) const;
   // Current states; false for an index out of range.
   bool OutputState(int index) const;
   bool InputState(int index) const;
@@ -141,7 +148,8 @@ class SimServer : public QObject {
   // The cameras that config_.freezes keeps silent at `now`.
   uint32_t FrozenCameras(TickPacer::Clock::time_point now) const;
   void SwitchOutput(int index, bool on);
-  void RecordDomeCommand(const net::DomeCommandRecord& command);
+  // Records the command, and moves the camera's dome when it is one. `payload` as received.
+  void RecordDomeCommand(const net::DomeCommandRecord& command, const uint8_t* payload, size_t length);
   void OnUnansweredRequest() { unanswered_.fetch_add(1); }
   void OnTickSkipped() { skippedTicks_.fetch_add(1); }
 
@@ -175,12 +183,20 @@ class SimServer : public QObject {
   std::atomic<bool> controlSilent_{false};
   std::atomic<int> unanswered_{0};
   std::atomic<int> skippedTicks_{0};
+  std::atomic<uint64_t> domeCommandCount_{0};
 
   mutable std::mutex lock_;
   // Guarded by lock_:
   uint32_t inputs_ = 0;
   uint32_t outputs_ = 0;
   std::vector<net::DomeCommandRecord> domeCommands_;
+  std::vector<net::Payload> domePayloads_;
+
+  // The domes: moved by the control sessions' requests and looked at by the frame ticks, both on
+  // the server's thread, and read by tests from theirs. Never held together with lock_.
+  mutable std::mutex domeLock_;
+  // Guarded by domeLock_:
+  mutable std::array<SimDome, net::kCameraCount> domes_;
   int loggedInVideo_ = 0;
   int loggedInControl_ = 0;
   int transmitting_ = 0;  // video sessions with transmission on

@@ -42,7 +42,7 @@ struct Case {
 const Case kCases[] = {
     {STRIXC, {}, "Usage: strixc [options]", {"--profile", "--demo", "--record", "--screenshot", "--quit-after", "--gallery"}},
     {STRIXC_SIM, {}, "Usage: strixc-sim [options]", {"--port", "--user", "--cameras", "--archive", "--history"}},
-    {STRIXC_TOOL, {}, "Usage: strixc-tool COMMAND", {"probe", "snapshot", "settings", "archive", "record", "play", "map", "export"}},
+    {STRIXC_TOOL, {}, "Usage: strixc-tool COMMAND", {"probe", "snapshot", "dome", "settings", "archive", "record", "play", "map", "export"}},
     {STRIXC_TOOL, {"probe"}, "Usage: strixc-tool probe", {"--host", "--password", "--set-output", "--watch", "--encoding"}},
     {STRIXC_TOOL, {"snapshot"}, "Usage: strixc-tool snapshot", {"--camera", "--out", "--motion", "--frames", "--wall", "--layout"}},
     {STRIXC_TOOL, {"snapshot", "--wall", "x.png"}, "Usage: strixc-tool snapshot", {"--wall", "--layout", "--size", "--wait"}},
@@ -51,6 +51,7 @@ const Case kCases[] = {
     {STRIXC_TOOL, {"record"}, "Usage: strixc-tool record", {"--archive", "--seconds", "--space-mb", "--file-size-mb"}},
     {STRIXC_TOOL, {"play"}, "Usage: strixc-tool play", {"--at", "--cameras", "--mode", "--motion", "--bookmark", "--frames"}},
     {STRIXC_TOOL, {"map"}, "Usage: strixc-tool map", {"--from", "--to", "--width", "--profile"}},
+    {STRIXC_TOOL, {"dome"}, "Usage: strixc-tool dome", {"--camera", "move", "recall", "browse", "absolute"}},
     {STRIXC_TOOL, {"export"}, "Usage: strixc-tool export", {"--camera", "--from", "--to", "--out", "--fps", "--codec"}},
 };
 
