@@ -155,6 +155,9 @@ int RunClientApp(const CommandLine& commandLine) {
     config.videoPort = 0;
     config.fps = kDemoFps;
     config.events = true;
+    // The first two cameras are domes, so that the panel, the arrow keys and the presets have
+    // something to steer (camera 1 is selected at the start).
+    config.domeMask = 0x3;
     // The simulator keeps its own archive in the demonstration profile and records into it, so
     // that "Remote archives ..." has the server's recordings to play; a new one starts with a
     // short synthetic past (a second or two to write) so that there is something at once.

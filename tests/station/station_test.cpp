@@ -167,8 +167,11 @@ TEST_F(StationTest, ArrowKeysSteerTheSelectedDomeWhichStopsWhenItsInputGoes) {
   s.station->Dome().SetCamera(2);
   s.station->Dome().Move(0, 0, -1, 0, 0);
   s.station->Disconnect();
-  EXPECT_TRUE(WaitFor([&] { return DomeRequestsOf(*server_, 2).size() == 2; }));
-  EXPECT_EQ(DomeRequestsOf(*server_, 2).back(), (std::array<double, 3>{1, 0, 0})) << "stopped before the close";
+  // The move went out, or still waited and was replaced by the stop: either way the stop arrives.
+  EXPECT_TRUE(WaitFor([&] {
+    const auto requests = DomeRequestsOf(*server_, 2);
+    return !requests.empty() && requests.back() == std::array<double, 3>{1, 0, 0};
+  })) << "stopped before the close";
 }
 
 TEST_F(StationTest, RefusedLoginAndNewerProtocolAreToldAfterTheBrokenConnection) {
