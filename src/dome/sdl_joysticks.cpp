@@ -26,6 +26,9 @@ bool SdlJoysticks::Start() {
   // The station reads joysticks only while its own window is active, and SDL has no window of
   // its own to judge that by.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  // SDL's events would otherwise take SIGINT and SIGTERM from the program's own handlers, which
+  // save the settings and close the archive before the program ends.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
     failed_ = true;
     return false;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "dome/dome_control.h"
+#include "dome/sdl_joysticks.h"
 #include "dome_recorder.h"
 #include "settings/settings_database.h"
 #include "settings/settings_key.h"
@@ -251,6 +252,27 @@ TEST_F(DomeInputSettingsTest, DamagedStoredValuesFallBackToTheDefaults) {
   EXPECT_EQ(c.deadZone, defaults.deadZone);
   EXPECT_EQ(c.joystick, defaults.joystick);
   EXPECT_EQ(c.keys.size(), defaults.keys.size());
+}
+
+}  // namespace
+}  // namespace strixc::dome
+
+namespace strixc::dome {
+namespace {
+
+// No joystick is plugged into a test machine: SDL must say so, not fail or hang.
+TEST(SdlJoysticksTest, WithoutADeviceEveryJoystickReadsAsNotConnected) {
+  SdlJoysticks joysticks;
+  JoystickCaps caps;
+  JoystickReading reading;
+  const int opened = joysticks.Open(0, &caps);
+  EXPECT_TRUE(opened == joystick_result::kNotConnected || opened == joystick_result::kDriverNotFound) << opened;
+  EXPECT_EQ(joysticks.Read(1, &reading, &caps), opened);
+  EXPECT_EQ(joysticks.Open(2, &caps), joystick_result::kWrongParameter);
+  DomeInput input(nullptr, &joysticks);
+  int result = 0;
+  EXPECT_FALSE(input.OpenJoystick(0, &result));
+  EXPECT_EQ(result, opened);
 }
 
 }  // namespace
