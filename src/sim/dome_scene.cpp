@@ -172,9 +172,12 @@ void DomeScene::PaintCaptions(Canvas& canvas, uint64_t time, const DomeView& vie
   int textWidth = 0;
   for (const char* line : lines) textWidth = std::max(textWidth, caption.TextWidth(line));
   const int boxHeight = pad + 4 * caption.Height() + 3 * lineGap + pad;
-  canvas.Blend(margin, margin, pad + textWidth + pad, boxHeight, kBlack, kCaptionShade);
+  // A line lower than the rooms' captions: the station writes the camera's title over the top
+  // left corner of every picture, and these lines are read while the dome turns.
+  const int top = margin + caption.Height() + lineGap;
+  canvas.Blend(margin, top, pad + textWidth + pad, boxHeight, kBlack, kCaptionShade);
   for (int i = 0; i < 4; ++i) {
-    caption.Draw(canvas, margin + pad, margin + pad + i * (caption.Height() + lineGap), lines[i],
+    caption.Draw(canvas, margin + pad, top + pad + i * (caption.Height() + lineGap), lines[i],
                  i == 0 ? BgrFromHsv(hue_, 0.30, 1.0) : kWhite, kBlack);
   }
 
