@@ -87,7 +87,7 @@ Station::~Station() {
   // The network thread must be done with the frame path, the stores, the display and the
   // recorder before they go.
   controller_.blockSignals(true);
-  StopDomes();
+  StopDomesForTeardown();
   controller_.Teardown();
   controller_.Connection().Shutdown();
   path_.SetObserver(nullptr);
@@ -215,15 +215,19 @@ void Station::SelectCamera(int camera) {
 }
 
 void Station::StopDomes() {
-  // A dome turns until it is told to stop: whatever waits behind a slow server must not hold the
-  // stop back once the connection is about to go.
   domeInput_.ReleaseAll();
   dome_.StopAll();
+}
+
+void Station::StopDomesForTeardown() {
+  // A dome turns until it is told to stop: whatever waits behind a slow server must not hold the
+  // stop back once the connection is about to go.
+  StopDomes();
   domeQueue_.FlushStopsForTeardown();
 }
 
 void Station::Open() {
-  StopDomes();
+  StopDomesForTeardown();
   operatorBreak_ = false;
   timedOut_ = false;
   connectDeadline_.start();
@@ -238,14 +242,14 @@ void Station::Disconnect(bool cancelled) {
   }
   operatorBreak_ = true;
   end_ = cancelled ? End::kCancelled : End::kBroken;
-  StopDomes();
+  StopDomesForTeardown();
   controller_.Teardown();
 }
 
 void Station::OnConnectTimeout() {
   if (controller_.GetState() == net::ConnectionController::State::kConnected) return;
   timedOut_ = true;
-  StopDomes();
+  StopDomesForTeardown();
   controller_.Teardown();
 }
 

@@ -88,8 +88,9 @@ class Station : public QObject {
   dome::DomeRequestQueue& DomeQueue() { return domeQueue_; }
   // Selects the camera in the display and for dome control.
   void SelectCamera(int camera);
-  // Stops every dome that moves and pushes the stops out at once: the station calls it before it
-  // ends a connection itself; the windows when their input goes away.
+  // Releases every held key and joystick input and stops every dome that moves: the windows call
+  // it when their input goes away (the focus left the program). The stops queue behind what the
+  // operator asked for before.
   void StopDomes();
 
   // Every subsystem's settings in their order (display, dome bindings, archive locations).
@@ -230,6 +231,9 @@ class Station : public QObject {
   void OnLoginFailed(net::ConnectionController::LoginFailure failure);
   void OnConnectTimeout();
   void Open();
+  // StopDomes, and the stops written at once, dropping whatever else waits: the station is about
+  // to end the connection itself.
+  void StopDomesForTeardown();
   // The recorder's half of the switch: its events for every camera of the connection.
   void SwitchRecorder(bool on);
   // The recorder's side of the switch: started with events and a key-frame request, or stopped.
