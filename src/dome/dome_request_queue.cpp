@@ -31,10 +31,10 @@ void DomeRequestQueue::StartNext() {
     const DomeRequest request = waiting_.front();
     waiting_.pop_front();
     std::weak_ptr<bool> alive = alive_;
-    inFlight_ = transport_.Start(request, [this, alive](bool answered, uint8_t) {
+    inFlight_ = transport_.Start(request, [this, alive, generation = generation_](bool answered, uint8_t) {
       const auto guard = alive.lock();
       if (!guard || !*guard) return;
-      OnDone(answered);
+      OnDone(generation, answered);
     });
     if (inFlight_) {
       ++started_;
@@ -46,7 +46,8 @@ void DomeRequestQueue::StartNext() {
   }
 }
 
-void DomeRequestQueue::OnDone(bool answered) {
+void DomeRequestQueue::OnDone(uint64_t generation, bool answered) {
+  if (generation != generation_) return;
   inFlight_ = false;
   if (!answered) {
     // The channel closed (or timed out, which closes it): the rest cannot be delivered.
@@ -62,10 +63,14 @@ bool DomeRequestQueue::FlushStopsForTeardown(int flushMs) {
   for (const DomeRequest& request : waiting_) {
     if (request.IsStop() && transport_.SendNow(request, flushMs)) sent = true;
   }
-  waiting_.clear();
+  Clear();
   return sent;
 }
 
-void DomeRequestQueue::Clear() { waiting_.clear(); }
+void DomeRequestQueue::Clear() {
+  waiting_.clear();
+  inFlight_ = false;
+  ++generation_;
+}
 
 }  // namespace strixc::dome

@@ -33,7 +33,8 @@ class DomeRequestQueue : public DomeSink {
   // Sends every waiting stop at once, without waiting for replies, then drops the rest: for the
   // teardown of the connection. Returns whether a stop was written.
   bool FlushStopsForTeardown(int flushMs = 250);
-  // Drops everything waiting (the connection is gone).
+  // Drops everything waiting and forgets the request out (the connection is gone): what comes
+  // next is for a new connection and need not wait for an answer from the old one.
   void Clear();
 
   size_t Waiting() const { return waiting_.size(); }
@@ -44,11 +45,13 @@ class DomeRequestQueue : public DomeSink {
 
  private:
   void StartNext();
-  void OnDone(bool answered);
+  void OnDone(uint64_t generation, bool answered);
 
   DomeTransport& transport_;
   std::deque<DomeRequest> waiting_;
   bool inFlight_ = false;
+  // Counts the Clears: the answer to a request of an earlier connection changes nothing.
+  uint64_t generation_ = 0;
   uint64_t started_ = 0;
   uint64_t coalesced_ = 0;
   // Guards the transport's callback against a queue destroyed while a request is out.

@@ -215,7 +215,18 @@ bool ControlSocket::HandleUnsolicited(uint32_t code, const uint8_t* payload, siz
   return true;
 }
 
+ControlSocket::~ControlSocket() {
+  // A connection reset deletes the channel without closing it first: the requests' owners still
+  // wait to hear that nothing will come.
+  FailAsyncRequests();
+}
+
 void ControlSocket::OnClosed(int error, const QString& text) {
+  FailAsyncRequests();
+  emit ConnectionClosed(error, text);
+}
+
+void ControlSocket::FailAsyncRequests() {
   asyncTimer_.stop();
   std::deque<PendingRequest> failed;
   failed.swap(pending_);
@@ -225,7 +236,6 @@ void ControlSocket::OnClosed(int error, const QString& text) {
                               [done = std::move(request.done)] { done(false, Payload()); },
                               Qt::QueuedConnection);
   }
-  emit ConnectionClosed(error, text);
 }
 
 }  // namespace strixc::net

@@ -22,6 +22,8 @@ class ControlSocket : public MessageSocket {
   static constexpr std::chrono::milliseconds kDefaultTimeout{5000};
 
   explicit ControlSocket(QObject* parent = nullptr);
+  // Asynchronous requests still waiting fail (their callbacks run from the event loop).
+  ~ControlSocket() override;
 
   // Connects to host:port within the time-out. False (and the channel closed, with ConnectionClosed
   // emitted) on failure.
@@ -83,6 +85,8 @@ class ControlSocket : public MessageSocket {
   // request. 1 when it was, 0 when not, -1 for a reply of the wrong length.
   int TakeAsyncReply(uint32_t code, const uint8_t* payload, size_t length);
   void ArmAsyncTimer();
+  // Ends every asynchronous request still waiting with a failure.
+  void FailAsyncRequests();
   void OnAsyncTimeout();
 
   std::chrono::milliseconds timeout_ = kDefaultTimeout;

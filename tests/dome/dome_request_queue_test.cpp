@@ -18,7 +18,7 @@ class HeldTransport : public DomeTransport {
   bool Start(const DomeRequest& request, Done done) override {
     if (!ready) return false;
     started.push_back(request);
-    pending = std::move(done);
+    pending.push_back(std::move(done));
     return true;
   }
   bool SendNow(const DomeRequest& request, int) override {
@@ -26,16 +26,18 @@ class HeldTransport : public DomeTransport {
     pushed.push_back(request);
     return true;
   }
+  // Answers the oldest request out.
   void Answer(bool answered = true) {
-    Done done = std::move(pending);
-    pending = nullptr;
-    if (done) done(answered, 0);
+    if (pending.empty()) return;
+    Done done = std::move(pending.front());
+    pending.erase(pending.begin());
+    done(answered, 0);
   }
 
   bool ready = true;
   std::vector<DomeRequest> started;
   std::vector<DomeRequest> pushed;
-  Done pending;
+  std::vector<Done> pending;
 };
 
 class DomeRequestQueueTest : public ::testing::Test {
@@ -44,7 +46,7 @@ class DomeRequestQueueTest : public ::testing::Test {
 
   // Answers every request until the queue is idle.
   void Drain() {
-    while (transport_.pending) transport_.Answer();
+    while (!transport_.pending.empty()) transport_.Answer();
   }
 
   HeldTransport transport_;
@@ -108,6 +110,19 @@ TEST_F(DomeRequestQueueTest, TeardownStopsEveryMovingDomeWithoutWaiting) {
   EXPECT_EQ(transport_.pushed, (std::vector{MoveRequest(3, 0, 0), MoveRequest(1, 0, 0)}));
   EXPECT_FALSE(control_.AnyMoving());
   EXPECT_FALSE(control_.StopAll()) << "nothing moves any more";
+}
+
+TEST_F(DomeRequestQueueTest, TheAnswerOfAnEarlierConnectionChangesNothing) {
+  control_.RecallPreset(1);  // out, and never answered: the connection went
+  queue_.Clear();
+  control_.RecallPreset(2);  // the new connection's first request leaves at once
+  control_.RecallPreset(3);
+  ASSERT_EQ(transport_.started.size(), 2u);
+  transport_.Answer(false);  // the old connection's failure arrives late
+  EXPECT_TRUE(queue_.InFlight());
+  EXPECT_EQ(queue_.Waiting(), 1u);
+  Drain();
+  EXPECT_EQ(transport_.started.back(), Request(1, code::kRecallPreset, {3}));
 }
 
 TEST(DomeControlTest, RequestsCarryTheSelectedCameraAndTheRecordOrder) {

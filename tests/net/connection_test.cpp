@@ -369,6 +369,25 @@ TEST_F(ConnectionFixture, AsynchronousDomeReplyArrivingDuringABlockingRequestIsH
   controller_.Teardown();
 }
 
+TEST_F(ConnectionFixture, DomeRequestOutWhenTheConnectionIsResetHearsThatNoAnswerComes) {
+  peer_.Run([&](FakePeer& p) {
+    if (!p.LogIn(FakePeer::Description())) return;
+    PeerMessage m;
+    while (p.Read(p.ControlFd(), &m)) {
+    }
+  });
+  Connect();
+  ASSERT_TRUE(WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; }));
+  DomeCommandRecord dome;
+  dome.camera = 1;
+  dome.code = 1;
+  std::vector<bool> results;
+  ASSERT_TRUE(controller_.Connection().SendDomeCommandAsync(dome, [&](bool ok, uint8_t) { results.push_back(ok); }));
+  controller_.Teardown();
+  ASSERT_TRUE(WaitUntil([&] { return !results.empty(); }));
+  EXPECT_EQ(results, std::vector<bool>{false});
+}
+
 TEST_F(ConnectionFixture, UnansweredDomeRequestClosesTheChannelAfterTheTimeout) {
   controller_.Connection().SetRequestTimeout(std::chrono::milliseconds(500));
   peer_.Run([&](FakePeer& p) {
