@@ -172,6 +172,15 @@ TEST_F(StationTest, ArrowKeysSteerTheSelectedDomeWhichStopsWhenItsInputGoes) {
     const auto requests = DomeRequestsOf(*server_, 2);
     return !requests.empty() && requests.back() == std::array<double, 3>{1, 0, 0};
   })) << "stopped before the close";
+
+  // The requests out at the close were never answered: the next connection must not wait for them.
+  ASSERT_TRUE(WaitFor([&] { return s.window->windowTitle() == "Strix-C"; }));
+  s.connectTo = MainWindow::ConnectionChoice{"127.0.0.1", server_->VideoPort(), "demo", "demo"};
+  s.window->ConnectCommand();
+  ASSERT_TRUE(s.Connected());
+  const size_t before = DomeRequestsOf(*server_, 0).size();
+  key(QEvent::KeyPress, Qt::Key_Down);
+  EXPECT_TRUE(WaitFor([&] { return DomeRequestsOf(*server_, 0).size() == before + 1; }));
 }
 
 TEST_F(StationTest, RefusedLoginAndNewerProtocolAreToldAfterTheBrokenConnection) {
