@@ -230,6 +230,8 @@ void ControlSocket::FailAsyncRequests() {
   asyncTimer_.stop();
   std::deque<PendingRequest> failed;
   failed.swap(pending_);
+  // After the application has gone there is no loop left to tell anybody.
+  if (QCoreApplication::instance() == nullptr) return;
   for (PendingRequest& request : failed) {
     // Queued on the application: the channel may be deleted before the loop runs again.
     QMetaObject::invokeMethod(QCoreApplication::instance(),
