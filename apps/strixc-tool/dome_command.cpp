@@ -228,7 +228,6 @@ class ReplyWatch : public dome::DomeTransport {
 
   bool Started() const { return started_; }
 
-  bool Ready() const override { return inner_.Ready(); }
   bool Start(const dome::DomeRequest& request, Done done) override {
     const bool started = inner_.Start(request, [this, done](bool answered, uint8_t reply) {
       seen_(answered, reply);

@@ -53,12 +53,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const shell::CapturedKey captured = shell::CaptureKeyEvent(*key);
   if (captured.key == 0) return false;
   // The auto-repeat's releases are not the operator letting go: a bound key's are dropped.
-  if (!down && key->isAutoRepeat()) {
-    for (int i = 0; i < station_.DomeInputs().KeyBindingCount(); ++i) {
-      if (station_.DomeInputs().KeyBindingAt(i).vk == captured.key) return true;
-    }
-    return false;
-  }
+  if (!down && key->isAutoRepeat()) return station_.DomeInputs().BindsKey(captured.key);
   return station_.DomeInputs().HandleKey(captured.key, captured.modifiers, down);
 }
 

@@ -124,6 +124,13 @@ void DomeInput::SetKeyBinding(int vk, int modifiers, int a, double parameter) {
   keys_[code] = {a, parameter, 0.0};
 }
 
+bool DomeInput::BindsKey(int vk) const {
+  for (int modifiers = 0; modifiers <= (kShiftBit | kCtrlBit); ++modifiers) {
+    if (keys_.count(KeyCode(vk, modifiers)) != 0) return true;
+  }
+  return false;
+}
+
 KeyBinding DomeInput::KeyBindingAt(int i) const {
   if (i < 0 || i >= KeyBindingCount()) return {};
   auto it = keys_.begin();

@@ -78,6 +78,8 @@ class DomeInput {
   // Action 0 removes the key's binding; any other adds or replaces it.
   void SetKeyBinding(int vk, int modifiers, int action, double parameter);
   int KeyBindingCount() const { return static_cast<int>(keys_.size()); }
+  // Whether the key is bound with any Shift and Ctrl state.
+  bool BindsKey(int vk) const;
   // The i-th binding in enumeration order (ascending key code); an empty one past the end.
   KeyBinding KeyBindingAt(int i) const;
 

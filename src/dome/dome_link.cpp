@@ -19,10 +19,6 @@ net::DomeCommandRecord Record(const DomeRequest& request) {
 DomeLink::DomeLink(net::ServerConnection& connection, QObject* parent)
     : QObject(parent), connection_(connection) {}
 
-bool DomeLink::Ready() const {
-  return connection_.Control() != nullptr && connection_.Control()->IsConnected();
-}
-
 bool DomeLink::Start(const DomeRequest& request, Done done) {
   return connection_.SendDomeCommandAsync(Record(request), std::move(done));
 }

@@ -23,7 +23,6 @@ class DomeLink : public QObject, public DomeTransport {
  public:
   explicit DomeLink(net::ServerConnection& connection, QObject* parent = nullptr);
 
-  bool Ready() const override;
   bool Start(const DomeRequest& request, Done done) override;
   bool SendNow(const DomeRequest& request, int flushMs) override;
 

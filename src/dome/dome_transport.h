@@ -16,8 +16,6 @@ class DomeTransport {
   using Done = std::function<void(bool answered, uint8_t reply)>;
 
   virtual ~DomeTransport() = default;
-  // Whether a request can be started now (a control channel stands).
-  virtual bool Ready() const = 0;
   // Sends the request's bytes at once and reports the reply through `done`. False, with `done`
   // never called, when nothing could be sent.
   virtual bool Start(const DomeRequest& request, Done done) = 0;

@@ -14,7 +14,6 @@ using test::Request;
 // Holds each started request until the test answers it.
 class HeldTransport : public DomeTransport {
  public:
-  bool Ready() const override { return ready; }
   bool Start(const DomeRequest& request, Done done) override {
     if (!ready) return false;
     started.push_back(request);

@@ -39,6 +39,19 @@ class ConnectionFixture : public ::testing::Test {
   }
 
   void Connect() { controller_.Connect("127.0.0.1", peer_.Port(), "operator", "secret"); }
+  // A server that logs in and then reads every control request without ever answering.
+  void ConnectToSilentControlChannel() {
+    peer_.Run([](FakePeer& p) {
+      if (!p.LogIn(FakePeer::Description())) return;
+      PeerMessage m;
+      while (p.Read(p.ControlFd(), &m)) {
+      }
+    });
+    Connect();
+  }
+  bool WaitConnected() {
+    return WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; });
+  }
   bool WaitClosed() {
     return WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kIdle && !log_.empty(); });
   }
@@ -370,14 +383,8 @@ TEST_F(ConnectionFixture, AsynchronousDomeReplyArrivingDuringABlockingRequestIsH
 }
 
 TEST_F(ConnectionFixture, DomeRequestOutWhenTheConnectionIsResetHearsThatNoAnswerComes) {
-  peer_.Run([&](FakePeer& p) {
-    if (!p.LogIn(FakePeer::Description())) return;
-    PeerMessage m;
-    while (p.Read(p.ControlFd(), &m)) {
-    }
-  });
-  Connect();
-  ASSERT_TRUE(WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; }));
+  ConnectToSilentControlChannel();
+  ASSERT_TRUE(WaitConnected());
   DomeCommandRecord dome;
   dome.camera = 1;
   dome.code = 1;
@@ -390,14 +397,8 @@ TEST_F(ConnectionFixture, DomeRequestOutWhenTheConnectionIsResetHearsThatNoAnswe
 
 TEST_F(ConnectionFixture, UnansweredDomeRequestClosesTheChannelAfterTheTimeout) {
   controller_.Connection().SetRequestTimeout(std::chrono::milliseconds(500));
-  peer_.Run([&](FakePeer& p) {
-    if (!p.LogIn(FakePeer::Description())) return;
-    PeerMessage m;
-    while (p.Read(p.ControlFd(), &m)) {
-    }
-  });
-  Connect();
-  ASSERT_TRUE(WaitUntil([&] { return controller_.GetState() == ConnectionController::State::kConnected; }));
+  ConnectToSilentControlChannel();
+  ASSERT_TRUE(WaitConnected());
   DomeCommandRecord dome;
   dome.camera = 1;
   dome.code = 11;
